@@ -1,0 +1,108 @@
+#include "mask_image.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+#include <stdexcept>
+
+namespace quarvel {
+
+namespace {
+
+void Put16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void Put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool WriteAll(int fd, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+void MaskImage::SetSize(int w, int h) {
+  if (w < 0 || h < 0) throw std::invalid_argument("negative mask size");
+  pixels_.reset();
+  width_ = height_ = 0;
+  const size_t bytes = size_t(Stride(w)) * size_t(h);
+  if (bytes > 0) {
+    // calloc hands out fresh zero pages for big blocks: clearing costs nothing up front.
+    pixels_.reset(static_cast<uint8_t*>(std::calloc(bytes, 1)));
+    if (!pixels_) throw std::bad_alloc();
+  }
+  width_ = w;
+  height_ = h;
+}
+
+uint8_t* MaskImage::Row(int r) {
+  return const_cast<uint8_t*>(static_cast<const MaskImage*>(this)->Row(r));
+}
+
+const uint8_t* MaskImage::Row(int r) const {
+  if (r < 0 || r >= height_) throw std::out_of_range("mask row out of range");
+  return pixels_.get() + size_t(height_ - 1 - r) * size_t(Stride());
+}
+
+std::span<const uint8_t> MaskImage::Pixels() const {
+  return {pixels_.get(), size_t(Stride()) * size_t(height_)};
+}
+
+std::array<uint8_t, kBitmapInfoSize> MaskImage::BitmapInfo() const {
+  std::array<uint8_t, kBitmapInfoSize> h{};
+  Put32(&h[0], 40);
+  Put32(&h[4], static_cast<uint32_t>(width_));
+  Put32(&h[8], static_cast<uint32_t>(height_));
+  Put16(&h[12], 1);
+  Put16(&h[14], 8);
+  Put32(&h[20], static_cast<uint32_t>(Pixels().size()));
+  for (int i = 0; i < 256; ++i) {
+    uint8_t* e = &h[40 + 4 * i];
+    e[0] = e[1] = e[2] = static_cast<uint8_t>(i);
+  }
+  return h;
+}
+
+ErrorText MaskImage::SaveToFile(const std::string& path) const {
+  std::string temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return {"Cannot create file %s", path};
+  bool ok = true;
+  if (width_ > 0 && height_ > 0) {
+    std::array<uint8_t, kBmpHeaderSize> header{};
+    header[0] = 'B';
+    header[1] = 'M';
+    Put32(&header[2], static_cast<uint32_t>(kBmpHeaderSize + Pixels().size()));
+    Put32(&header[10], kBmpHeaderSize);
+    const auto info = BitmapInfo();
+    std::copy(info.begin(), info.end(), header.begin() + 14);
+    ok = WriteAll(fd, header.data(), header.size()) &&
+         WriteAll(fd, Pixels().data(), Pixels().size());
+  }
+  ok = ::fchmod(fd, NewFileMode()) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return {};
+  ::unlink(temp.c_str());
+  return {ok ? "Cannot create file %s" : "Stream write error", ok ? path : ""};
+}
+
+}  // namespace quarvel

@@ -1,0 +1,50 @@
+// The depth mask: an 8-bit greyscale picture (palette entry i is grey level i), rows stored
+// bottom-up with a stride of the width rounded up to 4 bytes, and its BMP file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "scene/feedback.h"
+
+namespace quarvel {
+
+constexpr size_t kBitmapInfoSize = 40 + 1024;  // BITMAPINFOHEADER and the colour table
+constexpr size_t kBmpHeaderSize = 14 + kBitmapInfoSize;
+
+class MaskImage {
+ public:
+  // Replaces the picture with a new one of w x h pixels, all 0 (row ends too). 0 x 0 is the
+  // empty picture.
+  void SetSize(int w, int h);
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  int Stride() const { return Stride(width_); }
+  static int Stride(int w) { return (8 * w + 31) / 32 * 4; }
+
+  // Row r counted from the top of the picture (row 0 is the top row, stored last).
+  uint8_t* Row(int r);
+  const uint8_t* Row(int r) const;
+
+  // The pixel block as stored: bottom row first, Stride() x Height() bytes.
+  std::span<const uint8_t> Pixels() const;
+
+  // The 40-byte bitmap header followed by the grey colour table.
+  std::array<uint8_t, kBitmapInfoSize> BitmapInfo() const;
+
+  // Writes the picture as a BMP file, replacing any file of that name. The file appears whole
+  // or not at all: it is written under a temporary name and renamed. The empty picture writes
+  // a file of 0 bytes. Returns the error, empty on success.
+  ErrorText SaveToFile(const std::string& path) const;
+
+ private:
+  int width_ = 0, height_ = 0;
+  std::unique_ptr<uint8_t, decltype(&std::free)> pixels_{nullptr, &std::free};
+};
+
+}  // namespace quarvel

@@ -1,0 +1,163 @@
+#include "rasterizer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quarvel {
+
+namespace {
+
+float Extent(float max, float min) { return Store(std::fabs(double(max) - min)); }
+
+}  // namespace
+
+Box TransformBox(const Transform& t, const Box& b) {
+  Box out;
+  for (int k = 0; k < 8; ++k) {
+    const Vec3 p = TransformPoint(t, {k & 1 ? b.max.x : b.min.x, k & 2 ? b.max.y : b.min.y,
+                                      k & 4 ? b.max.z : b.min.z});
+    if (k == 0) out = {p, p};
+    out.min = {std::min(out.min.x, p.x), std::min(out.min.y, p.y), std::min(out.min.z, p.z)};
+    out.max = {std::max(out.max.x, p.x), std::max(out.max.y, p.y), std::max(out.max.z, p.z)};
+  }
+  return out;
+}
+
+FaceSetup SetUpFace(const Transform& t, Vec3 a, Vec3 b, Vec3 c) {
+  FaceSetup f;
+  f.p0 = TransformPoint(t, a);
+  f.p1 = TransformPoint(t, b);
+  f.p2 = TransformPoint(t, c);
+  const double x0 = f.p0.x, y0 = f.p0.y, z0 = f.p0.z;
+  const double x1 = f.p1.x, y1 = f.p1.y, z1 = f.p1.z;
+  const double x2 = f.p2.x, y2 = f.p2.y, z2 = f.p2.z;
+  f.area2 = Store((x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0));
+  f.minX = std::min({f.p0.x, f.p1.x, f.p2.x});
+  f.maxX = std::max({f.p0.x, f.p1.x, f.p2.x});
+  f.minY = std::min({f.p0.y, f.p1.y, f.p2.y});
+  f.maxY = std::max({f.p0.y, f.p1.y, f.p2.y});
+  f.n = {Store((y1 - y0) * (z2 - z0) - (z1 - z0) * (y2 - y0)),
+         Store((z1 - z0) * (x2 - x0) - (x1 - x0) * (z2 - z0)),
+         Store((x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0))};
+  f.d = Store(double(f.n.x) * x0 + double(f.n.y) * y0 + double(f.n.z) * z0);
+  return f;
+}
+
+bool PointInFace(const FaceSetup& f, float x, float y) {
+  const double area = f.area2 == 0 ? 1.0 : f.area2;
+  const double x0 = f.p0.x, y0 = f.p0.y, x1 = f.p1.x, y1 = f.p1.y, x2 = f.p2.x, y2 = f.p2.y;
+  const float w0 = Store(((x2 - x1) * (y - y1) - (y2 - y1) * (x - x1)) / area);
+  const float w1 = Store(((x0 - x2) * (y - y2) - (y0 - y2) * (x - x2)) / area);
+  const float w2 = Store(((x1 - x0) * (y - y0) - (y1 - y0) * (x - x0)) / area);
+  return w0 >= 0 && w1 >= 0 && w2 >= 0;  // NaN compares false: outside
+}
+
+SamplePoints::SamplePoints(int width, int height, float pixelScale) {
+  const double ps = pixelScale;
+  auto fill = [ps](int count, std::vector<float>& inside, std::vector<double>& depth) {
+    const double half = count * 0.5;
+    inside.resize(count);
+    depth.resize(count);
+    for (int k = 0; k < count; ++k) {
+      inside[k] = Store(double(Store(k / ps)) - half / ps);
+      depth[k] = (k - half) / ps;
+    }
+  };
+  fill(width, insideX, depthX);
+  fill(height, insideY, depthY);
+}
+
+void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
+              MaskImage& mask) {
+  const int w = state.MaskWidth, h = state.MaskHeight;
+  const double ps = state.PixelScale;
+  // Rows are counted from the bottom of the picture; row 0 (the top row) is never drawn.
+  const int r0 = std::max(RoundToInt(f.minY * ps + h * 0.5), 1);
+  const int r1 = std::min(RoundToInt(f.maxY * ps + h * 0.5), h - 1);
+  const int c0 = std::max(RoundToInt(f.minX * ps + w * 0.5), 0);
+  const int c1 = std::min(RoundToInt(f.maxX * ps + w * 0.5), w - 1);
+  const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
+  const double nearZ = state.NearZ, depthScale = state.DepthScale;
+  for (int i = r0; i <= r1; ++i) {
+    uint8_t* row = mask.Row(h - i);
+    const float y = samples.insideY[i];
+    const double yd = samples.depthY[i];
+    for (int j = c0; j <= c1; ++j) {
+      if (!PointInFace(f, samples.insideX[j], y)) continue;
+      const float z = Store((d - nx * samples.depthX[j] - ny * yd) / nz);
+      // Only the low eight bits count: depths outside the range wrap round.
+      const int32_t value = RoundToInt((z - nearZ) * depthScale);
+      const auto candidate = static_cast<uint8_t>(255 - (value & 0xFF));
+      if (candidate > row[j]) row[j] = candidate;
+    }
+  }
+}
+
+void RenderObject(Scene& scene, RenderState& state, MaskImage& mask, int width, int height,
+                  const Feedback& fb, bool keepRenderBox) {
+  state.MaskWidth = width;
+  state.MaskHeight = height;
+  scene.ModelTransform = scene.ModelFrame->GetTransform();
+  const Transform& m = scene.ModelTransform;
+  if (!keepRenderBox) state.RenderBox = TransformBox(m, scene.ModelMesh->GetBox());
+  const Box& box = state.RenderBox;
+  scene.ExtentX = Extent(box.max.x, box.min.x);
+  scene.ExtentY = Extent(box.max.y, box.min.y);
+  scene.ExtentZ = Extent(box.max.z, box.min.z);
+  state.NearZ = box.min.z;
+  state.DepthScale = Store(255.0 / scene.ExtentZ);
+
+  mask.SetSize(width, height);  // a new picture, cleared to 0
+
+  // Fit the largest extent, depth included, to 0.8 of the smaller side, then zoom with the
+  // model's distance from the viewer.
+  const float largest = std::max({scene.ExtentX, scene.ExtentY, scene.ExtentZ});
+  state.PixelScale = Store((width < height ? width : height) / double(largest) * 0.8);
+  state.PixelScale = Store(double(state.PixelScale) * scene.ReferenceDepth / m.m[3][2]);
+
+  fb.Status(2, fb.Tr("Processing faces..."));
+  const Mesh& mesh = *scene.ModelMesh;
+  const SamplePoints samples(width, height, state.PixelScale);
+  const size_t n = mesh.FaceCount();
+  const size_t last = n == 0 ? 0 : n - 1;
+  for (size_t i = 0; i < n; ++i) {
+    if (last > 10 && i % (last / 10) == 0) fb.Progress(static_cast<int>(i * 100 / last));
+    const Face face = mesh.GetFace(i);
+    const FaceSetup f = SetUpFace(m, face.GetVertex(0), face.GetVertex(1), face.GetVertex(2));
+    if (f.area2 != 0) DrawFace(f, state, samples, mask);  // an edge-on face covers nothing
+    fb.ProcessMessages();
+  }
+  fb.Progress(0);
+  fb.Status(2, fb.Tr("Drawing..."));
+  state.MaskReady = true;
+}
+
+void GetMaxBox(const Scene& scene, RenderState& state, bool byX, bool byY, bool byZ) {
+  state.RenderBox = TransformBox(scene.ModelTransform, scene.ModelMesh->GetBox());
+  Box& box = state.RenderBox;
+  const double dx = Extent(box.max.x, box.min.x);
+  const double dy = Extent(box.max.y, box.min.y);
+  const double dz = Extent(box.max.z, box.min.z);
+  double c;
+  if (byX && byY && byZ) {
+    const double t = Store(std::sqrt(dy * dy + dz * dz));
+    c = std::sqrt(t * t + dx * dx) / 2;
+  } else if (byX && byZ) {
+    c = std::sqrt(dx * dx + dz * dz) / 2;
+  } else if (byX && byY) {
+    c = std::sqrt(dx * dx + dy * dy) / 2;
+  } else if (byY && byZ) {
+    c = std::sqrt(dy * dy + dz * dz) / 2;
+  } else if (byX) {
+    c = dx / 2;
+  } else if (byY) {
+    c = dy / 2;
+  } else {
+    c = dz / 2;
+  }
+  const double mid = Store((double(box.max.z) + box.min.z) * 0.5);
+  box.max.z = Store(mid + c);
+  box.min.z = Store(mid - c);
+}
+
+}  // namespace quarvel

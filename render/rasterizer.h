@@ -1,0 +1,61 @@
+// The depth rasteriser: every face of the model mesh, placed by the model frame's transform,
+// projected orthographically along z and scanned pixel by pixel into the mask. The nearest point
+// of the depth range becomes 255, the farthest 0; uncovered pixels stay 0.
+#pragma once
+
+#include <vector>
+
+#include "mask_image.h"
+#include "scene/feedback.h"
+#include "scene/scene.h"
+
+namespace quarvel {
+
+// What the renderer keeps between renders.
+struct RenderState {
+  int MaskWidth = 0, MaskHeight = 0;
+  Box RenderBox;
+  float NearZ = 0;
+  float DepthScale = 0;
+  float PixelScale = 0;
+  bool MaskReady = false;
+};
+
+// Renders the model into a new mask of width x height. While an animation is being exported
+// (`keepRenderBox`), RenderBox stays as GetMaxBox set it so that fit and depth scale hold still.
+void RenderObject(Scene& scene, RenderState& state, MaskImage& mask, int width, int height,
+                  const Feedback& fb, bool keepRenderBox = false);
+
+// Sets RenderBox for an animation: the box of the model as last placed, its depth range widened
+// so that the model turning about the chosen axes stays within it.
+void GetMaxBox(const Scene& scene, RenderState& state, bool byX, bool byY, bool byZ);
+
+// The box of the eight transformed corners of `b`.
+Box TransformBox(const Transform& t, const Box& b);
+
+// One face transformed into the scene, with what the scan needs of it.
+struct FaceSetup {
+  Vec3 p0, p1, p2;
+  float area2;  // twice the signed projected area
+  float minX, maxX, minY, maxY;
+  Vec3 n;   // plane normal (P1 - P0) x (P2 - P0); n.z equals area2
+  float d;  // plane offset n . P0
+};
+
+FaceSetup SetUpFace(const Transform& t, Vec3 a, Vec3 b, Vec3 c);
+
+// Whether the sample point (x, y) lies in the face, edges included, whatever its winding.
+bool PointInFace(const FaceSetup& f, float x, float y);
+
+// The sample points of a render depend only on the column and the row: computed once.
+struct SamplePoints {
+  std::vector<float> insideX, insideY;  // inside-test coordinates, rounded to float
+  std::vector<double> depthX, depthY;   // plane-depth coordinates, kept in double
+  SamplePoints(int width, int height, float pixelScale);
+};
+
+// Scans one face into the mask with the current render state.
+void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
+              MaskImage& mask);
+
+}  // namespace quarvel

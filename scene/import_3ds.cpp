@@ -1,0 +1,278 @@
+#include "import_3ds.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace quarvel {
+
+std::atomic<int32_t> AbortRequested{0};
+
+namespace {
+
+constexpr uint16_t kEditorChunk = 0x3D3D;
+constexpr uint16_t kNamedObject = 0x4000;
+constexpr uint16_t kTriangleMesh = 0x4100;
+constexpr uint16_t kVertexList = 0x4110;
+constexpr uint16_t kFaceList = 0x4120;
+constexpr int64_t kHeaderSize = 6;
+constexpr size_t kMaxNameLength = 70;
+
+constexpr const char* kStreamReadError = "Stream read error";
+
+struct StreamReadError {};
+
+struct ChunkHeader {
+  int64_t start;
+  uint16_t id;
+  int64_t length;  // signed 32-bit in the file
+  int64_t end() const { return start + length; }
+};
+
+// Bounds-checked little-endian reads from the file's bytes. Any read past the end throws
+// StreamReadError, which ends the load.
+class Reader {
+ public:
+  explicit Reader(std::span<const uint8_t> data) : data_(data) {}
+
+  int64_t size() const { return static_cast<int64_t>(data_.size()); }
+  int64_t pos() const { return pos_; }
+  void Seek(int64_t p) { pos_ = p; }
+  int64_t Remaining() const { return pos_ >= size() ? 0 : size() - pos_; }
+
+  const uint8_t* Take(int64_t n) {
+    if (pos_ < 0 || n < 0 || n > Remaining()) throw StreamReadError{};
+    const uint8_t* p = data_.data() + pos_;
+    pos_ += n;
+    return p;
+  }
+  uint16_t U16() {
+    const uint8_t* p = Take(2);
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+  }
+  int32_t I32() {
+    const uint8_t* p = Take(4);
+    return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                                uint32_t(p[3]) << 24);
+  }
+  ChunkHeader Header() {
+    const int64_t start = pos_;
+    const uint16_t id = U16();
+    return {start, id, I32()};
+  }
+
+ private:
+  std::span<const uint8_t> data_;
+  int64_t pos_ = 0;
+};
+
+float LeFloat(const uint8_t* p) {
+  const uint32_t bits =
+      uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  float f;
+  std::memcpy(&f, &bits, 4);
+  return f;
+}
+
+uint16_t LeU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+enum class FileRead { Ok, CannotOpen, ReadError };
+
+// The whole file in one read, so that the walk seeks in memory. Only regular files open.
+FileRead ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes) {
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return FileRead::CannotOpen;
+  struct stat st {};
+  FileRead result = FileRead::Ok;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    result = FileRead::CannotOpen;
+  } else {
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // a file that shrank while read: its end is a read error
+      done += static_cast<size_t>(n);
+    }
+    if (done != bytes.size()) result = FileRead::ReadError;
+  }
+  ::close(fd);
+  return result;
+}
+
+bool Aborted() { return AbortRequested.load(std::memory_order_relaxed) != 0; }
+
+class Importer {
+ public:
+  Importer(Scene& scene, std::span<const uint8_t> file, const Feedback& fb)
+      : scene_(scene), in_(file), fb_(fb) {}
+
+  // Walks the main chunk. Returns false when its length is not the file's size.
+  bool Run() {
+    const ChunkHeader main = in_.Header();
+    if (main.length != in_.size()) return false;
+    int64_t walk = in_.pos();
+    while (walk < in_.size()) {
+      in_.Seek(walk);
+      const ChunkHeader h = in_.Header();
+      if (h.length < kHeaderSize) break;
+      if (h.id == kEditorChunk) {
+        walk = in_.pos();  // enter the editor chunk: its sub-chunks follow its header
+        continue;
+      }
+      walk = h.end();
+      if (h.id == kNamedObject) ReadNamedObject(h);
+    }
+    fb_.Status(0, std::to_string(faceCounter_) + fb_.Tr(" faces imported"));
+    fb_.Status(2, "");
+    scene_.SetColor(scene_.ObjColor);
+    scene_.ModelMesh->SetMaterial(SceneMaterial());
+    fb_.Progress(0);
+    return true;
+  }
+
+  uint32_t faces() const { return faceCounter_; }
+
+ private:
+  void ReadNamedObject(const ChunkHeader& object) {
+    fb_.Status(0, ReadName());
+    for (int64_t next = in_.pos(); next < object.end() && !Aborted();) {
+      in_.Seek(next);
+      const ChunkHeader h = in_.Header();
+      if (h.length < kHeaderSize) break;
+      if (h.id == kTriangleMesh) ReadTriangleMesh(h);
+      next = h.end();
+    }
+    fb_.Status(0, "");
+  }
+
+  // The bytes up to a zero byte; names longer than 70 characters keep their first 70.
+  std::string ReadName() {
+    std::string name;
+    for (uint8_t c; (c = *in_.Take(1)) != 0;)
+      if (name.size() < kMaxNameLength) name.push_back(static_cast<char>(c));
+    return name;
+  }
+
+  void ReadTriangleMesh(const ChunkHeader& mesh) {
+    haveVertices_ = false;
+    for (int64_t next = mesh.start + kHeaderSize; next < mesh.end() && !Aborted();) {
+      if (in_.size() - next <= kHeaderSize) break;  // a header needs more than 6 bytes left
+      in_.Seek(next);
+      const ChunkHeader h = in_.Header();
+      if (h.length < kHeaderSize) break;
+      if (h.id == kVertexList) ReadVertexList();
+      if (h.id == kFaceList) ReadFaceList();
+      next = h.end();
+    }
+    haveVertices_ = false;
+  }
+
+  void ReadVertexList() {
+    fb_.Progress(static_cast<int>(in_.pos() * 100 / in_.size()));
+    const uint16_t count = in_.U16();
+    const uint8_t* p = in_.Take(int64_t(count) * 12);
+    std::vector<Vec3>& list = vertices_;
+    list.resize(count);
+    haveVertices_ = true;
+    // The file's z is the scene's y (up) and the file's y the scene's z (depth).
+    for (Vec3& v : list) {
+      v = {LeFloat(p), LeFloat(p + 8), LeFloat(p + 4)};
+      p += 12;
+    }
+  }
+
+  void ReadFaceList() {
+    if (!haveVertices_) return;  // no vertex list to index: the list is skipped
+    const uint16_t count = in_.U16();
+    const uint8_t* p = in_.Take(int64_t(count) * 8);
+    if (count > 11) fb_.Status(2, fb_.Tr(" Press ESC to skip"));
+    faceRecords_.resize(count);
+    for (FaceIndices& f : faceRecords_) {
+      fb_.ProcessMessages();
+      // Reversing the corners keeps the front of each face on the same side after the
+      // exchange of the y and z axes mirrored the model.
+      f = {LeU16(p + 4), LeU16(p + 2), LeU16(p)};
+      p += 8;
+      if (Aborted()) {
+        haveVertices_ = false;
+        return;
+      }
+    }
+    faceCounter_ += static_cast<uint32_t>(scene_.ModelMesh->AddFaces(vertices_, faceRecords_));
+    haveVertices_ = false;
+  }
+
+  Scene& scene_;
+  Reader in_;
+  const Feedback& fb_;
+  uint32_t faceCounter_ = 0;
+  std::vector<Vec3> vertices_;  // the current vertex list, while haveVertices_
+  bool haveVertices_ = false;
+  std::vector<FaceIndices> faceRecords_;
+};
+
+}  // namespace
+
+std::string IsSupportedFile(const std::string& fileName) {
+  const size_t slash = fileName.find_last_of('/');
+  const size_t dot = fileName.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  std::string ext = hasExtension ? fileName.substr(dot) : "";
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext == ".3ds" ? "" : "Unsupported input file type";
+}
+
+ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, const Feedback& fb) {
+  AbortRequested = 0;
+  ImportResult result;
+  Importer importer(scene, file, fb);
+  try {
+    result.ok = importer.Run();
+    if (!result.ok) result.error = {"Error parsing 3DS file", ""};
+  } catch (const StreamReadError&) {
+    result.error = {kStreamReadError, ""};
+  }
+  result.faces = importer.faces();
+  AbortRequested = 0;
+  return result;
+}
+
+ImportResult Import3DS(Scene& scene, const std::string& fileName, const Feedback& fb) {
+  std::vector<uint8_t> bytes;
+  switch (ReadWholeFile(fileName, bytes)) {
+    case FileRead::Ok:
+      return Import3DSFromMemory(scene, bytes, fb);
+    case FileRead::CannotOpen:
+      AbortRequested = 0;
+      return {false, 0, {"Cannot open file %s", fileName}};
+    case FileRead::ReadError:
+      break;
+  }
+  AbortRequested = 0;
+  return {false, 0, {kStreamReadError, ""}};
+}
+
+ImportResult LoadModel(Scene& scene, const std::string& fileName, const Feedback& fb) {
+  scene.DXDrawInitialize();
+  ImportResult result = Import3DS(scene, fileName, fb);
+  if (result.ok) {
+    scene.FitModel();
+    scene.ModelTransform = scene.ModelFrame->GetTransform();
+    scene.ReferenceDepth = scene.ModelTransform.m[3][2];
+  } else {
+    scene.DXDrawInitialize();  // nothing of a failed load stays in the scene
+  }
+  scene.ModelLoaded = result.ok;
+  fb.Status(1, "");
+  return result;
+}
+
+}  // namespace quarvel

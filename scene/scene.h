@@ -1,0 +1,56 @@
+// The retained scene: one model mesh on one model frame, a fixed camera at the origin looking
+// along +z, a directional light and an ambient light. Rebuilt from scratch for every load.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "frame.h"
+#include "mesh.h"
+
+namespace quarvel {
+
+// Colours are stored as 0x00BBGGRR: red in the lowest byte; the top byte is ignored.
+constexpr uint32_t kDefaultObjColor = 0x00FFFF99;
+constexpr uint32_t kDefaultLightColor = 0x00404040;
+constexpr float kModelDepth = 15.0f;  // the model frame's distance from the camera at rest
+
+Rgb ColorToRgb(uint32_t color);
+
+struct Scene {
+  Scene() { DXDrawInitialize(); }
+
+  // Builds a fresh scene: a new scene frame and camera, the lights, the model frame at
+  // (0, 0, 15) turning 0.05 rad per tick about y, and an empty mesh with the scene's material
+  // and `ObjColor`. Everything of the previous scene is released.
+  void DXDrawInitialize();
+
+  // Centres the mesh on the model frame's origin and scales its largest side to 9 units. A
+  // largest extent of 0 leaves the mesh unscaled, with `FitScale` 1.
+  void FitModel();
+
+  void SetColor(uint32_t color) { ModelMesh->SetColorRGB(ColorToRgb(color)); }
+
+  // Sets the mesh colour and the colour of the scene frame's ambient light. Returns whether the
+  // 3D view is due a redraw: false when the scene frame has no ambient light to change.
+  bool SetColorBright(uint32_t objColor, uint32_t lightColor);
+
+  std::unique_ptr<Frame> SceneFrame;
+  Frame* CameraFrame = nullptr;
+  Frame* LightFrame = nullptr;
+  Frame* ModelFrame = nullptr;
+  std::unique_ptr<Mesh> ModelMesh;
+
+  float ExtentX = 0, ExtentY = 0, ExtentZ = 0;
+  float FitScale = 1;
+  Transform ModelTransform;
+  float ReferenceDepth = kModelDepth;
+  bool ModelLoaded = false;
+  uint32_t ObjColor = kDefaultObjColor;
+  uint32_t LightColor = kDefaultLightColor;
+};
+
+// The material every model gets: specular power 35000, specular 0.2, emissive 0.05.
+Material SceneMaterial();
+
+}  // namespace quarvel
