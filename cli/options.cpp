@@ -44,9 +44,12 @@ bool ParseFloat(const std::string& s, float& out) {
 }
 
 bool ParseAxis(const std::string& s, Vec3& axis) {
-  if (s == "x" || s == "X") axis = {1, 0, 0};
-  else if (s == "y" || s == "Y") axis = {0, 1, 0};
-  else if (s == "z" || s == "Z") axis = {0, 0, 1};
+  if (s == "x" || s == "X")
+    axis = {1, 0, 0};
+  else if (s == "y" || s == "Y")
+    axis = {0, 1, 0};
+  else if (s == "z" || s == "Z")
+    axis = {0, 0, 1};
   else {
     const size_t a = s.find(','), b = s.find(',', a == std::string::npos ? a : a + 1);
     if (a == std::string::npos || b == std::string::npos) return false;
@@ -118,15 +121,20 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       ViewOp op{rotate ? ViewOp::Rotate : ViewOp::Clicks, {}, 0, 0};
       const std::string axis = v.substr(0, colon), amount = v.substr(colon + 1);
       if (!ParseAxis(axis, op.axis) || (!rotate && axis.size() != 1))
-        return fail("Unknown axis '" + axis + "' in " + a + (rotate ? " (x, y, z or ax,ay,az)" : " (x, y or z)"));
+        return fail("Unknown axis '" + axis + "' in " + a +
+                    (rotate ? " (x, y, z or ax,ay,az)" : " (x, y or z)"));
       if (rotate ? !ParseFloat(amount, op.value) : !ParseInt(amount, op.clicks))
         return fail("Expected a number after the axis in " + a + ", not '" + amount + "'");
       if (!rotate && std::abs(op.clicks) > kMaxClicks)
         return fail("At most 1000000 clicks in one --clicks");
       o.view.push_back(op);
     } else if (a == "--move-x" || a == "--move-y" || a == "--move-z") {
-      ViewOp op{a == "--move-x" ? ViewOp::MoveX : a == "--move-y" ? ViewOp::MoveY : ViewOp::MoveZ,
-                {}, 0, 0};
+      ViewOp op{a == "--move-x"   ? ViewOp::MoveX
+                : a == "--move-y" ? ViewOp::MoveY
+                                  : ViewOp::MoveZ,
+                {},
+                0,
+                0};
       if (!value(v) || !ParseFloat(v, op.value)) return fail("Expected a distance after " + a);
       o.view.push_back(op);
     } else {
@@ -146,7 +154,8 @@ void ApplyView(Scene& scene, const std::vector<ViewOp>& view) {
         break;
       case ViewOp::Clicks:
         for (int k = 0; k < std::abs(op.clicks); ++k)
-          TurnModel(scene, op.axis.x, op.axis.y, op.axis.z, op.clicks > 0 ? kClickAngle : -kClickAngle);
+          TurnModel(scene, op.axis.x, op.axis.y, op.axis.z,
+                    op.clicks > 0 ? kClickAngle : -kClickAngle);
         break;
       case ViewOp::MoveX:
         MoveMesh(scene, op.value, 0, 0);

@@ -18,7 +18,8 @@ void Put16(uint8_t* p, uint32_t v) {
 }
 
 void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 bool WriteAll(int fd, const uint8_t* p, size_t n) {

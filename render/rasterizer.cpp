@@ -7,15 +7,17 @@ namespace quarvel {
 
 namespace {
 
-float Extent(float max, float min) { return Store(std::fabs(double(max) - min)); }
+float Extent(float max, float min) {
+  return Store(std::fabs(double(max) - min));
+}
 
 }  // namespace
 
 Box TransformBox(const Transform& t, const Box& b) {
   Box out;
   for (int k = 0; k < 8; ++k) {
-    const Vec3 p = TransformPoint(t, {k & 1 ? b.max.x : b.min.x, k & 2 ? b.max.y : b.min.y,
-                                      k & 4 ? b.max.z : b.min.z});
+    const Vec3 p = TransformPoint(
+        t, {k & 1 ? b.max.x : b.min.x, k & 2 ? b.max.y : b.min.y, k & 4 ? b.max.z : b.min.z});
     if (k == 0) out = {p, p};
     out.min = {std::min(out.min.x, p.x), std::min(out.min.y, p.y), std::min(out.min.z, p.z)};
     out.max = {std::max(out.max.x, p.x), std::max(out.max.y, p.y), std::max(out.max.z, p.z)};

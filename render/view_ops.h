@@ -16,7 +16,9 @@ inline void TurnModel(Scene& scene, float x, float y, float z, float theta) {
 }
 
 // Left-right and down-up moves shift the mesh inside the model frame, along its own axes.
-inline void MoveMesh(Scene& scene, float x, float y, float z) { scene.ModelMesh->Translate(x, y, z); }
+inline void MoveMesh(Scene& scene, float x, float y, float z) {
+  scene.ModelMesh->Translate(x, y, z);
+}
 
 // Towards-away moves shift the model frame along the viewing axis; the mask zooms with it.
 inline void MoveFrameZ(Scene& scene, float dz) {

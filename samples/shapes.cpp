@@ -14,8 +14,12 @@ struct V {
   V operator*(double s) const { return {x * s, y * s, z * s}; }
 };
 
-V Cross(V a, V b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-V Normalised(V a) { return a * (1 / std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z)); }
+V Cross(V a, V b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+V Normalised(V a) {
+  return a * (1 / std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z));
+}
 
 }  // namespace
 

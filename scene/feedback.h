@@ -29,7 +29,9 @@ struct Feedback {
   void ProcessMessages() const {
     if (processMessages) processMessages();
   }
-  std::string Tr(const std::string& english) const { return translate ? translate(english) : english; }
+  std::string Tr(const std::string& english) const {
+    return translate ? translate(english) : english;
+  }
 };
 
 // A failure as the program reports it: its English text, with "%s" standing for `arg`.

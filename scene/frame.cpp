@@ -17,15 +17,16 @@ void Frame::SetRotation(float x, float y, float z, float theta) {
 
 void Frame::Move(double delta) {
   if (theta_ != 0) Turn(theta_ * delta);
-  for (auto& child : children_) child->Move(delta);
+  for (auto& child : children_)
+    child->Move(delta);
 }
 
 // orientation := orientation x Rot, where Rot turns by theta about the normalised axis. Rot is
 // built in double; the product is rounded to float, so turns accumulate the same way whatever
 // the compiler.
 void Frame::Turn(double theta) {
-  const double len = std::sqrt(double(axis_.x) * axis_.x + double(axis_.y) * axis_.y +
-                               double(axis_.z) * axis_.z);
+  const double len =
+      std::sqrt(double(axis_.x) * axis_.x + double(axis_.y) * axis_.y + double(axis_.z) * axis_.z);
   if (!(len > 0) || !std::isfinite(len)) return;  // no axis to turn about
   const double x = axis_.x / len, y = axis_.y / len, z = axis_.z / len;
   const double c = std::cos(theta), s = std::sin(theta), t = 1 - c;
@@ -45,7 +46,8 @@ void Frame::Turn(double theta) {
 Transform Frame::GetTransform() const {
   Transform t;
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) t.m[i][j] = orientation_[i][j];
+    for (int j = 0; j < 3; ++j)
+      t.m[i][j] = orientation_[i][j];
   t.m[3][0] = position_.x;
   t.m[3][1] = position_.y;
   t.m[3][2] = position_.z;

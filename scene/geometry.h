@@ -31,7 +31,9 @@ struct Transform {
 
 // Every stored coordinate, extent and scale is a 32-bit float. Expressions are evaluated in
 // double and rounded once, here, when the value is stored.
-inline float Store(double v) { return static_cast<float>(v); }
+inline float Store(double v) {
+  return static_cast<float>(v);
+}
 
 // Float-to-integer conversion: nearest integer, halves to even. NaN, infinities and values
 // outside the 32-bit signed range give INT32_MIN.

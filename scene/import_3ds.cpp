@@ -79,7 +79,9 @@ float LeFloat(const uint8_t* p) {
   return f;
 }
 
-uint16_t LeU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t LeU16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 enum class FileRead { Ok, CannotOpen, ReadError };
 
@@ -106,7 +108,9 @@ FileRead ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes)
   return result;
 }
 
-bool Aborted() { return AbortRequested.load(std::memory_order_relaxed) != 0; }
+bool Aborted() {
+  return AbortRequested.load(std::memory_order_relaxed) != 0;
+}
 
 class Importer {
  public:
@@ -117,18 +121,16 @@ class Importer {
   bool Run() {
     const ChunkHeader main = in_.Header();
     if (main.length != in_.size()) return false;
+    // The walk is flat: it enters the editor chunk and skips every other chunk whole, and it
+    // reads at least one header, so a file of a bare main chunk is a read past the end.
     int64_t walk = in_.pos();
-    while (walk < in_.size()) {
+    do {
       in_.Seek(walk);
       const ChunkHeader h = in_.Header();
       if (h.length < kHeaderSize) break;
-      if (h.id == kEditorChunk) {
-        walk = in_.pos();  // enter the editor chunk: its sub-chunks follow its header
-        continue;
-      }
-      walk = h.end();
+      walk = h.id == kEditorChunk ? in_.pos() : h.end();
       if (h.id == kNamedObject) ReadNamedObject(h);
-    }
+    } while (walk < in_.size());
     fb_.Status(0, std::to_string(faceCounter_) + fb_.Tr(" faces imported"));
     fb_.Status(2, "");
     scene_.SetColor(scene_.ObjColor);

@@ -9,7 +9,6 @@ size_t Mesh::AddFaces(std::span<const Vec3> vertices, std::span<const FaceIndice
   const auto count = static_cast<uint32_t>(vertices.size());
   vertices_.insert(vertices_.end(), vertices.begin(), vertices.end());
   const size_t before = faces_.size();
-  faces_.reserve(before + faces.size());
   for (const FaceIndices& f : faces) {
     if (f[0] >= count || f[1] >= count || f[2] >= count) continue;
     faces_.push_back({base + f[0], base + f[1], base + f[2]});
@@ -28,11 +27,13 @@ Box Mesh::GetBox() const {
 }
 
 void Mesh::Translate(float x, float y, float z) {
-  for (Vec3& v : vertices_) v = {Store(double(v.x) + x), Store(double(v.y) + y), Store(double(v.z) + z)};
+  for (Vec3& v : vertices_)
+    v = {Store(double(v.x) + x), Store(double(v.y) + y), Store(double(v.z) + z)};
 }
 
 void Mesh::Scale(float x, float y, float z) {
-  for (Vec3& v : vertices_) v = {Store(double(v.x) * x), Store(double(v.y) * y), Store(double(v.z) * z)};
+  for (Vec3& v : vertices_)
+    v = {Store(double(v.x) * x), Store(double(v.y) * y), Store(double(v.z) * z)};
 }
 
 }  // namespace quarvel

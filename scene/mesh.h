@@ -61,6 +61,8 @@ class Mesh {
   Material material_;
 };
 
-inline Vec3 Face::GetVertex(int k) const { return mesh->vertices()[mesh->faces()[index][k]]; }
+inline Vec3 Face::GetVertex(int k) const {
+  return mesh->vertices()[mesh->faces()[index][k]];
+}
 
 }  // namespace quarvel

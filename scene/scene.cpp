@@ -10,7 +10,9 @@ Rgb ColorToRgb(uint32_t color) {
   return {channel(0), channel(8), channel(16)};
 }
 
-Material SceneMaterial() { return {35000.0f, {0.2f, 0.2f, 0.2f}, {0.05f, 0.05f, 0.05f}}; }
+Material SceneMaterial() {
+  return {35000.0f, {0.2f, 0.2f, 0.2f}, {0.05f, 0.05f, 0.05f}};
+}
 
 void Scene::DXDrawInitialize() {
   // The mesh of the previous scene is released only after the frames that refer to it.

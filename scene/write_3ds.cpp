@@ -12,7 +12,8 @@ void ChunkWriter::U16(uint16_t v) {
 }
 
 void ChunkWriter::U32(uint32_t v) {
-  for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 void ChunkWriter::F32(float v) {
@@ -36,7 +37,8 @@ void ChunkWriter::End() {
   const size_t start = open_.back();
   open_.pop_back();
   const auto length = static_cast<uint32_t>(bytes_.size() - start);
-  for (int i = 0; i < 4; ++i) bytes_[start + 2 + i] = static_cast<uint8_t>(length >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    bytes_[start + 2 + i] = static_cast<uint8_t>(length >> (8 * i));
 }
 
 std::vector<uint8_t> Write3DS(std::span<const ModelObject> objects) {
@@ -100,7 +102,8 @@ std::vector<ModelObject> SplitMesh(const std::string& name, std::span<const Vec3
 
 bool SaveBytes(const std::string& path, std::span<const uint8_t> bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
 }
 

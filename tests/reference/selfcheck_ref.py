@@ -12,6 +12,7 @@ import subprocess
 import sys
 import tempfile
 
+sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import quarvel_ref as q  # noqa: E402

@@ -1,0 +1,41 @@
+#include "models.h"
+
+#include <map>
+
+#include "samples/shapes.h"
+#include "scene/write_3ds.h"
+
+namespace quarvel::bench {
+
+namespace {
+
+constexpr int kKnotSides = 40;
+
+}  // namespace
+
+const std::vector<uint8_t>& KnotFile(int64_t faces) {
+  static std::map<int64_t, std::vector<uint8_t>> files;
+  auto [it, added] = files.try_emplace(faces);
+  if (added) {
+    const auto segments = static_cast<int>(faces / (2 * kKnotSides));
+    const TriangleMesh knot = TorusKnot(segments, kKnotSides);
+    it->second = Write3DS(SplitMesh("Knot", knot.vertices, knot.faces));
+  }
+  return it->second;
+}
+
+std::vector<uint8_t> CubeFile() {
+  ModelObject cube{"Cube", {}, {}};
+  // Corner k has x, y and z taken from bits 0, 1 and 2 of k.
+  for (int k = 0; k < 8; ++k)
+    cube.vertices.push_back({k & 1 ? 1.0f : -1.0f, k & 2 ? 1.0f : -1.0f, k & 4 ? 1.0f : -1.0f});
+  constexpr uint16_t kQuads[6][4] = {{0, 4, 6, 2}, {1, 3, 7, 5}, {0, 1, 5, 4},
+                                     {2, 6, 7, 3}, {0, 2, 3, 1}, {4, 5, 7, 6}};
+  for (const auto& q : kQuads) {
+    cube.faces.push_back({q[0], q[1], q[2]});
+    cube.faces.push_back({q[0], q[2], q[3]});
+  }
+  return Write3DS({&cube, 1});
+}
+
+}  // namespace quarvel::bench
