@@ -1,0 +1,48 @@
+// The program's settings file: typed values on top of the INI file. A write that fails raises
+// SettingsWriteError, whose text is "Unable to write to %s" with the file's path.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "ini_file.h"
+#include "scene/feedback.h"
+
+namespace quarvel {
+
+struct SettingsWriteError : std::runtime_error {
+  explicit SettingsWriteError(const std::string& path)
+      : std::runtime_error("Unable to write to " + path), error{"Unable to write to %s", path} {}
+  ErrorText error;
+};
+
+// An integer as the settings file stores it: decimal with an optional sign, or hexadecimal
+// after "0x", "0X" or "$". Nothing for any other text or a value beyond 32 bits.
+std::optional<int32_t> ParseSettingsInteger(std::string_view text);
+
+class SettingsFile {
+ public:
+  explicit SettingsFile(std::string path) : ini_(std::move(path)) {}
+  const std::string& path() const { return ini_.path(); }
+
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view def) const;
+  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;
+  bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, int32_t value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
+  void EraseSection(std::string_view section);
+  void DeleteKey(std::string_view section, std::string_view key);
+
+ private:
+  void Check(bool written) const {
+    if (!written) throw SettingsWriteError(path());
+  }
+  IniFile ini_;
+};
+
+}  // namespace quarvel
