@@ -1,0 +1,114 @@
+#include "dxdraw.h"
+
+#include <GL/gl.h>
+
+#include <QMouseEvent>
+#include <cmath>
+
+namespace quarvel {
+
+namespace {
+
+constexpr float kFrontPlane = 1.0f, kBackPlane = 5000.0f;
+constexpr float kField = 0.5f;  // half the view's smaller side at the front plane
+
+void SetColor(GLenum what, Rgb c, float alpha = 1.0f) {
+  const GLfloat v[4] = {c.r, c.g, c.b, alpha};
+  glMaterialfv(GL_FRONT_AND_BACK, what, v);
+}
+
+}  // namespace
+
+DXDraw::DXDraw(const Scene& scene, QWidget* parent) : QOpenGLWidget(parent), scene_(scene) {
+  setObjectName("DXDraw");
+  setMouseTracking(false);
+}
+
+void DXDraw::initializeGL() {
+  initialized_ = true;
+}
+
+void DXDraw::UpdateNormals(const Mesh& mesh) {
+  if (normalsMesh_ == &mesh && normalsFaces_ == mesh.FaceCount() &&
+      normals_.size() == mesh.vertices().size())
+    return;
+  const auto vertices = mesh.vertices();
+  normals_.assign(vertices.size(), Vec3{});
+  for (const FaceIndices& f : mesh.faces()) {
+    const Vec3 a = vertices[f[0]], b = vertices[f[1]], c = vertices[f[2]];
+    const float ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
+    const float vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
+    const Vec3 n{uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx};  // area-weighted
+    for (uint32_t i : f)
+      normals_[i] = {normals_[i].x + n.x, normals_[i].y + n.y, normals_[i].z + n.z};
+  }
+  normalsMesh_ = &mesh;
+  normalsFaces_ = mesh.FaceCount();
+}
+
+void DXDraw::paintGL() {
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  const Mesh& mesh = *scene_.ModelMesh;
+  if (mesh.FaceCount() == 0) return;
+  UpdateNormals(mesh);
+
+  const double aspect = double(width()) / std::max(1, height());
+  const double fx = aspect >= 1 ? kField * aspect : kField,
+               fy = aspect >= 1 ? kField : kField / aspect;
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glFrustum(-fx, fx, -fy, fy, kFrontPlane, kBackPlane);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glScalef(1, 1, -1);  // the scene looks along +z; OpenGL's camera along -z
+
+  glEnable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glFrontFace(GL_CW);  // the z flip mirrors the winding
+  glEnable(GL_LIGHTING);
+  glEnable(GL_NORMALIZE);
+  glShadeModel(GL_SMOOTH);
+  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+  Rgb ambient;
+  for (const Light& l : scene_.SceneFrame->GetLights())
+    if (l.type == LightType::Ambient) ambient = l.color;
+  const GLfloat ambientColor[4] = {ambient.r, ambient.g, ambient.b, 1};
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambientColor);
+  glEnable(GL_LIGHT0);
+  const Light& sun = scene_.LightFrame->GetLights().front();
+  const GLfloat sunColor[4] = {sun.color.r, sun.color.g, sun.color.b, 1};
+  const GLfloat noColor[4] = {0, 0, 0, 1};
+  const GLfloat towardsLight[4] = {0, 0, -1, 0};  // it shines along +z, from the viewer's side
+  glLightfv(GL_LIGHT0, GL_POSITION, towardsLight);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, sunColor);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, sunColor);
+  glLightfv(GL_LIGHT0, GL_AMBIENT, noColor);
+
+  const Transform t = scene_.ModelFrame->GetTransform();
+  glMultMatrixf(&t.m[0][0]);  // row-vector matrices are OpenGL's column-major layout
+
+  const Material& material = mesh.material();
+  SetColor(GL_AMBIENT_AND_DIFFUSE, mesh.color());
+  SetColor(GL_SPECULAR, material.specular);
+  SetColor(GL_EMISSION, material.emissive);
+  glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::min(material.power, 128.0f));
+
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glVertexPointer(3, GL_FLOAT, sizeof(Vec3), mesh.vertices().data());
+  glNormalPointer(GL_FLOAT, sizeof(Vec3), normals_.data());
+  glDrawElements(GL_TRIANGLES, GLsizei(mesh.FaceCount() * 3), GL_UNSIGNED_INT, mesh.faces().data());
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+void DXDraw::mousePressEvent(QMouseEvent* e) {
+  emit mouseDown(e->position().toPoint());
+}
+
+void DXDraw::mouseMoveEvent(QMouseEvent* e) {
+  emit mouseMove(e->position().toPoint(), e->buttons(), e->modifiers());
+}
+
+}  // namespace quarvel

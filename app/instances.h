@@ -1,0 +1,29 @@
+// Running copies of Quarvel: ending earlier ones when only one may run, and being ended by a newer
+// one. A newer copy sends SIGTERM; Quarvel then finishes its current work, saves its settings and
+// closes, so no file it is writing is left damaged.
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+
+namespace quarvel {
+
+// Sends SIGTERM to every other process of this user whose executable has our executable's file
+// name (compared in upper case). Returns how many were asked to end.
+int EndOtherInstances();
+
+// Turns SIGTERM into a Qt signal delivered on the user-interface thread.
+class TerminationWatcher : public QObject {
+  Q_OBJECT
+ public:
+  explicit TerminationWatcher(QObject* parent = nullptr);
+  ~TerminationWatcher() override;
+
+ signals:
+  void terminateRequested();
+
+ private:
+  QSocketNotifier* notifier_ = nullptr;
+};
+
+}  // namespace quarvel
