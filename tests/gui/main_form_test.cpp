@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -183,6 +184,17 @@ TEST_F(GuiTest, SettingsSurviveARestartAndLanguagesSwitchLive) {
   EXPECT_EQ(again->findChild<QSpinBox*>("UpDown4")->value(), 800);
   EXPECT_FALSE(again->findChild<QAction*>("Showtoolbar1")->isChecked());
   EXPECT_EQ(again->findChild<QLabel*>("Label4")->text(), "Drehung");
+}
+
+TEST_F(GuiTest, ANewerCopysTerminationRequestClosesAndSaves) {
+  auto form = MakeForm();
+  form->setWindowState(Qt::WindowNoState);
+  form->findChild<QSpinBox*>("UpDown5")->setValue(777);
+  ::raise(SIGTERM);  // as a newer copy started with "SingleInstance" would send it
+  for (int i = 0; i < 50 && form->isVisible(); ++i)
+    QTest::qWait(10);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(ReadProps(SettingsFile(Locations().Settings())).PicHeight, 777);
 }
 
 // Not a check: writes a picture of the window after opening and rendering the sample when
