@@ -426,8 +426,15 @@ void TMainForm::DXDrawClick() {
 void TMainForm::TestButtonClick() {
   if (busy_ || !scene_.ModelLoaded) return;
   SetBusy(true);
+  rendering_ = true;
   RenderObject(scene_, render_, mask_, upDown4_->value(), upDown5_->value(), feedback_);
+  rendering_ = false;
+  // Mesh moves dragged during the render, in the order they were made.
+  for (const Vec3& move : pendingMeshMoves_)
+    MoveMesh(scene_, move.x, move.y, move.z);
+  pendingMeshMoves_.clear();
   UpdatePreview();
+  Redraw();
   SetBusy(false);
 }
 

@@ -87,6 +87,7 @@ class TMainForm : public QMainWindow {
   void DXDrawMouseDown(QPoint pos);
   void DXDrawMouseMove(QPoint pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
   void FormKeyDown(int key);
+  void MoveMeshOrQueue(float x, float y, float z);
   void Redraw();
   void ShowError(const QString& text);
   void ProcessMessages();
@@ -107,6 +108,8 @@ class TMainForm : public QMainWindow {
   Feedback feedback_;
 
   bool busy_ = false;
+  bool rendering_ = false;
+  std::vector<Vec3> pendingMeshMoves_;  // drags made while a render reads the mesh
   bool closing_ = false;
   bool closePending_ = false;
   bool settingsReady_ = false;

@@ -1,5 +1,7 @@
 #include "rasterizer.h"
 
+#include "fast_raster.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,10 +28,14 @@ Box TransformBox(const Transform& t, const Box& b) {
 }
 
 FaceSetup SetUpFace(const Transform& t, Vec3 a, Vec3 b, Vec3 c) {
+  return SetUpPlacedFace(TransformPoint(t, a), TransformPoint(t, b), TransformPoint(t, c));
+}
+
+FaceSetup SetUpPlacedFace(Vec3 p0, Vec3 p1, Vec3 p2) {
   FaceSetup f;
-  f.p0 = TransformPoint(t, a);
-  f.p1 = TransformPoint(t, b);
-  f.p2 = TransformPoint(t, c);
+  f.p0 = p0;
+  f.p1 = p1;
+  f.p2 = p2;
   const double x0 = f.p0.x, y0 = f.p0.y, z0 = f.p0.z;
   const double x1 = f.p1.x, y1 = f.p1.y, z1 = f.p1.z;
   const double x2 = f.p2.x, y2 = f.p2.y, z2 = f.p2.z;
@@ -70,12 +76,12 @@ SamplePoints::SamplePoints(int width, int height, float pixelScale) {
 }
 
 void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
-              MaskImage& mask) {
+              MaskImage& mask, int rowLo, int rowHi) {
   const int w = state.MaskWidth, h = state.MaskHeight;
   const double ps = state.PixelScale;
   // Rows are counted from the bottom of the picture; row 0 (the top row) is never drawn.
-  const int r0 = std::max(RoundToInt(f.minY * ps + h * 0.5), 1);
-  const int r1 = std::min(RoundToInt(f.maxY * ps + h * 0.5), h - 1);
+  const int r0 = std::max({RoundToInt(f.minY * ps + h * 0.5), 1, rowLo});
+  const int r1 = std::min({RoundToInt(f.maxY * ps + h * 0.5), h - 1, rowHi});
   const int c0 = std::max(RoundToInt(f.minX * ps + w * 0.5), 0);
   const int c1 = std::min(RoundToInt(f.maxX * ps + w * 0.5), w - 1);
   const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
@@ -96,7 +102,7 @@ void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& 
 }
 
 void RenderObject(Scene& scene, RenderState& state, MaskImage& mask, int width, int height,
-                  const Feedback& fb, bool keepRenderBox) {
+                  const Feedback& fb, bool keepRenderBox, RasterMode mode) {
   state.MaskWidth = width;
   state.MaskHeight = height;
   scene.ModelTransform = scene.ModelFrame->GetTransform();
@@ -122,12 +128,20 @@ void RenderObject(Scene& scene, RenderState& state, MaskImage& mask, int width, 
   const SamplePoints samples(width, height, state.PixelScale);
   const size_t n = mesh.FaceCount();
   const size_t last = n == 0 ? 0 : n - 1;
-  for (size_t i = 0; i < n; ++i) {
-    if (last > 10 && i % (last / 10) == 0) fb.Progress(static_cast<int>(i * 100 / last));
-    const Face face = mesh.GetFace(i);
-    const FaceSetup f = SetUpFace(m, face.GetVertex(0), face.GetVertex(1), face.GetVertex(2));
-    if (f.area2 != 0) DrawFace(f, state, samples, mask);  // an edge-on face covers nothing
-    fb.ProcessMessages();
+  if (mode.plain) {
+    for (size_t i = 0; i < n; ++i) {
+      if (last > 10 && i % (last / 10) == 0) fb.Progress(static_cast<int>(i * 100 / last));
+      const Face face = mesh.GetFace(i);
+      const FaceSetup f = SetUpFace(m, face.GetVertex(0), face.GetVertex(1), face.GetVertex(2));
+      if (f.area2 != 0) DrawFace(f, state, samples, mask);  // an edge-on face covers nothing
+      fb.ProcessMessages();
+    }
+  } else {
+    int shown = -1;  // progress in steps of ten, as the face loop above reports it
+    DrawFacesFast(mesh, m, state, samples, mask, mode.threads, [&](int percent) {
+      if (last > 10 && percent / 10 > shown) fb.Progress((shown = percent / 10) * 10);
+      fb.ProcessMessages();
+    });
   }
   fb.Progress(0);
   fb.Status(2, fb.Tr("Drawing..."));

@@ -3,6 +3,7 @@
 // of the depth range becomes 255, the farthest 0; uncovered pixels stay 0.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "mask_image.h"
@@ -21,10 +22,17 @@ struct RenderState {
   bool MaskReady = false;
 };
 
+// How the faces are drawn: the fast path on `threads` threads (0: one per processor), or the
+// plain path, one face and one pixel at a time. Both give the same bytes.
+struct RasterMode {
+  int threads = 0;
+  bool plain = false;
+};
+
 // Renders the model into a new mask of width x height. While an animation is being exported
 // (`keepRenderBox`), RenderBox stays as GetMaxBox set it so that fit and depth scale hold still.
 void RenderObject(Scene& scene, RenderState& state, MaskImage& mask, int width, int height,
-                  const Feedback& fb, bool keepRenderBox = false);
+                  const Feedback& fb, bool keepRenderBox = false, RasterMode mode = {});
 
 // Sets RenderBox for an animation: the box of the model as last placed, its depth range widened
 // so that the model turning about the chosen axes stays within it.
@@ -43,6 +51,8 @@ struct FaceSetup {
 };
 
 FaceSetup SetUpFace(const Transform& t, Vec3 a, Vec3 b, Vec3 c);
+// The same from the three corners already transformed.
+FaceSetup SetUpPlacedFace(Vec3 p0, Vec3 p1, Vec3 p2);
 
 // Whether the sample point (x, y) lies in the face, edges included, whatever its winding.
 bool PointInFace(const FaceSetup& f, float x, float y);
@@ -54,8 +64,10 @@ struct SamplePoints {
   SamplePoints(int width, int height, float pixelScale);
 };
 
-// Scans one face into the mask with the current render state.
+// Scans one face into the mask with the current render state, testing every pixel of its
+// bounding rectangle: the plain statement of the rules. Only rows rowLo to rowHi (counted from
+// the bottom) are drawn.
 void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
-              MaskImage& mask);
+              MaskImage& mask, int rowLo = 0, int rowHi = INT32_MAX);
 
 }  // namespace quarvel

@@ -38,8 +38,11 @@ inline float Store(double v) {
 // Float-to-integer conversion: nearest integer, halves to even. NaN, infinities and values
 // outside the 32-bit signed range give INT32_MIN.
 inline int32_t RoundToInt(double v) {
-  const double r = std::nearbyint(v);  // the default rounding mode is to nearest, ties to even
-  if (!(r >= -2147483648.0 && r <= 2147483647.0)) return INT32_MIN;
+  if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;  // NaN fails too
+  // Adding and taking away 1.5 x 2^52 leaves the nearest integer, ties to even, in the default
+  // rounding mode: exact for every |v| below 2^51, without a library call.
+  const double r = (v + 0x1.8p52) - 0x1.8p52;
+  if (r < -2147483648.0 || r > 2147483647.0) return INT32_MIN;
   return static_cast<int32_t>(r);
 }
 

@@ -140,15 +140,28 @@ TEST(Rasterizer, ProgressAboutTenTimesAndStatusTexts) {
   };
   Scene small;
   ASSERT_TRUE(test::LoadBytes(small, test::ModelBytes({test::Triangles("T", 11)})).ok);
-  Draw(small, 100, 100, fb);
-  EXPECT_EQ(percents, std::vector<int>{0}) << "fewer than 12 faces: only the final reset";
-  EXPECT_EQ(texts, (std::vector<std::string>{"Processing faces...", "Drawing..."}));
+  for (const bool plain : {true, false}) {
+    percents.clear();
+    texts.clear();
+    Render r;
+    RenderObject(small, r.state, r.mask, 100, 100, fb, false, {0, plain});
+    EXPECT_EQ(percents, std::vector<int>{0}) << "fewer than 12 faces: only the final reset";
+    EXPECT_EQ(texts, (std::vector<std::string>{"Processing faces...", "Drawing..."}));
+  }
 
-  percents.clear();
   Scene big;
   ASSERT_TRUE(test::LoadBytes(big, test::ModelBytes({test::Triangles("T", 101)})).ok);
-  Draw(big, 100, 100, fb);
+  percents.clear();
+  Render plain;
+  RenderObject(big, plain.state, plain.mask, 100, 100, fb, false, {0, true});
   EXPECT_EQ(percents, (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0}));
+
+  percents.clear();
+  Render fast;
+  RenderObject(big, fast.state, fast.mask, 2000, 2000, fb, false, {2, false});
+  EXPECT_LE(percents.size(), 12u);
+  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end() - 1));
+  EXPECT_EQ(percents.back(), 0);
 }
 
 TEST(Rasterizer, AnimationBoxWidensTheDepthRange) {

@@ -16,6 +16,24 @@ void FillBox(Scene& scene, Vec3 min, Vec3 max) {
   scene.ModelMesh->AddFaces(v, f);
 }
 
+TEST(Numbers, RoundingIsToNearestEvenAndNonFiniteIsTheSmallestInteger) {
+  EXPECT_EQ(RoundToInt(0.5), 0);
+  EXPECT_EQ(RoundToInt(1.5), 2);
+  EXPECT_EQ(RoundToInt(2.5), 2);
+  EXPECT_EQ(RoundToInt(-0.5), 0);
+  EXPECT_EQ(RoundToInt(-1.5), -2);
+  EXPECT_EQ(RoundToInt(254.49999999999997), 254);
+  EXPECT_EQ(RoundToInt(2147483647.4), 2147483647);
+  EXPECT_EQ(RoundToInt(2147483647.5), INT32_MIN) << "rounds to 2^31, out of range";
+  EXPECT_EQ(RoundToInt(-2147483648.5), -2147483647 - 1);
+  EXPECT_EQ(RoundToInt(-2147483648.6), INT32_MIN);
+  EXPECT_EQ(RoundToInt(1e300), INT32_MIN);
+  EXPECT_EQ(RoundToInt(std::nan("")), INT32_MIN);
+  EXPECT_EQ(RoundToInt(-HUGE_VAL), INT32_MIN);
+  for (double v = -1000; v < 1000; v += 0.125)
+    EXPECT_EQ(RoundToInt(v), int32_t(std::nearbyint(v)));
+}
+
 TEST(Scene, FitCentresAndScalesTheLargestSideToNine) {
   Scene scene;
   FillBox(scene, {-1, 0, 5}, {3, 2, 5});

@@ -1,0 +1,233 @@
+#include "fast_raster.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quarvel {
+
+namespace {
+
+// A float weight E / A is >= 0 exactly when the double quotient is at least -2^-150 (smaller
+// negatives round to -0). Decided by signs where they suffice; divides only when E and A have
+// opposite signs and E is tiny.
+inline bool WeightNonNegative(double e, double a) {
+  if (a > 0 ? e >= 0 : e <= 0) return true;
+  if (std::fabs(e) > std::fabs(a) * 0x1p-100) return false;
+  return e / a >= -0x1p-150;  // NaN: false
+}
+
+// One edge of a face as the inside test evaluates it: E(x, y) = a (y - yk) - b (x - xk).
+struct Edge {
+  double a, b, xk, yk;
+  double slope;  // E = 0 where x = xk + slope (y - yk); unused when b is 0
+  bool suffix;   // along a row the passing columns are a suffix (else a prefix)
+};
+
+// The edge from (xa, ya) to (xb, yb) of a face of signed area `area`. Along a row E / area grows
+// with x exactly when -b / area > 0: then the passing columns are those on the right.
+Edge MakeEdge(double xa, double ya, double xb, double yb, double area) {
+  Edge e{xb - xa, yb - ya, xa, ya, 0, false};
+  if (e.b != 0) e.slope = e.a / e.b;
+  e.suffix = (e.b > 0) != (area > 0);
+  return e;
+}
+
+// Values this large can overflow the edge products, where the monotone argument fails: such
+// faces take the plain path.
+bool SpansAreSafe(const FaceSetup& f, double pixelScale) {
+  constexpr float kLimit = 1e15f;
+  for (const Vec3& p : {f.p0, f.p1, f.p2})
+    if (!(std::fabs(p.x) < kLimit && std::fabs(p.y) < kLimit)) return false;
+  return std::isfinite(pixelScale) && pixelScale > 0 && std::isfinite(f.area2);
+}
+
+// Narrows [lo, hi] to the columns of row y where one edge's test passes. The test is monotone
+// along the row, so the passing columns are a prefix or a suffix: start where E = 0 and walk to
+// the exact end with the exact test.
+void ClipToEdge(const Edge& e, double y, double area, const float* xs, double pixelScale,
+                double half, int& lo, int& hi) {
+  const double t = e.a * (y - e.yk);
+  auto inside = [&](int j) { return WeightNonNegative(t - e.b * (xs[j] - e.xk), area); };
+  if (e.b == 0) {  // the same along the whole row
+    if (!inside(lo)) hi = lo - 1;
+    return;
+  }
+  const double guess = (e.xk + e.slope * (y - e.yk)) * pixelScale + half;
+  int j = !(guess > lo) ? lo : !(guess < hi) ? hi : int(guess);
+  if (e.suffix) {  // the first passing column
+    if (inside(j)) {
+      while (j > lo && inside(j - 1))
+        --j;
+    } else {
+      do
+        ++j;
+      while (j <= hi && !inside(j));
+    }
+    lo = j;
+  } else {  // the last passing column
+    if (inside(j)) {
+      while (j < hi && inside(j + 1))
+        ++j;
+    } else {
+      do
+        --j;
+      while (j >= lo && !inside(j));
+    }
+    hi = j;
+  }
+}
+
+// The depth bytes of columns lo to hi of one row: the plane's depth rounded to float, mapped to
+// 0..255 and wrapped as RoundToInt and the low eight bits do, written without branches so that
+// the compiler can work on several pixels at once (with AVX2 where the processor has it).
+__attribute__((target_clones("avx2", "default"))) void DrawSpan(uint8_t* row, int lo, int hi,
+                                                                const double* depthX, double d,
+                                                                double nx, double yTerm, double nz,
+                                                                double nearZ, double depthScale) {
+  constexpr double kMagic = 0x1.8p52;  // (w + kMagic) - kMagic rounds w to nearest, ties even
+  for (int j = lo; j <= hi; ++j) {
+    const float z = static_cast<float>((d - nx * depthX[j] - yTerm) / nz);
+    const double w = (double(z) - nearZ) * depthScale;
+    const double shifted = w + kMagic;
+    const double r = shifted - kMagic;
+    const bool inRange =
+        w > -2147483649.0 && w < 2147483648.0 && r >= -2147483648.0 && r <= 2147483647.0;
+    // The low bits of the shifted double are the rounded integer's (two's complement) low bits.
+    const auto low = static_cast<uint8_t>(std::bit_cast<uint64_t>(shifted));
+    const auto candidate = static_cast<uint8_t>(255 - (inRange ? low : 0));
+    row[j] = row[j] > candidate ? row[j] : candidate;
+  }
+}
+
+// Draws the rows [rowLo, rowHi] (counted from the bottom) of one face.
+void DrawFaceRows(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
+                  MaskImage& mask, int rowLo, int rowHi) {
+  const int w = state.MaskWidth, h = state.MaskHeight;
+  const double ps = state.PixelScale;
+  const int r0 = std::max({RoundToInt(f.minY * ps + h * 0.5), 1, rowLo});
+  const int r1 = std::min({RoundToInt(f.maxY * ps + h * 0.5), h - 1, rowHi});
+  const int c0 = std::max(RoundToInt(f.minX * ps + w * 0.5), 0);
+  const int c1 = std::min(RoundToInt(f.maxX * ps + w * 0.5), w - 1);
+  if (r1 < r0 || c1 < c0) return;
+  const double x0 = f.p0.x, y0 = f.p0.y, x1 = f.p1.x, y1 = f.p1.y, x2 = f.p2.x, y2 = f.p2.y;
+  const double area = f.area2;
+  // The edges of the weights w0 = E(1, 2), w1 = E(2, 0), w2 = E(0, 1).
+  const Edge edges[3] = {MakeEdge(x1, y1, x2, y2, area), MakeEdge(x2, y2, x0, y0, area),
+                         MakeEdge(x0, y0, x1, y1, area)};
+  const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
+  const double nearZ = state.NearZ, depthScale = state.DepthScale;
+  const float* xs = samples.insideX.data();
+  const double* depthX = samples.depthX.data();
+  const double half = w * 0.5;
+  for (int i = r0; i <= r1; ++i) {
+    const double y = samples.insideY[i];
+    int lo = c0, hi = c1;
+    for (int k = 0; k < 3 && lo <= hi; ++k)
+      ClipToEdge(edges[k], y, area, xs, ps, half, lo, hi);
+    if (lo > hi) continue;
+    DrawSpan(mask.Row(h - i), lo, hi, depthX, d, nx, ny * samples.depthY[i], nz, nearZ, depthScale);
+  }
+}
+
+// Runs body(k) for k = 0 to count - 1 on `threads` threads, each taking the next k.
+template <typename Body>
+void ParallelFor(int count, int threads, const Body& body) {
+  std::atomic<int> next{0};
+  auto work = [&] {
+    for (int k; (k = next.fetch_add(1)) < count;)
+      body(k);
+  };
+  std::vector<std::thread> pool;
+  for (int i = 1; i < threads; ++i)
+    pool.emplace_back(work);
+  work();
+  for (std::thread& th : pool)
+    th.join();
+}
+
+}  // namespace
+
+void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& state,
+                   const SamplePoints& samples, MaskImage& mask, int threads,
+                   const std::function<void(int percent)>& wait) {
+  const int h = state.MaskHeight;
+  const double ps = state.PixelScale;
+  if (threads <= 0) threads = int(std::max(1u, std::thread::hardware_concurrency()));
+  const auto vertices = mesh.vertices();
+  const auto faces = mesh.faces();
+
+  // Every vertex placed once: a face's corners are the same whichever face reads them.
+  constexpr int kChunk = 1 << 16;
+  std::vector<Vec3> placed(vertices.size());
+  ParallelFor(int((vertices.size() + kChunk - 1) / kChunk), threads, [&](int c) {
+    const size_t end = std::min(vertices.size(), size_t(c + 1) * kChunk);
+    for (size_t i = size_t(c) * kChunk; i < end; ++i)
+      placed[i] = TransformPoint(t, vertices[i]);
+  });
+
+  // Sort the faces into horizontal bands by the rows they reach: per chunk of faces, so that the
+  // chunks can be sorted side by side and read back in mesh order.
+  const int bandCount = std::clamp(h / 32, 1, 16 * threads);
+  const int bandRows = (h + bandCount - 1) / bandCount;
+  const int chunks = int((faces.size() + kChunk - 1) / kChunk);
+  std::vector<std::vector<std::vector<uint32_t>>> bins(
+      chunks, std::vector<std::vector<uint32_t>>(bandCount));
+  ParallelFor(chunks, threads, [&](int c) {
+    const size_t end = std::min(faces.size(), size_t(c + 1) * kChunk);
+    for (size_t i = size_t(c) * kChunk; i < end; ++i) {
+      const float y0 = placed[faces[i][0]].y, y1 = placed[faces[i][1]].y,
+                  y2 = placed[faces[i][2]].y;
+      const int r0 = std::max(RoundToInt(std::min({y0, y1, y2}) * ps + h * 0.5), 1);
+      const int r1 = std::min(RoundToInt(std::max({y0, y1, y2}) * ps + h * 0.5), h - 1);
+      for (int b = r0 / bandRows; b <= r1 / bandRows && b < bandCount; ++b)
+        bins[c][b].push_back(uint32_t(i));
+    }
+  });
+
+  std::atomic<int> next{0}, done{0};
+  std::mutex m;
+  std::condition_variable finished;
+  auto work = [&] {
+    for (int b; (b = next.fetch_add(1)) < bandCount;) {
+      const int rowLo = b * bandRows, rowHi = std::min(h - 1, rowLo + bandRows - 1);
+      for (int c = 0; c < chunks; ++c) {
+        for (uint32_t i : bins[c][b]) {
+          const FaceSetup f =
+              SetUpPlacedFace(placed[faces[i][0]], placed[faces[i][1]], placed[faces[i][2]]);
+          if (f.area2 == 0) continue;  // an edge-on face covers nothing
+          if (SpansAreSafe(f, ps)) {
+            DrawFaceRows(f, state, samples, mask, rowLo, rowHi);
+          } else {
+            DrawFace(f, state, samples, mask, rowLo, rowHi);
+          }
+        }
+      }
+      if (done.fetch_add(1) + 1 == bandCount) {
+        std::lock_guard lock(m);
+        finished.notify_all();
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int k = 0; k < threads; ++k)
+    pool.emplace_back(work);
+  {
+    std::unique_lock lock(m);
+    while (!finished.wait_for(lock, std::chrono::milliseconds(10),
+                              [&] { return done.load() == bandCount; })) {
+      lock.unlock();
+      if (wait) wait(done.load() * 100 / bandCount);
+      lock.lock();
+    }
+  }
+  for (std::thread& th : pool)
+    th.join();
+}
+
+}  // namespace quarvel
