@@ -47,7 +47,7 @@ int Run(const quarvel::RenderOptions& o) {
 
   RenderState state;
   MaskImage mask;
-  RenderObject(scene, state, mask, o.width, o.height, fb);
+  RenderObject(scene, state, mask, o.width, o.height, fb, false, {o.threads, false});
   bar.Clear();
   if (const ErrorText error = mask.SaveToFile(o.output); !error.empty()) {
     std::fprintf(stderr, "quarvel-render: %s\n", error.Message(fb).c_str());

@@ -16,6 +16,7 @@ const char* const kRenderUsage =
     "  -o, --output FILE  the mask's file (default: the model's name with .bmp, here)\n"
     "  --size WxH         mask size in pixels, each from 100 to 10000 (default 640x480)\n"
     "  --info             print the import's result, the model's extents and fit scale\n"
+    "  --threads N        draw on N threads (default: one per processor; the mask is the same)\n"
     "  -h, --help         show this text\n"
     "\n"
     "View operations, applied in the order given, as the view controls would:\n"
@@ -113,6 +114,9 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
         return fail("Expected --size WIDTHxHEIGHT, for example --size 640x480");
       if (o.width < kMinSize || o.width > kMaxSize || o.height < kMinSize || o.height > kMaxSize)
         return fail("Width and height must each be from 100 to 10000 pixels, not " + v);
+    } else if (a == "--threads") {
+      if (!value(v) || !ParseInt(v, o.threads) || o.threads < 1 || o.threads > 256)
+        return fail("Expected a number of threads from 1 to 256 after --threads");
     } else if (a == "--rotate" || a == "--clicks") {
       const bool rotate = a == "--rotate";
       const size_t colon = value(v) ? v.find(':') : std::string::npos;

@@ -21,6 +21,7 @@ struct RenderOptions {
   std::string output;  // default: the model's name with ".bmp", in the current folder
   int width = 640, height = 480;
   std::vector<ViewOp> view;
+  int threads = 0;  // 0: one per processor
   bool info = false;
   bool help = false;
 };

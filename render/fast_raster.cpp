@@ -14,10 +14,10 @@ namespace quarvel {
 namespace {
 
 // A float weight E / A is >= 0 exactly when the double quotient is at least -2^-150 (smaller
-// negatives round to -0). Decided by signs where they suffice; divides only when E and A have
-// opposite signs and E is tiny.
-inline bool WeightNonNegative(double e, double a) {
-  if (a > 0 ? e >= 0 : e <= 0) return true;
+// negatives round to -0). Decided by signs where they suffice (`sign` is that of A, as +1 or -1,
+// so that E x sign is exact); divides only when E and A have opposite signs and E is tiny.
+inline bool WeightNonNegative(double e, double a, double sign) {
+  if (e * sign >= 0) return true;
   if (std::fabs(e) > std::fabs(a) * 0x1p-100) return false;
   return e / a >= -0x1p-150;  // NaN: false
 }
@@ -53,7 +53,8 @@ bool SpansAreSafe(const FaceSetup& f, double pixelScale) {
 void ClipToEdge(const Edge& e, double y, double area, const float* xs, double pixelScale,
                 double half, int& lo, int& hi) {
   const double t = e.a * (y - e.yk);
-  auto inside = [&](int j) { return WeightNonNegative(t - e.b * (xs[j] - e.xk), area); };
+  const double sign = area > 0 ? 1.0 : -1.0;
+  auto inside = [&](int j) { return WeightNonNegative(t - e.b * (xs[j] - e.xk), area, sign); };
   if (e.b == 0) {  // the same along the whole row
     if (!inside(lo)) hi = lo - 1;
     return;
@@ -84,12 +85,9 @@ void ClipToEdge(const Edge& e, double y, double area, const float* xs, double pi
 }
 
 // The depth bytes of columns lo to hi of one row: the plane's depth rounded to float, mapped to
-// 0..255 and wrapped as RoundToInt and the low eight bits do, written without branches so that
-// the compiler can work on several pixels at once (with AVX2 where the processor has it).
-__attribute__((target_clones("avx2", "default"))) void DrawSpan(uint8_t* row, int lo, int hi,
-                                                                const double* depthX, double d,
-                                                                double nx, double yTerm, double nz,
-                                                                double nearZ, double depthScale) {
+// 0..255 and wrapped as RoundToInt and the low eight bits do, without a branch per pixel.
+void DrawSpan(uint8_t* row, int lo, int hi, const double* depthX, double d, double nx, double yTerm,
+              double nz, double nearZ, double depthScale) {
   constexpr double kMagic = 0x1.8p52;  // (w + kMagic) - kMagic rounds w to nearest, ties even
   for (int j = lo; j <= hi; ++j) {
     const float z = static_cast<float>((d - nx * depthX[j] - yTerm) / nz);
