@@ -3,6 +3,7 @@
 #include <immintrin.h>
 #include <algorithm>
 
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
@@ -58,7 +59,7 @@ void ClipToEdge(const Edge& e, double y, double area, const float* xs, double pi
   const double t = e.a * (y - e.yk);
   const double sign = area > 0 ? 1.0 : -1.0;
   auto inside = [&](int j) { return WeightNonNegative(t - e.b * (xs[j] - e.xk), area, sign); };
-  if (e.b == 0) {  // the same along the whole row
+  if (e.b == 0 || lo == hi) {  // the same along the whole row, or a single column
     if (!inside(lo)) hi = lo - 1;
     return;
   }
@@ -166,6 +167,40 @@ SpanFunction ChooseDrawSpan() {
 
 const SpanFunction DrawSpan = ChooseDrawSpan();
 
+// The depth value (0 to 255, before it is turned round) of one pixel; -1 when it wraps or is
+// not a number.
+inline int DepthValue(double x, double d, double nx, double yTerm, double nz, double nearZ,
+                      double depthScale) {
+  const float z = static_cast<float>((d - nx * x - yTerm) / nz);
+  const int32_t v = RoundToInt((double(z) - nearZ) * depthScale);
+  return v >= 0 && v <= 255 ? v : -1;
+}
+
+// DrawSpan, skipping the stretches of 32 pixels that the face cannot change: along a row the
+// depth is a monotone function of the column (every operation in it is), so between two columns
+// it lies between their values; when both are plain 0..255 values, no pixel between can get a
+// byte above the larger of their two bytes, and a stretch already at least that bright stays as
+// it is. Deep models, drawn over many times, skip most of their hidden faces this way.
+void DrawSpanCulled(uint8_t* row, int lo, int hi, const double* depthX, double d, double nx,
+                    double yTerm, double nz, double nearZ, double depthScale) {
+  constexpr int kStretch = 32;
+  if (hi - lo < kStretch / 2) {  // too short for the test to pay
+    DrawSpan(row, lo, hi, depthX, d, nx, yTerm, nz, nearZ, depthScale);
+    return;
+  }
+  for (int first = lo; first <= hi; first += kStretch) {
+    const int last = std::min(first + kStretch - 1, hi);
+    const int a = DepthValue(depthX[first], d, nx, yTerm, nz, nearZ, depthScale);
+    const int b = DepthValue(depthX[last], d, nx, yTerm, nz, nearZ, depthScale);
+    if (a >= 0 && b >= 0) {
+      const int brightest = 255 - std::min(a, b);
+      const uint8_t darkest = *std::min_element(row + first, row + last + 1);
+      if (darkest >= brightest) continue;
+    }
+    DrawSpan(row, first, last, depthX, d, nx, yTerm, nz, nearZ, depthScale);
+  }
+}
+
 // Draws the rows [rowLo, rowHi] (counted from the bottom) of one face.
 void DrawFaceRows(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
                   MaskImage& mask, int rowLo, int rowHi) {
@@ -192,7 +227,8 @@ void DrawFaceRows(const FaceSetup& f, const RenderState& state, const SamplePoin
     for (int k = 0; k < 3 && lo <= hi; ++k)
       ClipToEdge(edges[k], y, area, xs, ps, half, lo, hi);
     if (lo > hi) continue;
-    DrawSpan(mask.Row(h - i), lo, hi, depthX, d, nx, ny * samples.depthY[i], nz, nearZ, depthScale);
+    DrawSpanCulled(mask.Row(h - i), lo, hi, depthX, d, nx, ny * samples.depthY[i], nz, nearZ,
+                   depthScale);
   }
 }
 
@@ -233,17 +269,22 @@ void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& stat
   });
 
   // Sort the faces into horizontal bands by the rows they reach: per chunk of faces, so that the
-  // chunks can be sorted side by side and read back in mesh order.
+  // chunks can be sorted side by side. Each face also gets a rough depth key, 0 for the nearest:
+  // a band draws its nearest faces first, so that the faces behind them are mostly skipped.
   const int bandCount = std::clamp(h / 32, 1, 16 * threads);
   const int bandRows = (h + bandCount - 1) / bandCount;
   const int chunks = int((faces.size() + kChunk - 1) / kChunk);
   std::vector<std::vector<std::vector<uint32_t>>> bins(
       chunks, std::vector<std::vector<uint32_t>>(bandCount));
+  std::vector<uint8_t> depthKey(faces.size());
+  const double keyScale = std::isfinite(state.DepthScale) ? state.DepthScale : 0.0;
   ParallelFor(chunks, threads, [&](int c) {
     const size_t end = std::min(faces.size(), size_t(c + 1) * kChunk);
     for (size_t i = size_t(c) * kChunk; i < end; ++i) {
-      const float y0 = placed[faces[i][0]].y, y1 = placed[faces[i][1]].y,
-                  y2 = placed[faces[i][2]].y;
+      const Vec3 p0 = placed[faces[i][0]], p1 = placed[faces[i][1]], p2 = placed[faces[i][2]];
+      const double key = (std::min({p0.z, p1.z, p2.z}) - double(state.NearZ)) * keyScale;
+      depthKey[i] = uint8_t(key > 0 && key < 255 ? key : key >= 255 ? 255 : 0);
+      const float y0 = p0.y, y1 = p1.y, y2 = p2.y;
       const int r0 = std::max(RoundToInt(std::min({y0, y1, y2}) * ps + h * 0.5), 1);
       const int r1 = std::min(RoundToInt(std::max({y0, y1, y2}) * ps + h * 0.5), h - 1);
       for (int b = r0 / bandRows; b <= r1 / bandRows && b < bandCount; ++b)
@@ -257,16 +298,28 @@ void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& stat
   auto work = [&] {
     for (int b; (b = next.fetch_add(1)) < bandCount;) {
       const int rowLo = b * bandRows, rowHi = std::min(h - 1, rowLo + bandRows - 1);
+      // The band's faces, nearest first (a counting sort on the depth key). The nearest surface
+      // wins whatever the order, so the order changes the time only, never the bytes.
+      std::array<uint32_t, 257> start{};
+      for (int c = 0; c < chunks; ++c)
+        for (uint32_t i : bins[c][b])
+          ++start[depthKey[i] + 1u];
+      for (size_t k = 1; k < start.size(); ++k)
+        start[k] += start[k - 1];
+      std::vector<uint32_t> order(start.back());
       for (int c = 0; c < chunks; ++c) {
-        for (uint32_t i : bins[c][b]) {
-          const FaceSetup f =
-              SetUpPlacedFace(placed[faces[i][0]], placed[faces[i][1]], placed[faces[i][2]]);
-          if (f.area2 == 0) continue;  // an edge-on face covers nothing
-          if (SpansAreSafe(f, ps)) {
-            DrawFaceRows(f, state, samples, mask, rowLo, rowHi);
-          } else {
-            DrawFace(f, state, samples, mask, rowLo, rowHi);
-          }
+        for (uint32_t i : bins[c][b])
+          order[start[depthKey[i]]++] = i;
+        std::vector<uint32_t>().swap(bins[c][b]);
+      }
+      for (uint32_t i : order) {
+        const FaceSetup f =
+            SetUpPlacedFace(placed[faces[i][0]], placed[faces[i][1]], placed[faces[i][2]]);
+        if (f.area2 == 0) continue;  // an edge-on face covers nothing
+        if (SpansAreSafe(f, ps)) {
+          DrawFaceRows(f, state, samples, mask, rowLo, rowHi);
+        } else {
+          DrawFace(f, state, samples, mask, rowLo, rowHi);
         }
       }
       if (done.fetch_add(1) + 1 == bandCount) {

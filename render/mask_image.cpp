@@ -1,6 +1,7 @@
 #include "mask_image.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,9 +48,17 @@ void MaskImage::SetSize(int w, int h) {
   width_ = height_ = 0;
   const size_t bytes = size_t(Stride(w)) * size_t(h);
   if (bytes > 0) {
-    // calloc hands out fresh zero pages for big blocks: clearing costs nothing up front.
+    // calloc hands out fresh zero pages for big blocks: clearing costs nothing up front. Large
+    // pictures ask for huge pages, so that drawing them takes few page faults.
     pixels_.reset(static_cast<uint8_t*>(std::calloc(bytes, 1)));
     if (!pixels_) throw std::bad_alloc();
+    constexpr size_t kHugePage = size_t(2) << 20;
+    if (bytes >= 4 * kHugePage) {
+      const auto start =
+          (reinterpret_cast<uintptr_t>(pixels_.get()) + kHugePage - 1) & ~(kHugePage - 1);
+      const auto end = (reinterpret_cast<uintptr_t>(pixels_.get()) + bytes) & ~(kHugePage - 1);
+      if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
   }
   width_ = w;
   height_ = h;
