@@ -35,7 +35,7 @@ std::vector<uint8_t> CubeFile() {
     cube.faces.push_back({q[0], q[1], q[2]});
     cube.faces.push_back({q[0], q[2], q[3]});
   }
-  return Write3DS({&cube, 1});
+  return Write3DS({cube});
 }
 
 }  // namespace quarvel::bench

@@ -206,11 +206,9 @@ void DrawFaceRows(const FaceSetup& f, const RenderState& state, const SamplePoin
                   MaskImage& mask, int rowLo, int rowHi) {
   const int w = state.MaskWidth, h = state.MaskHeight;
   const double ps = state.PixelScale;
-  const int r0 = std::max({RoundToInt(f.minY * ps + h * 0.5), 1, rowLo});
-  const int r1 = std::min({RoundToInt(f.maxY * ps + h * 0.5), h - 1, rowHi});
-  const int c0 = std::max(RoundToInt(f.minX * ps + w * 0.5), 0);
-  const int c1 = std::min(RoundToInt(f.maxX * ps + w * 0.5), w - 1);
-  if (r1 < r0 || c1 < c0) return;
+  const PixelRange range = FacePixels(f, state, rowLo, rowHi);
+  if (range.empty()) return;
+  const auto [r0, r1, c0, c1] = range;
   const double x0 = f.p0.x, y0 = f.p0.y, x1 = f.p1.x, y1 = f.p1.y, x2 = f.p2.x, y2 = f.p2.y;
   const double area = f.area2;
   // The edges of the weights w0 = E(1, 2), w1 = E(2, 0), w2 = E(0, 1).

@@ -75,15 +75,20 @@ SamplePoints::SamplePoints(int width, int height, float pixelScale) {
   fill(height, insideY, depthY);
 }
 
-void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
-              MaskImage& mask, int rowLo, int rowHi) {
+PixelRange FacePixels(const FaceSetup& f, const RenderState& state, int rowLo, int rowHi) {
   const int w = state.MaskWidth, h = state.MaskHeight;
   const double ps = state.PixelScale;
   // Rows are counted from the bottom of the picture; row 0 (the top row) is never drawn.
-  const int r0 = std::max({RoundToInt(f.minY * ps + h * 0.5), 1, rowLo});
-  const int r1 = std::min({RoundToInt(f.maxY * ps + h * 0.5), h - 1, rowHi});
-  const int c0 = std::max(RoundToInt(f.minX * ps + w * 0.5), 0);
-  const int c1 = std::min(RoundToInt(f.maxX * ps + w * 0.5), w - 1);
+  return {std::max({RoundToInt(f.minY * ps + h * 0.5), 1, rowLo}),
+          std::min({RoundToInt(f.maxY * ps + h * 0.5), h - 1, rowHi}),
+          std::max(RoundToInt(f.minX * ps + w * 0.5), 0),
+          std::min(RoundToInt(f.maxX * ps + w * 0.5), w - 1)};
+}
+
+void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
+              MaskImage& mask, int rowLo, int rowHi) {
+  const int h = state.MaskHeight;
+  const auto [r0, r1, c0, c1] = FacePixels(f, state, rowLo, rowHi);
   const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
   const double nearZ = state.NearZ, depthScale = state.DepthScale;
   for (int i = r0; i <= r1; ++i) {

@@ -54,6 +54,15 @@ FaceSetup SetUpFace(const Transform& t, Vec3 a, Vec3 b, Vec3 c);
 // The same from the three corners already transformed.
 FaceSetup SetUpPlacedFace(Vec3 p0, Vec3 p1, Vec3 p2);
 
+// The rows (counted from the bottom) and columns a face's bounding rectangle covers in the
+// picture, clipped to it and to rows rowLo to rowHi. The top row (row H - 1 from the bottom is
+// row 0 from the top) is never drawn.
+struct PixelRange {
+  int r0, r1, c0, c1;
+  bool empty() const { return r1 < r0 || c1 < c0; }
+};
+PixelRange FacePixels(const FaceSetup& f, const RenderState& state, int rowLo, int rowHi);
+
 // Whether the sample point (x, y) lies in the face, edges included, whatever its winding.
 bool PointInFace(const FaceSetup& f, float x, float y);
 

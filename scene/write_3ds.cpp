@@ -41,12 +41,9 @@ void ChunkWriter::End() {
     bytes_[start + 2 + i] = static_cast<uint8_t>(length >> (8 * i));
 }
 
-std::vector<uint8_t> Write3DS(std::span<const ModelObject> objects) {
+std::vector<uint8_t> Write3DS(const std::vector<ModelObject>& objects) {
   ChunkWriter w;
   w.Begin(0x4D4D);
-  w.Begin(0x0002);  // file version
-  w.U32(3);
-  w.End();
   w.Begin(0x3D3D);
   for (const ModelObject& o : objects) {
     w.Begin(0x4000);
@@ -66,7 +63,7 @@ std::vector<uint8_t> Write3DS(std::span<const ModelObject> objects) {
       w.U16(f[0]);
       w.U16(f[1]);
       w.U16(f[2]);
-      w.U16(7);  // edge visibility flags: all three edges visible
+      w.U16(0);  // flags
     }
     w.End();
     w.End();

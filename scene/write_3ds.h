@@ -37,8 +37,9 @@ struct ModelObject {
   std::vector<std::array<uint16_t, 3>> faces;
 };
 
-// A whole file: main chunk, version, editor chunk, one named object per ModelObject.
-std::vector<uint8_t> Write3DS(std::span<const ModelObject> objects);
+// A whole file: the main chunk holding the editor chunk holding one named object per
+// ModelObject, and nothing else.
+std::vector<uint8_t> Write3DS(const std::vector<ModelObject>& objects);
 
 // Cuts one indexed triangle mesh into objects whose vertex and face counts fit in 16 bits.
 std::vector<ModelObject> SplitMesh(const std::string& name, std::span<const Vec3> vertices,

@@ -9,40 +9,7 @@
 namespace quarvel::test {
 
 std::vector<uint8_t> SmallestModel() {
-  return ModelBytes({{"Tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}}});
-}
-
-std::vector<uint8_t> ModelBytes(const std::vector<ModelObject>& objects) {
-  // Main chunk > editor chunk > objects, with nothing else, so sizes are easy to reason about.
-  ChunkWriter w;
-  w.Begin(0x4D4D);
-  w.Begin(0x3D3D);
-  for (const ModelObject& o : objects) {
-    w.Begin(0x4000);
-    w.Text(o.name);
-    w.Begin(0x4100);
-    w.Begin(0x4110);
-    w.U16(static_cast<uint16_t>(o.vertices.size()));
-    for (const Vec3& v : o.vertices) {
-      w.F32(v.x);
-      w.F32(v.y);
-      w.F32(v.z);
-    }
-    w.End();
-    w.Begin(0x4120);
-    w.U16(static_cast<uint16_t>(o.faces.size()));
-    for (const auto& f : o.faces) {
-      for (uint16_t i : f)
-        w.U16(i);
-      w.U16(0);
-    }
-    w.End();
-    w.End();
-    w.End();
-  }
-  w.End();
-  w.End();
-  return w.bytes();
+  return Write3DS({{"Tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}}});
 }
 
 ModelObject Triangles(const std::string& name, int faces) {

@@ -16,9 +16,6 @@ namespace quarvel::test {
 // 88 bytes.
 std::vector<uint8_t> SmallestModel();
 
-// A model of the given objects, in the file's coordinates.
-std::vector<uint8_t> ModelBytes(const std::vector<ModelObject>& objects);
-
 // An object of `faces` separate triangles, each tilted so it is never seen edge-on.
 ModelObject Triangles(const std::string& name, int faces);
 

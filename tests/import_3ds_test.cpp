@@ -9,7 +9,6 @@ namespace quarvel {
 namespace {
 
 using test::LoadBytes;
-using test::ModelBytes;
 using test::SmallestModel;
 using test::Triangles;
 
@@ -57,7 +56,7 @@ TEST(Import3DS, SmallestFileLoadsOneFaceInReversedOrderWithAxesExchanged) {
 
 TEST(Import3DS, VertexAndFaceConversion) {
   Scene scene;
-  const auto bytes = ModelBytes({{"A", {{1, 2, 3}, {4, 5, 6}, {7, 8, 10}}, {{0, 1, 2}}}});
+  const auto bytes = Write3DS({{"A", {{1, 2, 3}, {4, 5, 6}, {7, 8, 10}}, {{0, 1, 2}}}});
   ASSERT_TRUE(Import3DSFromMemory(scene, bytes, {}).ok);
   EXPECT_EQ(FaceVertices(*scene.ModelMesh, 0),
             (std::vector<Vec3>{{7, 10, 8}, {4, 6, 5}, {1, 3, 2}}));
@@ -67,7 +66,7 @@ TEST(Import3DS, ObjectsAddUpInFileOrderIntoOneMesh) {
   Scene scene;
   StatusLog log;
   const auto result = Import3DSFromMemory(
-      scene, ModelBytes({Triangles("First", 100), Triangles("Second", 50)}), log.feedback());
+      scene, Write3DS({Triangles("First", 100), Triangles("Second", 50)}), log.feedback());
   ASSERT_TRUE(result.ok);
   EXPECT_EQ(result.faces, 150u);
   EXPECT_EQ(scene.ModelMesh->FaceCount(), 150u);
@@ -83,7 +82,7 @@ TEST(Import3DS, EscHintFromTwelveFaces) {
   for (int faces : {11, 12}) {
     Scene scene;
     StatusLog log;
-    ASSERT_TRUE(Import3DSFromMemory(scene, ModelBytes({Triangles("T", faces)}), log.feedback()).ok);
+    ASSERT_TRUE(Import3DSFromMemory(scene, Write3DS({Triangles("T", faces)}), log.feedback()).ok);
     EXPECT_EQ(log.Showed(2, " Press ESC to skip"), faces == 12) << faces;
     EXPECT_TRUE(log.Showed(2, "")) << "the hint is cleared at the end";
   }
@@ -230,8 +229,8 @@ TEST(Import3DS, EscDuringTheSecondListKeepsTheFirst) {
   };
   StatusLog log;
   fb.status = log.feedback().status;
-  const auto result = LoadBytes(
-      scene, ModelBytes({Triangles("A", 100), Triangles("B", 50), Triangles("C", 20)}), fb);
+  const auto result =
+      LoadBytes(scene, Write3DS({Triangles("A", 100), Triangles("B", 50), Triangles("C", 20)}), fb);
   ASSERT_TRUE(result.ok);
   EXPECT_EQ(result.faces, 100u);
   EXPECT_EQ(scene.ModelMesh->FaceCount(), 100u);
@@ -243,7 +242,7 @@ TEST(Import3DS, EscDuringTheSecondListKeepsTheFirst) {
 
 TEST(Import3DS, ASecondModelReplacesTheFirst) {
   Scene scene;
-  ASSERT_TRUE(LoadBytes(scene, ModelBytes({Triangles("A", 30)})).ok);
+  ASSERT_TRUE(LoadBytes(scene, Write3DS({Triangles("A", 30)})).ok);
   scene.ModelFrame->SetPosition({0, 0, 40});
   ASSERT_TRUE(LoadBytes(scene, SmallestModel()).ok);
   EXPECT_EQ(scene.ModelMesh->FaceCount(), 1u);

@@ -139,7 +139,7 @@ TEST(Rasterizer, ProgressAboutTenTimesAndStatusTexts) {
     if (field == 2) texts.push_back(t);
   };
   Scene small;
-  ASSERT_TRUE(test::LoadBytes(small, test::ModelBytes({test::Triangles("T", 11)})).ok);
+  ASSERT_TRUE(test::LoadBytes(small, Write3DS({test::Triangles("T", 11)})).ok);
   for (const bool plain : {true, false}) {
     percents.clear();
     texts.clear();
@@ -150,7 +150,7 @@ TEST(Rasterizer, ProgressAboutTenTimesAndStatusTexts) {
   }
 
   Scene big;
-  ASSERT_TRUE(test::LoadBytes(big, test::ModelBytes({test::Triangles("T", 101)})).ok);
+  ASSERT_TRUE(test::LoadBytes(big, Write3DS({test::Triangles("T", 101)})).ok);
   percents.clear();
   Render plain;
   RenderObject(big, plain.state, plain.mask, 100, 100, fb, false, {0, true});
