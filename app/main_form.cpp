@@ -1,5 +1,7 @@
 #include "main_form.h"
 
+#include <array>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -231,13 +233,11 @@ void TMainForm::BuildPanel() {
   };
   group(label4_, "Label4", {"UpDownX", "UpDownY", "UpDownZ"});
   group(label5_, "Label5", {"UpDown1", "UpDown2", "UpDown3"});
-  const Vec3 axes[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  for (int i = 0; i < 3; ++i) {
-    connect(arrows_[i], &UpDown::clicked, this,
-            [this, a = axes[i]](int position) { UpDownRotateClick(a.x, a.y, a.z, position); });
-    connect(arrows_[3 + i], &UpDown::clicked, this,
-            [this, i](int position) { UpDownMoveClick(i, position); });
-  }
+  const std::array<void (TMainForm::*)(int), 6> clicks = {
+      &TMainForm::UpDownXClick, &TMainForm::UpDownYClick, &TMainForm::UpDownZClick,
+      &TMainForm::UpDown1Click, &TMainForm::UpDown2Click, &TMainForm::UpDown3Click};
+  for (size_t i = 0; i < clicks.size(); ++i)
+    connect(arrows_[i], &UpDown::clicked, this, clicks[i]);
   auto size = [&](QLabel*& caption, const char* label, const char* spin, const char* edit) {
     auto* box = new QVBoxLayout;
     caption = new QLabel(panel4_);
@@ -380,8 +380,8 @@ void TMainForm::SetBusy(bool busy) {
 }
 
 void TMainForm::ProcessMessages() {
-  // Every call would be a system call per face: look at the clock only now and then.
-  if (++pumpCounter_ % 64 != 0) return;
+  // The import calls this for every face: look at the clock only every few calls.
+  if (++pumpCounter_ % 4 != 0) return;
   if (pumpTimer_.isValid() && pumpTimer_.elapsed() < pumpIntervalMs_) return;
   QCoreApplication::processEvents();
   pumpTimer_.start();
@@ -484,6 +484,26 @@ bool TMainForm::SaveMask(const QString& fileName) {
 
 void TMainForm::SetRotation(float x, float y, float z, float theta) {
   scene_.ModelFrame->SetRotation(x, y, z, theta);
+}
+
+// The arrow controls: position 1 is the left arrow, 3 the right one.
+void TMainForm::UpDownXClick(int position) {
+  UpDownRotateClick(1, 0, 0, position);
+}
+void TMainForm::UpDownYClick(int position) {
+  UpDownRotateClick(0, 1, 0, position);
+}
+void TMainForm::UpDownZClick(int position) {
+  UpDownRotateClick(0, 0, 1, position);
+}
+void TMainForm::UpDown1Click(int position) {
+  UpDownMoveClick(0, position);
+}
+void TMainForm::UpDown2Click(int position) {
+  UpDownMoveClick(1, position);
+}
+void TMainForm::UpDown3Click(int position) {
+  UpDownMoveClick(2, position);
 }
 
 void TMainForm::UpDownRotateClick(float x, float y, float z, int position) {

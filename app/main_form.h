@@ -82,6 +82,12 @@ class TMainForm : public QMainWindow {
   void Showhints1Click();
   void Showtoolbar1Click();
   void FormResize();
+  void UpDownXClick(int position);
+  void UpDownYClick(int position);
+  void UpDownZClick(int position);
+  void UpDown1Click(int position);
+  void UpDown2Click(int position);
+  void UpDown3Click(int position);
   void UpDownRotateClick(float x, float y, float z, int position);
   void UpDownMoveClick(int axis, int position);
   void DXDrawMouseDown(QPoint pos);

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "app/main_form.h"
 #include "fixtures.h"
@@ -149,6 +151,32 @@ TEST_F(GuiTest, EscStopsALargeImportWithTheFacesReadSoFar) {
   EXPECT_EQ(Panel(*form, 0), QString("%1 faces imported").arg(faces));
   EXPECT_TRUE(form->scene().ModelLoaded);
   EXPECT_EQ(AbortRequested.load(), 0);
+}
+
+TEST_F(GuiTest, LongWorkKeepsTheWindowAlive) {
+  const TriangleMesh knot = TorusKnot(5000, 40);  // 400,000 faces
+  const std::string path =
+      dir.Write("big.3ds", Write3DS(SplitMesh("K", knot.vertices, knot.faces)));
+  auto form = MakeForm();
+  form->setPumpInterval(0);
+  // A timer that fires whenever the window processes its messages, and what the progress shows.
+  int ticks = 0;
+  std::set<int> progress;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    ++ticks;
+    progress.insert(form->findChild<QProgressBar*>("ProgressBar")->value());
+  });
+  timer.start(0);
+  form->Open3DS(QString::fromStdString(path));
+  EXPECT_GT(ticks, 0) << "the import let the window process its messages";
+  ticks = 0;
+  form->findChild<QSpinBox*>("UpDown4")->setValue(6000);
+  form->findChild<QSpinBox*>("UpDown5")->setValue(6000);
+  form->findChild<QAction*>("Render1")->trigger();
+  EXPECT_GT(ticks, 0) << "so did the render";
+  EXPECT_GT(progress.size(), 1u) << "and the progress bar moved";
+  EXPECT_EQ(form->findChild<QProgressBar*>("ProgressBar")->value(), 0);
 }
 
 TEST_F(GuiTest, CloseDuringALoadWaitsForIt) {
