@@ -201,8 +201,9 @@ void DrawSpanCulled(uint8_t* row, int lo, int hi, const double* depthX, double d
   }
 }
 
-// Draws the rows [rowLo, rowHi] (counted from the bottom) of one face.
-void DrawFaceRows(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
+// Draws the rows [rowLo, rowHi] (counted from the bottom) of one face set up by SetUpOutline;
+// its plane is worked out only once a row of it is to be drawn.
+void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& samples,
                   MaskImage& mask, int rowLo, int rowHi) {
   const int w = state.MaskWidth, h = state.MaskHeight;
   const double ps = state.PixelScale;
@@ -214,19 +215,23 @@ void DrawFaceRows(const FaceSetup& f, const RenderState& state, const SamplePoin
   // The edges of the weights w0 = E(1, 2), w1 = E(2, 0), w2 = E(0, 1).
   const Edge edges[3] = {MakeEdge(x1, y1, x2, y2, area), MakeEdge(x2, y2, x0, y0, area),
                          MakeEdge(x0, y0, x1, y1, area)};
-  const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
   const double nearZ = state.NearZ, depthScale = state.DepthScale;
   const float* xs = samples.insideX.data();
   const double* depthX = samples.depthX.data();
   const double half = w * 0.5;
+  bool planeReady = false;
   for (int i = r0; i <= r1; ++i) {
     const double y = samples.insideY[i];
     int lo = c0, hi = c1;
     for (int k = 0; k < 3 && lo <= hi; ++k)
       ClipToEdge(edges[k], y, area, xs, ps, half, lo, hi);
     if (lo > hi) continue;
-    DrawSpanCulled(mask.Row(h - i), lo, hi, depthX, d, nx, ny * samples.depthY[i], nz, nearZ,
-                   depthScale);
+    if (!planeReady) {
+      SetUpPlane(f);
+      planeReady = true;
+    }
+    DrawSpanCulled(mask.Row(h - i), lo, hi, depthX, f.d, f.n.x, f.n.y * samples.depthY[i], f.n.z,
+                   nearZ, depthScale);
   }
 }
 
@@ -311,12 +316,12 @@ void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& stat
         std::vector<uint32_t>().swap(bins[c][b]);
       }
       for (uint32_t i : order) {
-        const FaceSetup f =
-            SetUpPlacedFace(placed[faces[i][0]], placed[faces[i][1]], placed[faces[i][2]]);
+        FaceSetup f = SetUpOutline(placed[faces[i][0]], placed[faces[i][1]], placed[faces[i][2]]);
         if (f.area2 == 0) continue;  // an edge-on face covers nothing
         if (SpansAreSafe(f, ps)) {
           DrawFaceRows(f, state, samples, mask, rowLo, rowHi);
         } else {
+          SetUpPlane(f);
           DrawFace(f, state, samples, mask, rowLo, rowHi);
         }
       }

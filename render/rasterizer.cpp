@@ -32,23 +32,33 @@ FaceSetup SetUpFace(const Transform& t, Vec3 a, Vec3 b, Vec3 c) {
 }
 
 FaceSetup SetUpPlacedFace(Vec3 p0, Vec3 p1, Vec3 p2) {
+  FaceSetup f = SetUpOutline(p0, p1, p2);
+  SetUpPlane(f);
+  return f;
+}
+
+FaceSetup SetUpOutline(Vec3 p0, Vec3 p1, Vec3 p2) {
   FaceSetup f;
   f.p0 = p0;
   f.p1 = p1;
   f.p2 = p2;
+  const double x0 = p0.x, y0 = p0.y, x1 = p1.x, y1 = p1.y, x2 = p2.x, y2 = p2.y;
+  f.area2 = Store((x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0));
+  f.minX = std::min({p0.x, p1.x, p2.x});
+  f.maxX = std::max({p0.x, p1.x, p2.x});
+  f.minY = std::min({p0.y, p1.y, p2.y});
+  f.maxY = std::max({p0.y, p1.y, p2.y});
+  return f;
+}
+
+void SetUpPlane(FaceSetup& f) {
   const double x0 = f.p0.x, y0 = f.p0.y, z0 = f.p0.z;
   const double x1 = f.p1.x, y1 = f.p1.y, z1 = f.p1.z;
   const double x2 = f.p2.x, y2 = f.p2.y, z2 = f.p2.z;
-  f.area2 = Store((x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0));
-  f.minX = std::min({f.p0.x, f.p1.x, f.p2.x});
-  f.maxX = std::max({f.p0.x, f.p1.x, f.p2.x});
-  f.minY = std::min({f.p0.y, f.p1.y, f.p2.y});
-  f.maxY = std::max({f.p0.y, f.p1.y, f.p2.y});
   f.n = {Store((y1 - y0) * (z2 - z0) - (z1 - z0) * (y2 - y0)),
          Store((z1 - z0) * (x2 - x0) - (x1 - x0) * (z2 - z0)),
          Store((x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0))};
   f.d = Store(double(f.n.x) * x0 + double(f.n.y) * y0 + double(f.n.z) * z0);
-  return f;
 }
 
 bool PointInFace(const FaceSetup& f, float x, float y) {

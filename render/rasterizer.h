@@ -53,6 +53,9 @@ struct FaceSetup {
 FaceSetup SetUpFace(const Transform& t, Vec3 a, Vec3 b, Vec3 c);
 // The same from the three corners already transformed.
 FaceSetup SetUpPlacedFace(Vec3 p0, Vec3 p1, Vec3 p2);
+// The corners, area and bounds only; SetUpPlane adds the plane when the face draws something.
+FaceSetup SetUpOutline(Vec3 p0, Vec3 p1, Vec3 p2);
+void SetUpPlane(FaceSetup& f);
 
 // The rows (counted from the bottom) and columns a face's bounding rectangle covers in the
 // picture, clipped to it and to rows rowLo to rowHi. The top row (row H - 1 from the bottom is

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace quarvel {
@@ -85,8 +86,14 @@ uint16_t LeU16(const uint8_t* p) {
 
 enum class FileRead { Ok, CannotOpen, ReadError };
 
-// The whole file in one read, so that the walk seeks in memory. Only regular files open.
-FileRead ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes) {
+// The whole file in one read, so that the walk seeks in memory. Only regular files open. The
+// buffer is not cleared first: every byte of it is read.
+struct FileBytes {
+  std::unique_ptr<uint8_t[]> data;
+  size_t size = 0;
+};
+
+FileRead ReadWholeFile(const std::string& fileName, FileBytes& bytes) {
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return FileRead::CannotOpen;
   struct stat st {};
@@ -94,15 +101,16 @@ FileRead ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes)
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     result = FileRead::CannotOpen;
   } else {
-    bytes.resize(static_cast<size_t>(st.st_size));
+    bytes.size = static_cast<size_t>(st.st_size);
+    bytes.data.reset(new uint8_t[bytes.size]);
     size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    while (done < bytes.size) {
+      const ssize_t n = ::read(fd, bytes.data.get() + done, bytes.size - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;  // a file that shrank while read: its end is a read error
       done += static_cast<size_t>(n);
     }
-    if (done != bytes.size()) result = FileRead::ReadError;
+    if (done != bytes.size) result = FileRead::ReadError;
   }
   ::close(fd);
   return result;
@@ -121,6 +129,9 @@ class Importer {
   bool Run() {
     const ChunkHeader main = in_.Header();
     if (main.length != in_.size()) return false;
+    // Room for as many vertices and faces as the file could hold: appending never copies, and
+    // pages that are not used are never touched.
+    scene_.ModelMesh->Reserve(size_t(in_.size()) / 12, size_t(in_.size()) / 8);
     // The walk is flat: it enters the editor chunk and skips every other chunk whole, and it
     // reads at least one header, so a file of a bare main chunk is a read past the end.
     int64_t walk = in_.pos();
@@ -248,10 +259,10 @@ ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, co
 }
 
 ImportResult Import3DS(Scene& scene, const std::string& fileName, const Feedback& fb) {
-  std::vector<uint8_t> bytes;
+  FileBytes bytes;
   switch (ReadWholeFile(fileName, bytes)) {
     case FileRead::Ok:
-      return Import3DSFromMemory(scene, bytes, fb);
+      return Import3DSFromMemory(scene, {bytes.data.get(), bytes.size}, fb);
     case FileRead::CannotOpen:
       AbortRequested = 0;
       return {false, 0, {"Cannot open file %s", fileName}};

@@ -39,6 +39,11 @@ class Mesh {
   // to `vertices`; a face with an index outside it is not added. Returns the number added.
   size_t AddFaces(std::span<const Vec3> vertices, std::span<const FaceIndices> faces);
 
+  void Reserve(size_t vertices, size_t faces) {
+    vertices_.reserve(vertices);
+    faces_.reserve(faces);
+  }
+
   // The box of every vertex in the pool (also those no face uses); all zero when it is empty.
   Box GetBox() const;
   void Translate(float x, float y, float z);
