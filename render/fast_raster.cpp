@@ -280,6 +280,7 @@ void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& stat
   std::vector<std::vector<std::vector<uint32_t>>> bins(
       chunks, std::vector<std::vector<uint32_t>>(bandCount));
   std::vector<uint8_t> depthKey(faces.size());
+  std::vector<double> widths(chunks);  // the faces' widths in pixels, summed per chunk
   const double keyScale = std::isfinite(state.DepthScale) ? state.DepthScale : 0.0;
   ParallelFor(chunks, threads, [&](int c) {
     const size_t end = std::min(faces.size(), size_t(c + 1) * kChunk);
@@ -287,6 +288,8 @@ void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& stat
       const Vec3 p0 = placed[faces[i][0]], p1 = placed[faces[i][1]], p2 = placed[faces[i][2]];
       const double key = (std::min({p0.z, p1.z, p2.z}) - double(state.NearZ)) * keyScale;
       depthKey[i] = uint8_t(key > 0 && key < 255 ? key : key >= 255 ? 255 : 0);
+      const double width = (std::max({p0.x, p1.x, p2.x}) - std::min({p0.x, p1.x, p2.x})) * ps;
+      if (width < 1e9) widths[c] += width;
       const float y0 = p0.y, y1 = p1.y, y2 = p2.y;
       const int r0 = std::max(RoundToInt(std::min({y0, y1, y2}) * ps + h * 0.5), 1);
       const int r1 = std::min(RoundToInt(std::max({y0, y1, y2}) * ps + h * 0.5), h - 1);
@@ -294,6 +297,13 @@ void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& stat
         bins[c][b].push_back(uint32_t(i));
     }
   });
+
+  // Drawing the nearest faces first pays where faces are wide enough for hidden stretches to be
+  // skipped; narrow ones keep mesh order (one key for all), which keeps their vertices in cache.
+  double widthSum = 0;
+  for (double w : widths)
+    widthSum += w;
+  if (widthSum < 16.0 * double(faces.size())) std::fill(depthKey.begin(), depthKey.end(), 0);
 
   std::atomic<int> next{0}, done{0};
   std::mutex m;
