@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -96,7 +97,6 @@ void TMainForm::FormCreate() {
     setWindowState(Qt::WindowMinimized);
   upDown4_->setValue(props_.PicWidth);
   upDown5_->setValue(props_.PicHeight);
-  splitter_->setSizes({std::max(props_.width - props_.Splitter, kSplitterLimit), props_.Splitter});
   scene_.ObjColor = props_.ObjColor;
   scene_.LightColor = props_.LightColor;
   scene_.DXDrawInitialize();
@@ -564,6 +564,22 @@ void TMainForm::Showtoolbar1Click() {
   SaveSettings();
 }
 
+// The splitter takes the stored position once the window has its real size: sizes given before
+// that are scaled by Qt's first layout.
+void TMainForm::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (splitterPlaced_) return;
+  splitterPlaced_ = true;
+  PlaceSplitter(props_.Splitter);
+}
+
+void TMainForm::PlaceSplitter(int previewWidth) {
+  const int total = splitter_->width() - splitter_->handleWidth();
+  const int right =
+      std::clamp(previewWidth, kSplitterLimit, std::max(kSplitterLimit, total - kSplitterLimit));
+  splitter_->setSizes({std::max(total - right, kSplitterLimit), right});
+}
+
 void TMainForm::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
   FormResize();
@@ -572,8 +588,8 @@ void TMainForm::resizeEvent(QResizeEvent* e) {
 void TMainForm::FormResize() {
   if (!closing_ && splitter_) {
     const int limit = width() - kSplitterLimit;
-    if (limit < panel1_->width() && limit >= kSplitterLimit)
-      splitter_->setSizes({width() - limit - splitter_->handleWidth(), limit});
+    if (splitterPlaced_ && limit < panel1_->width() && limit >= kSplitterLimit)
+      PlaceSplitter(limit);
     Redraw();
     UpdatePreview();
   }
@@ -589,7 +605,7 @@ Props TMainForm::CurrentProps() const {
   p.height = height();
   p.PicWidth = upDown4_->value();
   p.PicHeight = upDown5_->value();
-  p.Splitter = panel1_->width();
+  if (splitterPlaced_) p.Splitter = panel1_->width();  // before that, Qt's first layout
   p.Hints = showHints1_->isChecked();
   p.ToolBar = showToolbar1_->isChecked();
   p.ObjColor = scene_.ObjColor;

@@ -64,6 +64,7 @@ class TMainForm : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  void showEvent(QShowEvent* e) override;
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dropEvent(QDropEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
@@ -82,6 +83,7 @@ class TMainForm : public QMainWindow {
   void Showhints1Click();
   void Showtoolbar1Click();
   void FormResize();
+  void PlaceSplitter(int previewWidth);
   void UpDownXClick(int position);
   void UpDownYClick(int position);
   void UpDownZClick(int position);
@@ -120,6 +122,7 @@ class TMainForm : public QMainWindow {
   bool closePending_ = false;
   bool settingsReady_ = false;
   bool settingsErrorShown_ = false;
+  bool splitterPlaced_ = false;
   int lastMouseX_ = 0, lastMouseY_ = 0;
   QElapsedTimer pumpTimer_;
   int pumpIntervalMs_ = 15;

@@ -199,6 +199,8 @@ TEST_F(GuiTest, SettingsSurviveARestartAndLanguagesSwitchLive) {
     auto form = MakeForm();
     form->setWindowState(Qt::WindowNoState);
     form->findChild<QSpinBox*>("UpDown4")->setValue(800);
+    form->findChild<QSplitter*>("RxSplitter1")->setSizes({560, 330});
+    form->SaveSettings();
     form->findChild<QAction*>("Showtoolbar1")->trigger();
     QMenu* language = form->findChild<QMenu*>("Language1");
     ASSERT_TRUE(language->menuAction()->isVisible());
@@ -210,6 +212,7 @@ TEST_F(GuiTest, SettingsSurviveARestartAndLanguagesSwitchLive) {
   }
   auto again = MakeForm();
   EXPECT_EQ(again->findChild<QSpinBox*>("UpDown4")->value(), 800);
+  EXPECT_EQ(again->findChild<QWidget*>("Panel1")->width(), 330);
   EXPECT_FALSE(again->findChild<QAction*>("Showtoolbar1")->isChecked());
   EXPECT_EQ(again->findChild<QLabel*>("Label4")->text(), "Drehung");
 }
