@@ -18,7 +18,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolTip>
 #include <QVBoxLayout>
 
 #include "dxdraw.h"
@@ -42,8 +41,7 @@ namespace {
 constexpr int kSplitterLimit = 20;  // each side of the splitter keeps at least this much
 
 QString FolderOf(const QString& path) {
-  const QString folder = QFileInfo(path).absolutePath();
-  return folder;
+  return QFileInfo(path).absolutePath();
 }
 
 QIcon Glyph(const QString& name) {
