@@ -171,8 +171,9 @@ TEST_F(GuiTest, LongWorkKeepsTheWindowAlive) {
   form->Open3DS(QString::fromStdString(path));
   EXPECT_GT(ticks, 0) << "the import let the window process its messages";
   ticks = 0;
-  form->findChild<QSpinBox*>("UpDown4")->setValue(6000);
-  form->findChild<QSpinBox*>("UpDown5")->setValue(6000);
+  progress.clear();
+  form->findChild<QSpinBox*>("UpDown4")->setValue(10000);
+  form->findChild<QSpinBox*>("UpDown5")->setValue(10000);
   form->findChild<QAction*>("Render1")->trigger();
   EXPECT_GT(ticks, 0) << "so did the render";
   EXPECT_GT(progress.size(), 1u) << "and the progress bar moved";
