@@ -52,10 +52,10 @@ bool SpansAreSafe(const FaceSetup& f, double pixelScale) {
 }
 
 // Narrows [lo, hi] to the columns of row y where one edge's test passes. The test is monotone
-// along the row, so the passing columns are a prefix or a suffix: start where E = 0 and walk to
-// the exact end with the exact test.
-void ClipToEdge(const Edge& e, double y, double area, const float* xs, double pixelScale,
-                double half, int& lo, int& hi) {
+// along the row, so the passing columns are a prefix or a suffix: start at `guess`, the column
+// where E is about 0, and walk to the exact end with the exact test.
+void ClipToEdge(const Edge& e, double y, double area, const float* xs, double guess, int& lo,
+                int& hi) {
   const double t = e.a * (y - e.yk);
   const double sign = area > 0 ? 1.0 : -1.0;
   auto inside = [&](int j) { return WeightNonNegative(t - e.b * (xs[j] - e.xk), area, sign); };
@@ -63,7 +63,6 @@ void ClipToEdge(const Edge& e, double y, double area, const float* xs, double pi
     if (!inside(lo)) hi = lo - 1;
     return;
   }
-  const double guess = (e.xk + e.slope * (y - e.yk)) * pixelScale + half;
   int j = !(guess > lo) ? lo : !(guess < hi) ? hi : int(guess);
   if (e.suffix) {  // the first passing column
     if (inside(j)) {
@@ -219,12 +218,18 @@ void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& sa
   const float* xs = samples.insideX.data();
   const double* depthX = samples.depthX.data();
   const double half = w * 0.5;
+  // Where each edge crosses the first row, in columns; one row up it crosses `slope` further.
+  double guess[3];
+  for (int k = 0; k < 3; ++k)
+    guess[k] = (edges[k].xk + edges[k].slope * (samples.insideY[r0] - edges[k].yk)) * ps + half;
   bool planeReady = false;
   for (int i = r0; i <= r1; ++i) {
     const double y = samples.insideY[i];
     int lo = c0, hi = c1;
     for (int k = 0; k < 3 && lo <= hi; ++k)
-      ClipToEdge(edges[k], y, area, xs, ps, half, lo, hi);
+      ClipToEdge(edges[k], y, area, xs, guess[k], lo, hi);
+    for (int k = 0; k < 3; ++k)
+      guess[k] += edges[k].slope;
     if (lo > hi) continue;
     if (!planeReady) {
       SetUpPlane(f);
