@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -387,7 +388,7 @@ void TMainForm::ProcessMessages() {
 
 void TMainForm::Open3DS(const QString& fileName) {
   if (busy_) return;  // a second load must not start while one runs
-  const std::string name = fileName.toStdString();
+  const std::string name = QFile::encodeName(fileName).toStdString();  // the bytes on disk
   if (const std::string error = IsSupportedFile(name); !error.empty()) {
     ShowError(Tr(error.c_str()));
     return;
@@ -472,7 +473,8 @@ void TMainForm::Save1Click() {
 }
 
 bool TMainForm::SaveMask(const QString& fileName) {
-  if (const ErrorText error = mask_.SaveToFile(fileName.toStdString()); !error.empty()) {
+  if (const ErrorText error = mask_.SaveToFile(QFile::encodeName(fileName).toStdString());
+      !error.empty()) {
     ShowError(QString::fromUtf8(error.Message(feedback_)));
     return false;
   }
