@@ -429,11 +429,13 @@ void TMainForm::TestButtonClick() {
   RenderObject(scene_, render_, mask_, upDown4_->value(), upDown5_->value(), feedback_);
   rendering_ = false;
   // Mesh moves dragged during the render, in the order they were made.
-  for (const Vec3& move : pendingMeshMoves_)
-    MoveMesh(scene_, move.x, move.y, move.z);
-  pendingMeshMoves_.clear();
+  if (!pendingMeshMoves_.empty()) {
+    for (const Vec3& move : pendingMeshMoves_)
+      MoveMesh(scene_, move.x, move.y, move.z);
+    pendingMeshMoves_.clear();
+    Redraw();
+  }
   UpdatePreview();
-  Redraw();
   SetBusy(false);
 }
 
