@@ -510,8 +510,7 @@ void TMainForm::UpDown3Click(int position) {
 
 void TMainForm::UpDownRotateClick(float x, float y, float z, int position) {
   if (!dxdraw_->CanDraw()) return;
-  SetRotation(x, y, z, position > 2 ? -kClickAngle : kClickAngle);
-  scene_.SceneFrame->Move(1.0);
+  TurnModel(scene_, x, y, z, position > 2 ? -kClickAngle : kClickAngle);
   Redraw();
 }
 
@@ -536,8 +535,7 @@ void TMainForm::DXDrawMouseMove(QPoint pos, Qt::MouseButtons buttons,
   float a = Store((lastMouseY_ - pos.y()) * 0.1);
   float b = Store((lastMouseX_ - pos.x()) * 0.1);
   if (buttons & Qt::LeftButton) {
-    SetRotation(a, b, 0, kClickAngle);  // about an axis in the view plane, across the drag
-    scene_.SceneFrame->Move(1.0);
+    TurnModel(scene_, a, b, 0, kClickAngle);  // about an axis in the view plane, across the drag
   } else if (buttons & Qt::RightButton) {
     a = Store(double(a) * scene_.FitScale);
     b = Store(double(b) * scene_.FitScale);

@@ -103,6 +103,13 @@ inline uint8_t DepthByte(double x, double d, double nx, double yTerm, double nz,
       255 - (inRange ? static_cast<uint8_t>(std::bit_cast<uint64_t>(shifted)) : 0));
 }
 
+// Pixel by pixel: on processors without AVX2, and for the last few pixels of a span.
+void DrawSpanPlain(uint8_t* row, int lo, int hi, const double* depthX, double d, double nx,
+                   double yTerm, double nz, double nearZ, double depthScale) {
+  for (int j = lo; j <= hi; ++j)
+    row[j] = std::max(row[j], DepthByte(depthX[j], d, nx, yTerm, nz, nearZ, depthScale));
+}
+
 // The depth bytes of columns lo to hi of one row, four at a time in AVX2 registers: the same
 // IEEE operations in the same order as DepthByte, so the same bytes. The quotient's rounding to
 // float is taken from a product with the reciprocal when every value within a few double steps of
@@ -146,15 +153,7 @@ __attribute__((target("avx2"))) void DrawSpanAvx2(uint8_t* row, int lo, int hi,
     const int merged = _mm_cvtsi128_si32(_mm_max_epu8(bytes, _mm_cvtsi32_si128(current)));
     std::memcpy(row + j, &merged, 4);
   }
-  for (; j <= hi; ++j)
-    row[j] = std::max(row[j], DepthByte(depthX[j], d, nx, yTerm, nz, nearZ, depthScale));
-}
-
-// Pixel by pixel, on processors without AVX2.
-void DrawSpanPlain(uint8_t* row, int lo, int hi, const double* depthX, double d, double nx,
-                   double yTerm, double nz, double nearZ, double depthScale) {
-  for (int j = lo; j <= hi; ++j)
-    row[j] = std::max(row[j], DepthByte(depthX[j], d, nx, yTerm, nz, nearZ, depthScale));
+  DrawSpanPlain(row, j, hi, depthX, d, nx, yTerm, nz, nearZ, depthScale);
 }
 
 using SpanFunction = void (*)(uint8_t*, int, int, const double*, double, double, double, double,

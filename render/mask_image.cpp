@@ -1,6 +1,7 @@
 #include "mask_image.h"
 
-#include <fcntl.h>
+#include "scene/replace_file.h"
+
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,17 +22,6 @@ void Put16(uint8_t* p, uint32_t v) {
 void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i)
     p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-bool WriteAll(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
 }
 
 mode_t NewFileMode() {
@@ -93,26 +83,24 @@ std::array<uint8_t, kBitmapInfoSize> MaskImage::BitmapInfo() const {
 }
 
 ErrorText MaskImage::SaveToFile(const std::string& path) const {
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return {"Cannot create file %s", path};
-  bool ok = true;
-  if (width_ > 0 && height_ > 0) {
-    std::array<uint8_t, kBmpHeaderSize> header{};
-    header[0] = 'B';
-    header[1] = 'M';
-    Put32(&header[2], static_cast<uint32_t>(kBmpHeaderSize + Pixels().size()));
-    Put32(&header[10], kBmpHeaderSize);
-    const auto info = BitmapInfo();
-    std::copy(info.begin(), info.end(), header.begin() + 14);
-    ok = WriteAll(fd, header.data(), header.size()) &&
-         WriteAll(fd, Pixels().data(), Pixels().size());
+  std::array<uint8_t, kBmpHeaderSize> header{};
+  header[0] = 'B';
+  header[1] = 'M';
+  Put32(&header[2], static_cast<uint32_t>(kBmpHeaderSize + Pixels().size()));
+  Put32(&header[10], kBmpHeaderSize);
+  const auto info = BitmapInfo();
+  std::copy(info.begin(), info.end(), header.begin() + 14);
+  const bool empty = width_ == 0 || height_ == 0;
+  switch (
+      ReplaceFile(path, {empty ? std::span<const uint8_t>() : header, Pixels()}, NewFileMode())) {
+    case ReplaceResult::Ok:
+      return {};
+    case ReplaceResult::CannotCreate:
+      return {"Cannot create file %s", path};
+    case ReplaceResult::WriteFailed:
+      break;
   }
-  ok = ::fchmod(fd, NewFileMode()) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return {};
-  ::unlink(temp.c_str());
-  return {ok ? "Cannot create file %s" : "Stream write error", ok ? path : ""};
+  return {"Stream write error", ""};
 }
 
 }  // namespace quarvel

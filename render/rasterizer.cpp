@@ -7,14 +7,6 @@
 
 namespace quarvel {
 
-namespace {
-
-float Extent(float max, float min) {
-  return Store(std::fabs(double(max) - min));
-}
-
-}  // namespace
-
 Box TransformBox(const Transform& t, const Box& b) {
   Box out;
   for (int k = 0; k < 8; ++k) {

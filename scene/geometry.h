@@ -35,6 +35,11 @@ inline float Store(double v) {
   return static_cast<float>(v);
 }
 
+// The absolute size of a range, stored as a float.
+inline float Extent(float max, float min) {
+  return Store(std::fabs(double(max) - min));
+}
+
 // Float-to-integer conversion: nearest integer, halves to even. NaN, infinities and values
 // outside the 32-bit signed range give INT32_MIN.
 inline int32_t RoundToInt(double v) {

@@ -260,16 +260,10 @@ ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, co
 
 ImportResult Import3DS(Scene& scene, const std::string& fileName, const Feedback& fb) {
   FileBytes bytes;
-  switch (ReadWholeFile(fileName, bytes)) {
-    case FileRead::Ok:
-      return Import3DSFromMemory(scene, {bytes.data.get(), bytes.size}, fb);
-    case FileRead::CannotOpen:
-      AbortRequested = 0;
-      return {false, 0, {"Cannot open file %s", fileName}};
-    case FileRead::ReadError:
-      break;
-  }
+  const FileRead read = ReadWholeFile(fileName, bytes);
+  if (read == FileRead::Ok) return Import3DSFromMemory(scene, {bytes.data.get(), bytes.size}, fb);
   AbortRequested = 0;
+  if (read == FileRead::CannotOpen) return {false, 0, {"Cannot open file %s", fileName}};
   return {false, 0, {kStreamReadError, ""}};
 }
 

@@ -35,9 +35,9 @@ void Scene::DXDrawInitialize() {
 
 void Scene::FitModel() {
   const Box b = ModelMesh->GetBox();
-  ExtentX = Store(std::fabs(double(b.max.x) - b.min.x));
-  ExtentY = Store(std::fabs(double(b.max.y) - b.min.y));
-  ExtentZ = Store(std::fabs(double(b.max.z) - b.min.z));
+  ExtentX = Extent(b.max.x, b.min.x);
+  ExtentY = Extent(b.max.y, b.min.y);
+  ExtentZ = Extent(b.max.z, b.min.z);
   ModelMesh->Translate(Store(ExtentX * 0.5 - b.max.x), Store(ExtentY * 0.5 - b.max.y),
                        Store(ExtentZ * 0.5 - b.max.z));
   const float largest = std::max({ExtentX, ExtentY, ExtentZ});

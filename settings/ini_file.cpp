@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "scene/replace_file.h"
 #include "text_util.h"
 
 namespace quarvel {
@@ -85,22 +86,11 @@ std::optional<Contents> Load(const std::string& path) {
   return c;
 }
 
-bool WriteAll(int fd, const std::string& s) {
-  size_t done = 0;
-  while (done < s.size()) {
-    const ssize_t n = ::write(fd, s.data() + done, s.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += size_t(n);
-  }
-  return true;
-}
-
 bool Writable(const struct stat& st) {
   return (st.st_mode & 0222) != 0;
 }
 
-// Replaces the file with `c` through a temporary file in the same folder and a rename.
+// Replaces the file with `c`, unless it or its folder is read-only.
 bool SaveContents(const std::string& path, const Contents& c) {
   std::string target = path;
   struct stat st {};
@@ -121,14 +111,8 @@ bool SaveContents(const std::string& path, const Contents& c) {
   std::string text;
   for (const Line& line : c.lines)
     text += line.text + c.eol;
-  std::string temp = target + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, text) && ::fchmod(fd, mode) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temp.c_str(), target.c_str()) == 0) return true;
-  ::unlink(temp.c_str());
-  return false;
+  const std::span bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  return ReplaceFile(target, {bytes}, mode) == ReplaceResult::Ok;
 }
 
 // Values with blanks at either end, or that would lose a pair of quotes, keep them in quotes.
