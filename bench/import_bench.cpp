@@ -9,7 +9,7 @@
 
 #include "models.h"
 #include "scene/import_3ds.h"
-#include "scene/write_3ds.h"
+#include "samples/write_3ds.h"
 
 namespace quarvel::bench {
 

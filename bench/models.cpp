@@ -3,7 +3,7 @@
 #include <map>
 
 #include "samples/shapes.h"
-#include "scene/write_3ds.h"
+#include "samples/write_3ds.h"
 
 namespace quarvel::bench {
 

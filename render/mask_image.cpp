@@ -1,6 +1,6 @@
 #include "mask_image.h"
 
-#include "scene/replace_file.h"
+#include "base/file_io.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>

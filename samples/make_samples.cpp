@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "samples/shapes.h"
-#include "scene/write_3ds.h"
+#include "samples/write_3ds.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -38,6 +38,8 @@ struct Feedback {
 struct ErrorText {
   std::string text;
   std::string arg;
+  std::string reason =
+      {};  // the system's reason (strerror), untranslated; empty when there is none
 
   bool empty() const { return text.empty(); }
   // The text in the user's language, with the argument in place.
@@ -45,6 +47,10 @@ struct ErrorText {
     std::string m = fb.Tr(text);
     if (const size_t at = m.find("%s"); at != std::string::npos) m.replace(at, 2, arg);
     return m;
+  }
+  // The message, then the system's reason on a line of its own (for message boxes).
+  std::string MessageWithReason(const Feedback& fb) const {
+    return reason.empty() ? Message(fb) : Message(fb) + "\n" + reason;
   }
 };
 

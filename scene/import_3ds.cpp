@@ -1,5 +1,7 @@
 #include "import_3ds.h"
 
+#include "base/file_io.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,15 +54,8 @@ class Reader {
     pos_ += n;
     return p;
   }
-  uint16_t U16() {
-    const uint8_t* p = Take(2);
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-  }
-  int32_t I32() {
-    const uint8_t* p = Take(4);
-    return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                                uint32_t(p[3]) << 24);
-  }
+  uint16_t U16() { return LeU16(Take(2)); }
+  int32_t I32() { return static_cast<int32_t>(LeU32(Take(4))); }
   ChunkHeader Header() {
     const int64_t start = pos_;
     const uint16_t id = U16();
@@ -71,50 +66,6 @@ class Reader {
   std::span<const uint8_t> data_;
   int64_t pos_ = 0;
 };
-
-float LeFloat(const uint8_t* p) {
-  const uint32_t bits =
-      uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-  float f;
-  std::memcpy(&f, &bits, 4);
-  return f;
-}
-
-uint16_t LeU16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-enum class FileRead { Ok, CannotOpen, ReadError };
-
-// The whole file in one read, so that the walk seeks in memory. Only regular files open. The
-// buffer is not cleared first: every byte of it is read.
-struct FileBytes {
-  std::unique_ptr<uint8_t[]> data;
-  size_t size = 0;
-};
-
-FileRead ReadWholeFile(const std::string& fileName, FileBytes& bytes) {
-  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return FileRead::CannotOpen;
-  struct stat st {};
-  FileRead result = FileRead::Ok;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    result = FileRead::CannotOpen;
-  } else {
-    bytes.size = static_cast<size_t>(st.st_size);
-    bytes.data.reset(new uint8_t[bytes.size]);
-    size_t done = 0;
-    while (done < bytes.size) {
-      const ssize_t n = ::read(fd, bytes.data.get() + done, bytes.size - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;  // a file that shrank while read: its end is a read error
-      done += static_cast<size_t>(n);
-    }
-    if (done != bytes.size) result = FileRead::ReadError;
-  }
-  ::close(fd);
-  return result;
-}
 
 bool Aborted() {
   return AbortRequested.load(std::memory_order_relaxed) != 0;
@@ -261,7 +212,7 @@ ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, co
 ImportResult Import3DS(Scene& scene, const std::string& fileName, const Feedback& fb) {
   FileBytes bytes;
   const FileRead read = ReadWholeFile(fileName, bytes);
-  if (read == FileRead::Ok) return Import3DSFromMemory(scene, {bytes.data.get(), bytes.size}, fb);
+  if (read == FileRead::Ok) return Import3DSFromMemory(scene, bytes.span(), fb);
   AbortRequested = 0;
   if (read == FileRead::CannotOpen) return {false, 0, {"Cannot open file %s", fileName}};
   return {false, 0, {kStreamReadError, ""}};

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "scene/replace_file.h"
+#include "base/file_io.h"
 #include "text_util.h"
 
 namespace quarvel {

@@ -8,7 +8,7 @@
 
 #include "scene/feedback.h"
 #include "scene/import_3ds.h"
-#include "scene/write_3ds.h"
+#include "samples/write_3ds.h"
 
 namespace quarvel::test {
 

@@ -1,4 +1,6 @@
-#include "replace_file.h"
+#include "file_io.h"
+
+#include <fcntl.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,6 +40,29 @@ ReplaceResult ReplaceFile(const std::string& path,
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return ReplaceResult::Ok;
   ::unlink(temp.c_str());
   return ok ? ReplaceResult::CannotCreate : ReplaceResult::WriteFailed;
+}
+
+FileRead ReadWholeFile(const std::string& path, FileBytes& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return FileRead::CannotOpen;
+  struct stat st {};
+  FileRead result = FileRead::Ok;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    result = FileRead::CannotOpen;
+  } else {
+    bytes.size = static_cast<size_t>(st.st_size);
+    bytes.data.reset(new uint8_t[bytes.size]);
+    size_t done = 0;
+    while (done < bytes.size) {
+      const ssize_t n = ::read(fd, bytes.data.get() + done, bytes.size - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // a file that shrank while read: its end is a read error
+      done += static_cast<size_t>(n);
+    }
+    if (done != bytes.size) result = FileRead::ReadError;
+  }
+  ::close(fd);
+  return result;
 }
 
 }  // namespace quarvel

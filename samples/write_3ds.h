@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "geometry.h"
+#include "scene/geometry.h"
 
 namespace quarvel {
 
