@@ -9,7 +9,10 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -239,20 +242,117 @@ void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& sa
   }
 }
 
-// Runs body(k) for k = 0 to count - 1 on `threads` threads, each taking the next k.
+// Set by SetThreadFaultsForTesting; -1: no fault.
+std::atomic<int> threadStarts{0}, refuseStartsFrom{-1}, throwInThread{-1};
+
+// Pieces of work 0 to count - 1 handed out one at a time to the threads that take them: the
+// calling thread and those it could start. Each piece is done once, by whichever thread takes it,
+// and writes only its own share of the result (a chunk's vertices or bins, a band's rows, where
+// the nearest surface wins whatever the order), so the bytes are the same however many threads
+// there are, one included. The first exception thrown in any thread stops the handing out; it is
+// rethrown on the calling thread once every thread is joined.
+class Crew {
+ public:
+  explicit Crew(int count) : count_(count) {}
+  Crew(const Crew&) = delete;
+  Crew& operator=(const Crew&) = delete;
+  ~Crew() { Join(); }  // a thread still joinable when it is destroyed would end the program
+
+  // Starts up to `threads` threads, each taking pieces for body(k) until none is left. A thread
+  // the system cannot start (no memory for its stack, a limit on threads) ends the starting: the
+  // pieces are taken by the threads already started, or by the calling thread's Drain.
+  template <typename Body>
+  void Start(int threads, const Body& body) {
+    threads_.reserve(size_t(std::max(threads, 0)));
+    for (int i = 0; i < threads; ++i) {
+      const int number = threadStarts.fetch_add(1);
+      const int refuseFrom = refuseStartsFrom.load();
+      const bool throws = number == throwInThread.load();
+      try {
+        if (refuseFrom >= 0 && number >= refuseFrom)
+          throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        std::lock_guard lock(m_);
+        threads_.emplace_back([this, &body, throws] {
+          Drain(body, throws);
+          std::lock_guard exitLock(m_);
+          if (--running_ == 0) finished_.notify_all();
+        });
+        ++running_;
+      } catch (const std::system_error&) {
+        return;
+      } catch (const std::bad_alloc&) {
+        return;
+      }
+    }
+  }
+
+  bool Started() const { return !threads_.empty(); }
+
+  // Takes pieces for body(k) on this thread until none is left; an exception is kept, not thrown.
+  template <typename Body>
+  void Drain(const Body& body, bool throws = false) noexcept {
+    try {
+      if (throws) throw std::bad_alloc();
+      for (int k; (k = next_.fetch_add(1)) < count_;)
+        body(k);
+    } catch (...) {
+      Fail(std::current_exception());
+    }
+  }
+
+  // Calls tick() on the calling thread every 10 ms until the started threads have run out of
+  // pieces; an exception from tick() stops the handing out as a worker's would.
+  template <typename Tick>
+  void Watch(const Tick& tick) {
+    const auto allOut = [this] { return running_ == 0; };
+    std::unique_lock lock(m_);
+    while (!finished_.wait_for(lock, std::chrono::milliseconds(10), allOut)) {
+      if (error_) continue;  // no more pieces are handed out: only the joining is left
+      lock.unlock();
+      try {
+        tick();
+      } catch (...) {
+        Fail(std::current_exception());
+      }
+      lock.lock();
+    }
+  }
+
+  // Joins every started thread, then rethrows the first exception any thread threw.
+  void Finish() {
+    Join();
+    if (error_) std::rethrow_exception(error_);
+  }
+
+ private:
+  void Fail(std::exception_ptr e) {
+    next_.store(count_);
+    std::lock_guard lock(m_);
+    if (!error_) error_ = std::move(e);
+  }
+
+  void Join() {
+    for (std::thread& th : threads_)
+      th.join();
+    threads_.clear();
+  }
+
+  const int count_;
+  std::atomic<int> next_{0};
+  std::mutex m_;
+  std::condition_variable finished_;
+  int running_ = 0;  // started threads still taking pieces
+  std::exception_ptr error_;
+  std::vector<std::thread> threads_;
+};
+
+// Runs body(k) for k = 0 to count - 1 on up to `threads` threads, the calling one included.
 template <typename Body>
 void ParallelFor(int count, int threads, const Body& body) {
-  std::atomic<int> next{0};
-  auto work = [&] {
-    for (int k; (k = next.fetch_add(1)) < count;)
-      body(k);
-  };
-  std::vector<std::thread> pool;
-  for (int i = 1; i < threads; ++i)
-    pool.emplace_back(work);
-  work();
-  for (std::thread& th : pool)
-    th.join();
+  Crew crew(count);
+  crew.Start(std::min(threads, count) - 1, body);
+  crew.Drain(body);
+  crew.Finish();
 }
 
 }  // namespace
@@ -309,56 +409,58 @@ void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& stat
     widthSum += w;
   if (widthSum < 16.0 * double(faces.size())) std::fill(depthKey.begin(), depthKey.end(), 0);
 
-  std::atomic<int> next{0}, done{0};
-  std::mutex m;
-  std::condition_variable finished;
-  auto work = [&] {
-    for (int b; (b = next.fetch_add(1)) < bandCount;) {
-      const int rowLo = b * bandRows, rowHi = std::min(h - 1, rowLo + bandRows - 1);
-      // The band's faces, nearest first (a counting sort on the depth key). The nearest surface
-      // wins whatever the order, so the order changes the time only, never the bytes.
-      std::array<uint32_t, 257> start{};
-      for (int c = 0; c < chunks; ++c)
-        for (uint32_t i : bins[c][b])
-          ++start[depthKey[i] + 1u];
-      for (size_t k = 1; k < start.size(); ++k)
-        start[k] += start[k - 1];
-      std::vector<uint32_t> order(start.back());
-      for (int c = 0; c < chunks; ++c) {
-        for (uint32_t i : bins[c][b])
-          order[start[depthKey[i]]++] = i;
-        std::vector<uint32_t>().swap(bins[c][b]);
-      }
-      for (uint32_t i : order) {
-        FaceSetup f = SetUpOutline(placed[faces[i][0]], placed[faces[i][1]], placed[faces[i][2]]);
-        if (f.area2 == 0) continue;  // an edge-on face covers nothing
-        if (SpansAreSafe(f, ps)) {
-          DrawFaceRows(f, state, samples, mask, rowLo, rowHi);
-        } else {
-          SetUpPlane(f);
-          DrawFace(f, state, samples, mask, rowLo, rowHi);
-        }
-      }
-      if (done.fetch_add(1) + 1 == bandCount) {
-        std::lock_guard lock(m);
-        finished.notify_all();
+  std::atomic<int> done{0};
+  auto drawBand = [&](int b) {
+    const int rowLo = b * bandRows, rowHi = std::min(h - 1, rowLo + bandRows - 1);
+    // The band's faces, nearest first (a counting sort on the depth key). The nearest surface
+    // wins whatever the order, so the order changes the time only, never the bytes.
+    std::array<uint32_t, 257> start{};
+    for (int c = 0; c < chunks; ++c)
+      for (uint32_t i : bins[c][b])
+        ++start[depthKey[i] + 1u];
+    for (size_t k = 1; k < start.size(); ++k)
+      start[k] += start[k - 1];
+    std::vector<uint32_t> order(start.back());
+    for (int c = 0; c < chunks; ++c) {
+      for (uint32_t i : bins[c][b])
+        order[start[depthKey[i]]++] = i;
+      std::vector<uint32_t>().swap(bins[c][b]);
+    }
+    for (uint32_t i : order) {
+      FaceSetup f = SetUpOutline(placed[faces[i][0]], placed[faces[i][1]], placed[faces[i][2]]);
+      if (f.area2 == 0) continue;  // an edge-on face covers nothing
+      if (SpansAreSafe(f, ps)) {
+        DrawFaceRows(f, state, samples, mask, rowLo, rowHi);
+      } else {
+        SetUpPlane(f);
+        DrawFace(f, state, samples, mask, rowLo, rowHi);
       }
     }
+    done.fetch_add(1);
   };
-  std::vector<std::thread> pool;
-  for (int k = 0; k < threads; ++k)
-    pool.emplace_back(work);
-  {
-    std::unique_lock lock(m);
-    while (!finished.wait_for(lock, std::chrono::milliseconds(10),
-                              [&] { return done.load() == bandCount; })) {
-      lock.unlock();
-      if (wait) wait(done.load() * 100 / bandCount);
-      lock.lock();
-    }
+  auto report = [&] {
+    if (wait) wait(done.load() * 100 / bandCount);
+  };
+  // The bands are drawn on threads of their own while the calling thread reports. When none can
+  // be started, the calling thread draws them all, the same bands in the same way, and reports
+  // after each.
+  Crew crew(bandCount);
+  crew.Start(std::min(threads, bandCount), drawBand);
+  if (crew.Started()) {
+    crew.Watch(report);
+  } else {
+    crew.Drain([&](int b) {
+      drawBand(b);
+      report();
+    });
   }
-  for (std::thread& th : pool)
-    th.join();
+  crew.Finish();
+}
+
+void SetThreadFaultsForTesting(ThreadFaultsForTesting faults) {
+  threadStarts = 0;
+  refuseStartsFrom = faults.refuseFrom;
+  throwInThread = faults.throwIn;
 }
 
 }  // namespace quarvel

@@ -19,4 +19,14 @@ void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& stat
                    const SamplePoints& samples, MaskImage& mask, int threads,
                    const std::function<void(int percent)>& wait);
 
+// Testing hook: faults put into the threads that the following renders start, numbered from 0 in
+// the order they are started since the call (-1: none). Every start from number `refuseFrom` on
+// fails as when the system refuses a thread; thread number `throwIn` throws std::bad_alloc before
+// it takes any work.
+struct ThreadFaultsForTesting {
+  int refuseFrom = -1;
+  int throwIn = -1;
+};
+void SetThreadFaultsForTesting(ThreadFaultsForTesting faults);
+
 }  // namespace quarvel

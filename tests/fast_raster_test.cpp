@@ -2,11 +2,17 @@
 // random turns, moves and sizes, on one thread and on several.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <stdexcept>
 
 #include "fixtures.h"
+#include "render/fast_raster.h"
 #include "render/rasterizer.h"
 #include "render/view_ops.h"
 
@@ -53,6 +59,15 @@ size_t ExpectSameMasks(Scene& scene, int w, int h, const std::string& what,
   return plain.size() - size_t(std::count(plain.begin(), plain.end(), 0));
 }
 
+// A scene of the faces as they are, in the model frame's coordinates.
+Scene Unfitted(const std::vector<Vec3>& v, const std::vector<FaceIndices>& f) {
+  Scene scene;
+  scene.ModelMesh->AddFaces(v, f);
+  scene.ModelTransform = scene.ModelFrame->GetTransform();
+  scene.ReferenceDepth = scene.ModelTransform.m[3][2];
+  return scene;
+}
+
 // Triangles of every kind: large and sliver-thin, tiny, edge-on, sharing edges, corners on the
 // sample grid, and now and then coordinates far beyond the picture.
 Scene RandomSoup(std::mt19937& rng) {
@@ -91,12 +106,8 @@ Scene RandomSoup(std::mt19937& rng) {
       f.push_back({base, base + 2, uint32_t(v.size() + 0)}),
           v.push_back({coord(rng), coord(rng), 0});
   }
-  Scene scene;
-  scene.ModelMesh->AddFaces(v, f);
   // Not fitted (the far triangles would shrink the rest to nothing): the render box is given.
-  scene.ModelTransform = scene.ModelFrame->GetTransform();
-  scene.ReferenceDepth = scene.ModelTransform.m[3][2];
-  return scene;
+  return Unfitted(v, f);
 }
 
 TEST(FastRaster, RandomTriangleSoupsMatchThePlainPath) {
@@ -132,6 +143,129 @@ TEST(FastRaster, LargeMasksMatchThePlainPath) {
   ASSERT_TRUE(LoadModel(scene, QUARVEL_SAMPLES "/knot.3ds", {}).ok);
   TurnModel(scene, 1, 0.5f, 0, 0.7f);
   ExpectSameMasks(scene, 2500, 1900, "knot");
+}
+
+// A wavy sheet of 80000 triangles, each with corners of its own (240000 vertices): enough for the
+// vertices and the faces to be shared out among threads as well as the bands.
+Scene Sheet() {
+  constexpr int kSide = 200;
+  std::vector<Vec3> v;
+  std::vector<FaceIndices> f;
+  auto corner = [](int i, int j) {
+    const float x = -4.5f + 9.0f * float(i) / kSide, y = -4.5f + 9.0f * float(j) / kSide;
+    return Vec3{x, y, std::sin(2 * x) * std::cos(y)};
+  };
+  for (int i = 0; i < kSide; ++i) {
+    for (int j = 0; j < kSide; ++j) {
+      const auto base = uint32_t(v.size());
+      v.insert(v.end(), {corner(i, j), corner(i + 1, j), corner(i + 1, j + 1), corner(i, j),
+                         corner(i + 1, j + 1), corner(i, j + 1)});
+      f.push_back({base, base + 1, base + 2});
+      f.push_back({base + 3, base + 4, base + 5});
+    }
+  }
+  return Unfitted(v, f);
+}
+
+// Sets thread faults for one scope and clears them at its end, whatever happens in it.
+struct ThreadFaults {
+  explicit ThreadFaults(ThreadFaultsForTesting faults) { SetThreadFaultsForTesting(faults); }
+  ~ThreadFaults() { SetThreadFaultsForTesting({}); }
+};
+
+// Four threads on the sheet start threads 0 to 2 to place the vertices, 3 to sort the faces into
+// bands and 4 to 7 to draw the bands.
+constexpr int kThreadsStarted = 8;
+
+TEST(FastRaster, ThreadsThatCannotStartAreDoneWithout) {
+  Scene scene = Sheet();
+  const auto plain = Mask(scene, 600, 400, {1, true});
+  for (int refuse = 0; refuse <= kThreadsStarted; ++refuse) {
+    const ThreadFaults faults({refuse, -1});
+    EXPECT_EQ(Mask(scene, 600, 400, {4, false}), plain) << "threads refused from " << refuse;
+  }
+}
+
+TEST(FastRaster, AnExceptionInAnyThreadReachesTheCaller) {
+  Scene scene = Sheet();
+  for (int thread : {0, 2, 3, 4, 7}) {
+    const ThreadFaults faults({-1, thread});
+    EXPECT_THROW(Mask(scene, 600, 400, {4, false}), std::bad_alloc) << "thread " << thread;
+  }
+
+  // The calling thread reports while the others draw, or after each band it draws itself when
+  // none could start; what it reports to may throw too.
+  int calls = 0;
+  Feedback fb;
+  fb.processMessages = [&] {
+    ++calls;
+    throw std::runtime_error("stop");
+  };
+  auto render = [&](int threads) {
+    RenderState state;
+    MaskImage mask;
+    RenderObject(scene, state, mask, 4000, 4000, fb, false, {threads, false});
+  };
+  {
+    const ThreadFaults faults({0, -1});
+    EXPECT_THROW(render(2), std::runtime_error);
+    EXPECT_EQ(calls, 1) << "the bands stop at the first exception";
+  }
+  calls = 0;
+  try {
+    render(2);
+  } catch (const std::runtime_error&) {
+    EXPECT_EQ(calls, 1);
+  }
+  EXPECT_LE(calls, 1) << "called at most once, and if called, its exception came through";
+
+  EXPECT_EQ(Mask(scene, 600, 400, {4, false}), Mask(scene, 600, 400, {1, true}))
+      << "a failed render leaves nothing behind that changes the next";
+}
+
+// Runs quarvel-render in a child process with its address space limited to `addressSpace` bytes
+// and thread stacks of 8 MiB (a common default); returns its exit code, or 128 + the signal that
+// ended it.
+int RunRenderWithin(rlim_t addressSpace, const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(QUARVEL_RENDER_EXE)};
+  for (const std::string& a : args)
+    argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    auto limit = [](int resource, rlim_t value) {
+      rlimit r{};
+      if (getrlimit(resource, &r) != 0) return false;
+      r.rlim_cur = r.rlim_max == RLIM_INFINITY ? value : std::min(value, r.rlim_max);
+      return setrlimit(resource, &r) == 0;
+    };
+    if (limit(RLIMIT_STACK, 8 << 20) && limit(RLIMIT_AS, addressSpace)) execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The sanitizers reserve terabytes of address space up front: no limit on it leaves them room.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kAddressSpaceLimitable = false;
+#else
+constexpr bool kAddressSpaceLimitable = true;
+#endif
+
+TEST(FastRaster, ThreadsTheSystemRefusesAreDoneWithout) {
+  if (!kAddressSpaceLimitable) GTEST_SKIP() << "a sanitizer needs more address space than this";
+  test::ScratchDir dir;
+  const std::string model = QUARVEL_TEST_DATA "/fels.3ds";
+  ASSERT_EQ(RunRenderWithin(RLIM_INFINITY, {model, "--size", "2000x2000", "--threads", "1", "-o",
+                                            dir.Path("one.bmp")}),
+            0);
+  // 62 bands, so up to 62 threads of 8 MiB each wanted: only some fit in 256 MiB.
+  ASSERT_EQ(RunRenderWithin(256 << 20, {model, "--size", "2000x2000", "--threads", "256", "-o",
+                                        dir.Path("many.bmp")}),
+            0);
+  EXPECT_EQ(test::ReadFile(dir.Path("many.bmp")), test::ReadFile(dir.Path("one.bmp")));
 }
 
 }  // namespace
