@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -20,19 +21,32 @@ const char* const kRenderUsage =
     "  -h, --help         show this text\n"
     "\n"
     "View operations, applied in the order given, as the view controls would:\n"
-    "  --rotate AXIS:RAD  turn by RAD radians about AXIS (x, y, z or ax,ay,az)\n"
-    "  --clicks AXIS:N    N arrow clicks of 0.05 radian about x, y or z (negative N: the\n"
-    "                     other arrow)\n"
+    "  --rotate AXIS:RAD  turn by RAD radians about AXIS (x, y, z or ax,ay,az), the way\n"
+    "                     --clicks turns for positive N\n"
+    "  --clicks AXIS:N    N arrow clicks of 0.05 radian about x, y or z. Positive N turns as\n"
+    "                     the left arrow does: about z counter-clockwise in the mask, about x\n"
+    "                     the top away from the viewer, about y the right side towards the\n"
+    "                     viewer (clockwise seen from the axis' positive end: x to the right,\n"
+    "                     y up, z away from the viewer). Negative N turns as the right arrow.\n"
     "  --move-x S         move the model S units along its own x axis\n"
     "  --move-y S         move the model S units along its own y axis\n"
-    "  --move-z S         move the model S units away from the viewer (zooms the mask)\n";
+    "  --move-z S         move the model S units away from the viewer (zooms the mask)\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  done\n"
+    "  2  a bad command line\n"
+    "  3  a model that cannot be read\n"
+    "  4  a file that cannot be opened or written\n";
 
 namespace {
 
+// A whole number. One beyond an int's range reads as the largest int of its sign, so that the
+// range checks that follow refuse it with their own message rather than a parse error.
 bool ParseInt(const std::string& s, int& out) {
   const char* end = s.data() + s.size();
   auto [p, ec] = std::from_chars(s.data(), end, out);
-  return ec == std::errc() && p == end && !s.empty();
+  if (ec == std::errc::result_out_of_range) out = s[0] == '-' ? -INT_MAX : INT_MAX;
+  return (ec == std::errc() || ec == std::errc::result_out_of_range) && p == end && !s.empty();
 }
 
 bool ParseFloat(const std::string& s, float& out) {
@@ -129,7 +143,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
                     (rotate ? " (x, y, z or ax,ay,az)" : " (x, y or z)"));
       if (rotate ? !ParseFloat(amount, op.value) : !ParseInt(amount, op.clicks))
         return fail("Expected a number after the axis in " + a + ", not '" + amount + "'");
-      if (!rotate && std::abs(op.clicks) > kMaxClicks)
+      if (!rotate && (op.clicks < -kMaxClicks || op.clicks > kMaxClicks))
         return fail("At most 1000000 clicks in one --clicks");
       o.view.push_back(op);
     } else if (a == "--move-x" || a == "--move-y" || a == "--move-z") {

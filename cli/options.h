@@ -13,7 +13,7 @@ struct ViewOp {
   enum Kind { Rotate, Clicks, MoveX, MoveY, MoveZ } kind;
   Vec3 axis;        // Rotate, Clicks
   float value = 0;  // Rotate: radians; moves: distance
-  int clicks = 0;   // Clicks: positive for the +0.05 arrow, negative for the other
+  int clicks = 0;   // Clicks: positive for the left arrow (+0.05), negative for the right
 };
 
 struct RenderOptions {

@@ -61,6 +61,42 @@ TEST(RenderOptions, BadCommandLinesAreRefusedWithAReason) {
   EXPECT_EQ(Parse({"--", "-odd.3ds"})->model, "-odd.3ds");
 }
 
+TEST(RenderOptions, NumbersOutOfRangeGetTheRangeMessage) {
+  std::string error;
+  for (const char* size : {"50x480", "640x20000", "99999999999x480", "640x-99999999999"}) {
+    EXPECT_FALSE(Parse({"m.3ds", "--size", size}, &error)) << size;
+    EXPECT_NE(error.find("from 100 to 10000"), std::string::npos) << size << ": " << error;
+  }
+  for (const char* clicks : {"x:99999999999", "x:-2147483648", "x:-1000001"}) {
+    EXPECT_FALSE(Parse({"m.3ds", "--clicks", clicks}, &error)) << clicks;
+    EXPECT_EQ(error, "At most 1000000 clicks in one --clicks") << clicks;
+  }
+  EXPECT_FALSE(Parse({"m.3ds", "--threads", "99999999999"}, &error));
+  EXPECT_NE(error.find("from 1 to 256"), std::string::npos) << error;
+}
+
+TEST(RenderOptions, HelpListsTheExitCodesAndWhichWayClicksTurn) {
+  const std::string help = kRenderUsage;
+  for (const char* line : {"0  done", "2  a bad command line", "3  a model that cannot be read",
+                           "4  a file that cannot be opened or written"})
+    EXPECT_NE(help.find(line), std::string::npos) << line;
+  for (const char* phrase :
+       {"Positive N turns as", "the left arrow does: about z counter-clockwise",
+        "Negative N turns as the right arrow"})
+    EXPECT_NE(help.find(phrase), std::string::npos) << phrase;
+  // Where a point of the model goes (x to the right and y up in the mask, z away from the viewer).
+  auto turned = [](const char* clicks, Vec3 p) {
+    Scene scene;
+    ApplyView(scene, Parse({"m.3ds", "--clicks", clicks})->view);
+    const Transform t = scene.ModelFrame->GetTransform();
+    const Vec3 q = TransformPoint(t, p), o = TransformPoint(t, {0, 0, 0});
+    return Vec3{q.x - o.x, q.y - o.y, q.z - o.z};
+  };
+  EXPECT_GT(turned("z:5", {1, 0, 0}).y, 0) << "the right side turns up: counter-clockwise";
+  EXPECT_GT(turned("x:5", {0, 1, 0}).z, 0) << "the top turns away";
+  EXPECT_LT(turned("y:5", {1, 0, 0}).z, 0) << "the right side turns nearer";
+}
+
 TEST(RenderOptions, ClicksTurnLikeTheArrowControls) {
   Scene a, b;
   ApplyView(a, Parse({"m.3ds", "--clicks", "z:-2"})->view);
