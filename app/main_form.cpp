@@ -1,33 +1,25 @@
 #include "main_form.h"
 
-#include <array>
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
-#include <QShowEvent>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <array>
+#include <climits>
 
 #include "dxdraw.h"
 #include "instances.h"
-#include "render/preview.h"
 #include "render/preview_box.h"
-#include "render/view_ops.h"
-#include "scene/import_3ds.h"
-#include "up_down.h"
+#include "render/up_down.h"
 
 // The glyphs live in a static library, whose resources must be registered by hand (outside any
 // namespace).
@@ -39,17 +31,33 @@ namespace quarvel {
 
 namespace {
 
-constexpr int kSplitterLimit = 20;  // each side of the splitter keeps at least this much
-
-QString FolderOf(const QString& path) {
-  return QFileInfo(path).absolutePath();
-}
+// The progress bar sits over status field 1: 153 px from the bar's left, 3 px from its top, 146 px
+// wide, down to the bar's bottom edge.
+constexpr int kProgressLeft = 153, kProgressTop = 3, kProgressWidth = 146;
 
 QIcon Glyph(const QString& name) {
   QIcon icon;
   icon.addFile(":/icons/" + name + ".png", {}, QIcon::Normal);
   icon.addFile(":/icons/" + name + "-disabled.png", {}, QIcon::Disabled);
   return icon;
+}
+
+// The screen nearest to `r`: the one it overlaps most, or else the one whose centre is closest.
+QScreen* NearestScreen(const QRect& r) {
+  QScreen* best = QGuiApplication::primaryScreen();
+  long long bestScore = LLONG_MIN;
+  for (QScreen* s : QGuiApplication::screens()) {
+    const QRect g = s->availableGeometry();
+    const QRect overlap = g.intersected(r);
+    const QPoint d = g.center() - r.center();
+    const long long score = overlap.isEmpty() ? -(1LL * d.x() * d.x() + 1LL * d.y() * d.y())
+                                              : 1LL * overlap.width() * overlap.height();
+    if (score > bestScore) {
+      best = s;
+      bestScore = score;
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -65,6 +73,7 @@ TMainForm::TMainForm(const FileLocations& locations, QWidget* parent)
   feedback_.translate = [this](const std::string& english) {
     return localizer_ ? localizer_->TranslateText(english) : english;
   };
+  ws_.busyChanged = [this] { SetBusy(ws_.busy); };
   FormCreate();
 }
 
@@ -81,6 +90,9 @@ void TMainForm::FormCreate() {
   lastMouseX_ = lastMouseY_ = 0;
   closing_ = settingsReady_ = false;
   setObjectName("MainForm");
+  // Qt shows hints only in the active window: a window that was never clicked (just started,
+  // or opened from a file manager that kept the focus) would show none, the splitter's included.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   settingsFile_ = std::make_unique<SettingsFile>(locations_.Settings());
   props_ = ReadProps(*settingsFile_);
   if (props_.SingleInstance) EndOtherInstances();
@@ -88,24 +100,23 @@ void TMainForm::FormCreate() {
   BuildPanel();
   BuildStatusBar();
 
-  move(props_.left, props_.top);
-  resize(props_.width, props_.height);
+  PlaceOnScreen();
   if (props_.WindowState == kMaximized)
     setWindowState(Qt::WindowMaximized);
   else if (props_.WindowState == kMinimized)
     setWindowState(Qt::WindowMinimized);
   upDown4_->setValue(props_.PicWidth);
   upDown5_->setValue(props_.PicHeight);
-  scene_.ObjColor = props_.ObjColor;
-  scene_.LightColor = props_.LightColor;
-  scene_.DXDrawInitialize();
+  ws_.scene.ObjColor = props_.ObjColor;
+  ws_.scene.LightColor = props_.LightColor;
+  ws_.scene.DXDrawInitialize();
   showHints1_->setChecked(props_.Hints);
   showToolbar1_->setChecked(props_.ToolBar);
   toolBar_->setVisible(props_.ToolBar);
   qApp->installEventFilter(this);  // hints follow "Show hints"; Esc reaches FormKeyDown
 
-  render_.MaskWidth = upDown4_->value();
-  render_.MaskHeight = upDown5_->value();
+  ws_.render.MaskWidth = upDown4_->value();
+  ws_.render.MaskHeight = upDown5_->value();
   setAcceptDrops(true);
   recent_ = LoadRecent(*settingsFile_);
   RebuildRecentMenu();
@@ -188,7 +199,7 @@ void TMainForm::BuildPanel() {
   panel2->setMinimumWidth(kSplitterLimit);
   auto* left = new QVBoxLayout(panel2);
   left->setContentsMargins(0, 0, 0, 0);
-  dxdraw_ = new DXDraw(scene_, panel2);
+  dxdraw_ = new DXDraw(ws_.scene, panel2);
   left->addWidget(dxdraw_);
   connect(dxdraw_, &DXDraw::mouseDown, this, &TMainForm::DXDrawMouseDown);
   connect(dxdraw_, &DXDraw::mouseMove, this, &TMainForm::DXDrawMouseMove);
@@ -211,6 +222,7 @@ void TMainForm::BuildPanel() {
   panel4_->setObjectName("Panel4");
   panel4_->setFixedHeight(58);
   auto* row = new QHBoxLayout(panel4_);
+  row->setContentsMargins(8, 4, 8, 4);  // the arrows need their whole height in the panel
   auto group = [&](QLabel*& caption, const char* name, const QStringList& names) {
     auto* box = new QVBoxLayout;
     caption = new QLabel(panel4_);
@@ -275,12 +287,18 @@ void TMainForm::BuildStatusBar() {
       statusPanels_[i]->setMinimumWidth(150);
     bar->addWidget(statusPanels_[i], i == 2 ? 1 : 0);
   }
-  progressBar_ = new QProgressBar(statusPanels_[1]);
+  progressBar_ = new QProgressBar(bar);
   progressBar_->setObjectName("ProgressBar");
   progressBar_->setRange(0, 100);
   progressBar_->setValue(0);
   progressBar_->setTextVisible(false);
-  progressBar_->setGeometry(2, 3, 146, 14);
+  PlaceProgressBar();
+}
+
+void TMainForm::PlaceProgressBar() {
+  const QStatusBar* bar = statusBar();
+  progressBar_->setGeometry(kProgressLeft, kProgressTop, kProgressWidth,
+                            std::max(1, bar->height() - kProgressTop));
 }
 
 void TMainForm::LocalizeControls() {
@@ -324,328 +342,32 @@ void TMainForm::LocalizeControls() {
   exit1_->setToolTip(Tr("Exit"));
 }
 
-void TMainForm::BuildLanguageMenu() {
-  languages_ = quarvel::BuildLanguageMenu(ListLanguageFiles(locations_.exeDir), props_.language);
-  language1_->clear();
-  language1_->menuAction()->setVisible(!languages_.empty());
-  for (size_t i = 0; i < languages_.size(); ++i) {
-    auto* a = language1_->addAction(QString::fromUtf8(languages_[i].caption));
-    a->setCheckable(true);
-    a->setChecked(languages_[i].checked);
-    connect(a, &QAction::triggered, this, [this, i] { LanguageMenuClick(i); });
+// The stored bounds, pulled back onto the nearest screen when they lie off every screen, and
+// never below the size at which the control panel and the status bar stay whole.
+void TMainForm::PlaceOnScreen() {
+  const int statusWidth = kProgressLeft + kProgressWidth + statusPanels_[2]->minimumWidth() + 8;
+  setMinimumSize(std::max(panel4_->minimumSizeHint().width(), statusWidth), 300);
+  QRect r(props_.left, props_.top, std::max(props_.width, minimumWidth()),
+          std::max(props_.height, minimumHeight()));
+  if (const QScreen* s = NearestScreen(r)) {
+    const QRect g = s->availableGeometry();
+    r.setSize(r.size().boundedTo(g.size()).expandedTo(minimumSize()));
+    r.moveLeft(std::clamp(r.left(), g.left(), std::max(g.left(), g.right() + 1 - r.width())));
+    r.moveTop(std::clamp(r.top(), g.top(), std::max(g.top(), g.bottom() + 1 - r.height())));
   }
-  localizer_ = std::make_unique<TLocalizer>(locations_.LanguageFile(CurrentLanguage(languages_)));
-  localizer_->SetSection("Locale");
-  LocalizeControls();
-}
-
-void TMainForm::LanguageMenuClick(size_t index) {
-  CheckLanguage(languages_, index);
-  const auto entries = language1_->actions();
-  for (int i = 0; i < entries.size(); ++i)
-    entries[i]->setChecked(languages_[size_t(i)].checked);
-  localizer_ = std::make_unique<TLocalizer>(locations_.LanguageFile(languages_[index].caption));
-  localizer_->SetSection("Locale");
-  LocalizeControls();
-}
-
-void TMainForm::RebuildRecentMenu() {
-  for (QAction* a : recentActions_)
-    file1_->removeAction(a), a->deleteLater();
-  recentActions_.clear();
-  recentSeparator_->setVisible(!recent_.empty());
-  for (size_t i = 0; i < recent_.size(); ++i) {
-    const QString path = QString::fromStdString(recent_[i]);
-    auto* a = file1_->addAction(QString("&%1\t%2").arg(i + 1).arg(QFileInfo(path).fileName()));
-    a->setObjectName(QString("MRU%1").arg(i + 1));
-    connect(a, &QAction::triggered, this, [this, path] { MRUClick(path); });
-    recentActions_.push_back(a);
-  }
-}
-
-void TMainForm::MRUClick(const QString& path) {
-  if (QFileInfo(path).isFile()) Open3DS(path);
-}
-
-void TMainForm::SetBusy(bool busy) {
-  busy_ = busy;
-  open1_->setEnabled(!busy);
-  options1_->setEnabled(!busy);
-  panel4_->setEnabled(!busy);
-  render1_->setEnabled(scene_.ModelLoaded && !busy);
-  export1_->setEnabled(scene_.ModelLoaded && !busy);
-  save1_->setEnabled(render_.MaskReady && !busy);
-  if (!busy && closePending_) QTimer::singleShot(0, this, &QWidget::close);
-}
-
-void TMainForm::ProcessMessages() {
-  // The import calls this for every face: look at the clock only every few calls.
-  if (++pumpCounter_ % 4 != 0) return;
-  if (pumpTimer_.isValid() && pumpTimer_.elapsed() < pumpIntervalMs_) return;
-  QCoreApplication::processEvents();
-  pumpTimer_.start();
-}
-
-void TMainForm::Open3DS(const QString& fileName) {
-  if (busy_) return;  // a second load must not start while one runs
-  const std::string name = QFile::encodeName(fileName).toStdString();  // the bytes on disk
-  if (const std::string error = IsSupportedFile(name); !error.empty()) {
-    ShowError(Tr(error.c_str()));
-    return;
-  }
-  SetBusy(true);
-  const ImportResult result = LoadModel(scene_, name, feedback_);
-  Redraw();
-  if (!result.ok) ShowError(QString::fromUtf8(result.error.Message(feedback_)));
-  SetBusy(false);
-  setWindowTitle(kCaption);
-  if (scene_.ModelLoaded)
-    setWindowTitle(QString(kCaption) + " : " + QFileInfo(fileName).fileName());
-}
-
-void TMainForm::OpenCommandLine(const QStringList& arguments) {
-  if (arguments.size() < 2 || arguments[1].isEmpty()) return;
-  QStringList parts = arguments.mid(1);
-  parts.removeAll(QString());
-  Open3DS(parts.join(' '));
-}
-
-void TMainForm::DXDrawClick() {
-  if (busy_) return;
-  const QString file =
-      QFileDialog::getOpenFileName(this, Tr("&Open"), QString::fromStdString(props_.OpenDir),
-                                   "3DS file (*.3DS *.3ds);;All files (*)");
-  if (file.isEmpty()) return;
-  Open3DS(file);
-  props_.OpenDir = FolderOf(file).toStdString();
-  AddRecent(recent_, file.toStdString());
-  RebuildRecentMenu();
-}
-
-void TMainForm::TestButtonClick() {
-  if (busy_ || !scene_.ModelLoaded) return;
-  SetBusy(true);
-  rendering_ = true;
-  RenderObject(scene_, render_, mask_, upDown4_->value(), upDown5_->value(), feedback_);
-  rendering_ = false;
-  // Mesh moves dragged during the render, in the order they were made.
-  if (!pendingMeshMoves_.empty()) {
-    for (const Vec3& move : pendingMeshMoves_)
-      MoveMesh(scene_, move.x, move.y, move.z);
-    pendingMeshMoves_.clear();
-    Redraw();
-  }
-  UpdatePreview();
-  SetBusy(false);
-}
-
-void TMainForm::UpdatePreview() {
-  if (mask_.Width() < 1 || mask_.Height() < 1 || outBox_->width() < 1 || outBox_->height() < 1)
-    return;
-  feedback_.Status(2, feedback_.Tr("Drawing..."));
-  const QSize screenSize = screen() ? screen()->size() : QSize(1024, 768);
-  const Size2 size =
-      PreviewSize({mask_.Width(), mask_.Height()}, {outBox_->width(), outBox_->height()},
-                  {screenSize.width(), screenSize.height()});
-  QImage picture(size.w, size.h, QImage::Format_Indexed8);
-  QList<QRgb> greys(256);
-  for (int i = 0; i < 256; ++i)
-    greys[i] = qRgb(i, i, i);
-  picture.setColorTable(greys);
-  const std::vector<uint8_t> pixels = SamplePreview(mask_, size);
-  for (int y = 0; y < size.h; ++y)
-    std::copy_n(pixels.data() + size_t(y) * size_t(size.w), size.w, picture.scanLine(y));
-  outBox_->SetPicture(std::move(picture));
-  const QString ready = QString("%1 x %2").arg(mask_.Width()).arg(mask_.Height());
-  statusPanels_[2]->setText(Tr("%s depth mask ready").replace("%s", ready));
-}
-
-void TMainForm::Save1Click() {
-  if (busy_ || !render_.MaskReady) return;
-  QFileDialog dialog(this, Tr("&Save"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix("bmp");
-  dialog.setNameFilter("BitMap Files (*.bmp)");
-  dialog.setDirectory(QString::fromStdString(props_.SaveDir));
-  dialog.selectFile(lastSaveName_);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const QString file = dialog.selectedFiles().first();
-  lastSaveName_ = QFileInfo(file).fileName();
-  SaveMask(file);
-}
-
-bool TMainForm::SaveMask(const QString& fileName) {
-  if (const ErrorText error = mask_.SaveToFile(QFile::encodeName(fileName).toStdString());
-      !error.empty()) {
-    ShowError(QString::fromUtf8(error.Message(feedback_)));
-    return false;
-  }
-  props_.SaveDir = FolderOf(fileName).toStdString();
-  return true;
-}
-
-void TMainForm::SetRotation(float x, float y, float z, float theta) {
-  scene_.ModelFrame->SetRotation(x, y, z, theta);
-}
-
-// The arrow controls: position 1 is the left arrow, 3 the right one.
-void TMainForm::UpDownXClick(int position) {
-  UpDownRotateClick(1, 0, 0, position);
-}
-void TMainForm::UpDownYClick(int position) {
-  UpDownRotateClick(0, 1, 0, position);
-}
-void TMainForm::UpDownZClick(int position) {
-  UpDownRotateClick(0, 0, 1, position);
-}
-void TMainForm::UpDown1Click(int position) {
-  UpDownMoveClick(0, position);
-}
-void TMainForm::UpDown2Click(int position) {
-  UpDownMoveClick(1, position);
-}
-void TMainForm::UpDown3Click(int position) {
-  UpDownMoveClick(2, position);
-}
-
-void TMainForm::UpDownRotateClick(float x, float y, float z, int position) {
-  if (!dxdraw_->CanDraw()) return;
-  TurnModel(scene_, x, y, z, position > 2 ? -kClickAngle : kClickAngle);
-  Redraw();
-}
-
-void TMainForm::UpDownMoveClick(int axis, int position) {
-  if (!dxdraw_->CanDraw()) return;
-  const float s = MoveStep(scene_.FitScale) * (position > 2 ? 1.0f : -1.0f);
-  if (axis == 2)
-    MoveFrameZ(scene_, s);
-  else
-    MoveMesh(scene_, axis == 0 ? s : 0, axis == 1 ? s : 0, 0);
-  Redraw();
-}
-
-void TMainForm::DXDrawMouseDown(QPoint pos) {
-  lastMouseX_ = pos.x();
-  lastMouseY_ = pos.y();
-}
-
-void TMainForm::DXDrawMouseMove(QPoint pos, Qt::MouseButtons buttons,
-                                Qt::KeyboardModifiers modifiers) {
-  if ((pos.x() == lastMouseX_ && pos.y() == lastMouseY_) || !dxdraw_->CanDraw()) return;
-  float a = Store((lastMouseY_ - pos.y()) * 0.1);
-  float b = Store((lastMouseX_ - pos.x()) * 0.1);
-  if (buttons & Qt::LeftButton) {
-    TurnModel(scene_, a, b, 0, kClickAngle);  // about an axis in the view plane, across the drag
-  } else if (buttons & Qt::RightButton) {
-    a = Store(double(a) * scene_.FitScale);
-    b = Store(double(b) * scene_.FitScale);
-    if (modifiers & Qt::ShiftModifier)
-      MoveMesh(scene_, 0, 0, a);
-    else
-      MoveMesh(scene_, -b, a, 0);
-  }
-  Redraw();
-  lastMouseX_ = pos.x();
-  lastMouseY_ = pos.y();
-}
-
-void TMainForm::Redraw() {
-  dxdraw_->update();
-}
-
-void TMainForm::Showhints1Click() {
-  props_.Hints = showHints1_->isChecked();
-  SaveSettings();
-}
-
-void TMainForm::Showtoolbar1Click() {
-  toolBar_->setVisible(showToolbar1_->isChecked());
-  Redraw();
-  SaveSettings();
-}
-
-// The splitter takes the stored position once the window has its real size: sizes given before
-// that are scaled by Qt's first layout.
-void TMainForm::showEvent(QShowEvent* e) {
-  QMainWindow::showEvent(e);
-  if (splitterPlaced_) return;
-  splitterPlaced_ = true;
-  PlaceSplitter(props_.Splitter);
-}
-
-void TMainForm::PlaceSplitter(int previewWidth) {
-  const int total = splitter_->width() - splitter_->handleWidth();
-  const int right =
-      std::clamp(previewWidth, kSplitterLimit, std::max(kSplitterLimit, total - kSplitterLimit));
-  splitter_->setSizes({std::max(total - right, kSplitterLimit), right});
-}
-
-void TMainForm::resizeEvent(QResizeEvent* e) {
-  QMainWindow::resizeEvent(e);
-  FormResize();
-}
-
-void TMainForm::FormResize() {
-  if (!closing_ && splitter_) {
-    const int limit = width() - kSplitterLimit;
-    if (splitterPlaced_ && limit < panel1_->width() && limit >= kSplitterLimit)
-      PlaceSplitter(limit);
-    Redraw();
-    UpdatePreview();
-  }
-  SaveSettings();
-}
-
-Props TMainForm::CurrentProps() const {
-  Props p = props_;
-  p.WindowState = isMaximized() ? kMaximized : isMinimized() ? kMinimized : kNormal;
-  p.left = pos().x();
-  p.top = pos().y();
-  p.width = width();
-  p.height = height();
-  p.PicWidth = upDown4_->value();
-  p.PicHeight = upDown5_->value();
-  if (splitterPlaced_) p.Splitter = panel1_->width();  // before that, Qt's first layout
-  p.Hints = showHints1_->isChecked();
-  p.ToolBar = showToolbar1_->isChecked();
-  p.ObjColor = scene_.ObjColor;
-  p.LightColor = scene_.LightColor;
-  p.language = CurrentLanguage(languages_);
-  return p;
-}
-
-void TMainForm::SaveSettings() {
-  try {
-    quarvel::SaveSettings(settingsFile_.get(), settingsReady_, CurrentProps());
-    settingsErrorShown_ = false;
-  } catch (const SettingsWriteError& e) {
-    // Saves follow every resize step: one message until a save succeeds again, not one per step.
-    if (!settingsErrorShown_) ShowError(QString::fromUtf8(e.error.Message(feedback_)));
-    settingsErrorShown_ = true;
-  }
-}
-
-void TMainForm::ShowError(const QString& text) {
-  if (errorHook)
-    errorHook(text);
-  else
-    QMessageBox::critical(this, Tr("Error"), text);
-}
-
-// Esc asks a running import to stop, whichever control has the keyboard.
-void TMainForm::FormKeyDown(int key) {
-  if (key == Qt::Key_Escape) AbortRequested = -1;
+  move(r.topLeft());
+  resize(r.size());
 }
 
 void TMainForm::CloseWhenIdle() {
-  if (busy_)
+  if (ws_.busy)
     closePending_ = true;
   else
     close();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
-  if (busy_) {  // the scene must not be torn down under a running load or render
+  if (ws_.busy) {  // the scene must not be torn down under a running load or render
     closePending_ = true;
     e->ignore();
     return;
@@ -653,17 +375,6 @@ void TMainForm::closeEvent(QCloseEvent* e) {
   closing_ = true;
   FormClose();
   e->accept();
-}
-
-void TMainForm::FormClose() {
-  if (!settingsFile_) return;
-  SaveSettings();
-  try {
-    SaveRecent(*settingsFile_, recent_);
-  } catch (const SettingsWriteError&) {
-    // Closing goes on: the failure was reported by the save just before.
-  }
-  settingsFile_.reset();
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* e) {
@@ -677,14 +388,6 @@ void TMainForm::dropEvent(QDropEvent* e) {
     Open3DS(url.toLocalFile());  // the first dropped file only
     return;
   }
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::KeyPress) FormKeyDown(static_cast<QKeyEvent*>(e)->key());
-  // With "Show hints" off no hint shows, but for the splitter's.
-  if (e->type() == QEvent::ToolTip && !showHints1_->isChecked() && watched != splitter_->handle(1))
-    return true;
-  return QMainWindow::eventFilter(watched, e);
 }
 
 }  // namespace quarvel

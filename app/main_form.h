@@ -1,6 +1,10 @@
 // The main window: menus, tool bar, the 3D view and the mask preview side by side, the panel of
-// turn, move and size controls, and the status bar. It owns the scene, the mask and the
-// settings, and wires the core's long work to the window so that it stays responsive.
+// turn, move and size controls, and the status bar. Its work is spread over files by concern:
+//   main_form.cpp      building the window, placing it on screen, drops and closing
+//   commands.cpp       Open, Render and Save, the preview, the busy state, error messages
+//   view_control.cpp   the arrows, mouse drags, Esc, and the panes on resizing
+//   form_settings.cpp  saving the settings, recent files, languages, hints and tool bar
+// The scene, the mask and the busy state live in a Workspace, which the dialogs are given.
 #pragma once
 
 #include <QElapsedTimer>
@@ -13,13 +17,11 @@
 #include <memory>
 #include <vector>
 
-#include "render/mask_image.h"
-#include "render/rasterizer.h"
 #include "scene/feedback.h"
-#include "scene/scene.h"
 #include "settings/localizer.h"
 #include "settings/locations.h"
 #include "settings/props.h"
+#include "workspace.h"
 
 namespace quarvel {
 
@@ -28,6 +30,7 @@ class OutBox;
 class UpDown;
 
 constexpr const char* kCaption = "Quarvel 1.55";
+constexpr int kSplitterLimit = 20;  // each side of the splitter keeps at least this much
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -48,12 +51,12 @@ class TMainForm : public QMainWindow {
   void UpdatePreview();
   void SetBusy(bool busy);
   void SaveSettings();
-  void SetRotation(float x, float y, float z, float theta);
 
-  bool busy() const { return busy_; }
-  Scene& scene() { return scene_; }
-  const RenderState& renderState() const { return render_; }
-  const MaskImage& mask() const { return mask_; }
+  bool busy() const { return ws_.busy; }
+  Workspace& workspace() { return ws_; }
+  Scene& scene() { return ws_.scene; }
+  const RenderState& renderState() const { return ws_.render; }
+  const MaskImage& mask() const { return ws_.mask; }
   const std::vector<std::string>& recentFiles() const { return recent_; }
 
   // Where error messages go; a message box when unset (tests capture them here).
@@ -70,20 +73,24 @@ class TMainForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
+  // main_form.cpp
   void FormCreate();
-  void FormClose();
   void BuildMenus();
   void BuildPanel();
   void BuildStatusBar();
+  void PlaceProgressBar();
   void LocalizeControls();
-  void BuildLanguageMenu();
-  void LanguageMenuClick(size_t index);
-  void RebuildRecentMenu();
-  void MRUClick(const QString& path);
-  void Showhints1Click();
-  void Showtoolbar1Click();
-  void FormResize();
-  void PlaceSplitter(int previewWidth);
+  void PlaceOnScreen();
+  void CloseWhenIdle();
+  QString Tr(const char* english) const;
+
+  // commands.cpp
+  void RunCommand(const std::function<void()>& command);
+  QString SaveFolder() const;
+  void ShowError(const QString& text);
+  void ProcessMessages();
+
+  // view_control.cpp
   void UpDownXClick(int position);
   void UpDownYClick(int position);
   void UpDownZClick(int position);
@@ -95,13 +102,19 @@ class TMainForm : public QMainWindow {
   void DXDrawMouseDown(QPoint pos);
   void DXDrawMouseMove(QPoint pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
   void FormKeyDown(int key);
-  void MoveMeshOrQueue(float x, float y, float z);
+  void FormResize();
+  void PlaceSplitter(int previewWidth);
   void Redraw();
-  void ShowError(const QString& text);
-  void ProcessMessages();
-  void CloseWhenIdle();
+
+  // form_settings.cpp
+  void FormClose();
   Props CurrentProps() const;
-  QString Tr(const char* english) const;
+  void BuildLanguageMenu();
+  void LanguageMenuClick(size_t index);
+  void RebuildRecentMenu();
+  void MRUClick(const QString& path);
+  void Showhints1Click();
+  void Showtoolbar1Click();
 
   FileLocations locations_;
   std::unique_ptr<SettingsFile> settingsFile_;
@@ -110,14 +123,9 @@ class TMainForm : public QMainWindow {
   Props props_;  // the values not held by a control
   std::vector<std::string> recent_;
 
-  Scene scene_;
-  RenderState render_;
-  MaskImage mask_;
+  Workspace ws_;
   Feedback feedback_;
 
-  bool busy_ = false;
-  bool rendering_ = false;
-  std::vector<Vec3> pendingMeshMoves_;  // drags made while a render reads the mesh
   bool closing_ = false;
   bool closePending_ = false;
   bool settingsReady_ = false;

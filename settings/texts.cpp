@@ -68,6 +68,9 @@ const std::vector<std::string_view>& TranslatableTexts() {
       "Cannot create file %s",
       "Stream write error",
       "Unable to write to %s",
+      "Cannot save the mask over the model %s",
+      "Not enough memory to finish this command",
+      "This command failed: %s",
 
       // Animation dialog: caption and controls, top to bottom ("&Render", "E&xit" are above).
       "Animation Settings",

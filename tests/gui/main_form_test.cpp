@@ -14,37 +14,13 @@
 #include <cstring>
 #include <set>
 
-#include "app/main_form.h"
-#include "fixtures.h"
+#include "gui_fixture.h"
 #include "render/preview_box.h"
 #include "render/view_ops.h"
 #include "samples/shapes.h"
 
 namespace quarvel {
 namespace {
-
-// A program folder of its own for each test: settings and language files live there.
-struct GuiTest : ::testing::Test {
-  test::ScratchDir dir;
-  std::vector<QString> errors;
-
-  FileLocations Locations() const {
-    std::string d = dir.Path("");
-    d.pop_back();
-    return FileLocations::For(d);
-  }
-  std::unique_ptr<TMainForm> MakeForm() {
-    auto form = std::make_unique<TMainForm>(Locations());
-    form->errorHook = [this](const QString& e) { errors.push_back(e); };
-    form->resize(900, 600);
-    form->show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    return form;
-  }
-  static QString Panel(TMainForm& f, int i) {
-    return f.findChild<QLabel*>(QString("StatusPanel%1").arg(i))->text();
-  }
-};
 
 TEST_F(GuiTest, FirstStartOpensMaximizedAt640x480InEnglish) {
   TMainForm form(Locations());
@@ -246,9 +222,3 @@ TEST_F(GuiTest, Screenshot) {
 
 }  // namespace
 }  // namespace quarvel
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -16,15 +16,9 @@ UpDown::UpDown(const QString& name, QWidget* parent) : QWidget(parent) {
     button->setAutoRepeat(true);
     button->setFixedSize(17, 21);
     button->setFocusPolicy(Qt::NoFocus);
-    connect(button, &QToolButton::clicked, this, [this, right] { Click(right ? 3 : 1); });
+    connect(button, &QToolButton::clicked, this, [this, right] { emit clicked(right ? 3 : 1); });
     layout->addWidget(button);
   }
-}
-
-void UpDown::Click(int position) {
-  position_ = position;
-  emit clicked(position);
-  position_ = 2;
 }
 
 }  // namespace quarvel

@@ -1,0 +1,170 @@
+// The commands that start long work (Open, Render, Save), the preview of their result, and the
+// busy state that keeps them from running twice.
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QScreen>
+#include <QTimer>
+#include <new>
+
+#include "dialogs.h"
+#include "dxdraw.h"
+#include "main_form.h"
+#include "render/preview.h"
+#include "render/preview_box.h"
+
+namespace quarvel {
+
+namespace {
+
+QString FolderOf(const QString& path) {
+  return QFileInfo(path).absolutePath();
+}
+
+// A file name as the bytes the system uses for it.
+std::string OnDisk(const QString& fileName) {
+  return QFile::encodeName(fileName).toStdString();
+}
+
+}  // namespace
+
+// Runs a command; whatever it throws becomes a message, so no failure ends the window. The
+// command's BusyScope has already given the busy state back by the time the message shows.
+void TMainForm::RunCommand(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::bad_alloc&) {
+    ShowError(Tr("Not enough memory to finish this command"));
+  } catch (const std::exception& e) {
+    ShowError(Tr("This command failed: %s").replace("%s", QString::fromLocal8Bit(e.what())));
+  }
+}
+
+void TMainForm::SetBusy(bool busy) {
+  open1_->setEnabled(!busy);
+  options1_->setEnabled(!busy);
+  panel4_->setEnabled(!busy);
+  render1_->setEnabled(ws_.scene.ModelLoaded && !busy);
+  export1_->setEnabled(ws_.scene.ModelLoaded && !busy);
+  save1_->setEnabled(ws_.render.MaskReady && !busy);
+  if (!busy && closePending_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TMainForm::ProcessMessages() {
+  // The import calls this for every face: look at the clock only every few calls.
+  if (++pumpCounter_ % 4 != 0) return;
+  if (pumpTimer_.isValid() && pumpTimer_.elapsed() < pumpIntervalMs_) return;
+  QCoreApplication::processEvents();
+  pumpTimer_.start();
+}
+
+void TMainForm::Open3DS(const QString& fileName) {
+  if (ws_.busy) return;  // a second load must not start while one runs
+  const std::string name = OnDisk(fileName);
+  if (const std::string error = IsSupportedFile(name); !error.empty()) {
+    ShowError(Tr(error.c_str()));
+    return;
+  }
+  RunCommand([&] {
+    ImportResult result;
+    {
+      BusyScope busy(ws_);
+      result = OpenModel(ws_, name, feedback_);
+    }
+    if (!result.ok) ShowError(QString::fromUtf8(result.error.MessageWithReason(feedback_)));
+  });
+  Redraw();
+  setWindowTitle(kCaption);
+  if (ws_.scene.ModelLoaded)
+    setWindowTitle(QString(kCaption) + " : " + QFileInfo(fileName).fileName());
+}
+
+void TMainForm::OpenCommandLine(const QStringList& arguments) {
+  if (arguments.size() < 2 || arguments[1].isEmpty()) return;
+  QStringList parts = arguments.mid(1);
+  parts.removeAll(QString());
+  Open3DS(parts.join(' '));
+}
+
+void TMainForm::DXDrawClick() {
+  if (ws_.busy) return;
+  const QString file = AskOpenFile(this, Tr("&Open"), QString::fromStdString(props_.OpenDir),
+                                   "3DS file (*.3DS *.3ds);;All files (*)");
+  if (file.isEmpty()) return;
+  Open3DS(file);
+  props_.OpenDir = FolderOf(file).toStdString();
+  AddRecent(recent_, file.toStdString());
+  RebuildRecentMenu();
+}
+
+void TMainForm::TestButtonClick() {
+  if (ws_.busy || !ws_.scene.ModelLoaded) return;
+  RunCommand([&] {
+    BusyScope busy(ws_);
+    RenderMask(ws_, upDown4_->value(), upDown5_->value(), feedback_);
+  });
+  UpdatePreview();
+}
+
+void TMainForm::UpdatePreview() {
+  const MaskImage& mask = ws_.mask;
+  // While a render draws the mask it is neither read nor shown: the render's end shows it.
+  if (ws_.rendering) return;
+  if (mask.Width() < 1 || mask.Height() < 1 || outBox_->width() < 1 || outBox_->height() < 1)
+    return;
+  feedback_.Status(2, feedback_.Tr("Drawing..."));
+  const QSize screenSize = screen() ? screen()->size() : QSize(1024, 768);
+  const Size2 size =
+      PreviewSize({mask.Width(), mask.Height()}, {outBox_->width(), outBox_->height()},
+                  {screenSize.width(), screenSize.height()});
+  QImage picture(size.w, size.h, QImage::Format_Indexed8);
+  QList<QRgb> greys(256);
+  for (int i = 0; i < 256; ++i)
+    greys[i] = qRgb(i, i, i);
+  picture.setColorTable(greys);
+  const std::vector<uint8_t> pixels = SamplePreview(mask, size);
+  for (int y = 0; y < size.h; ++y)
+    std::copy_n(pixels.data() + size_t(y) * size_t(size.w), size.w, picture.scanLine(y));
+  outBox_->SetPicture(std::move(picture));
+  const QString ready = QString("%1 x %2").arg(mask.Width()).arg(mask.Height());
+  statusPanels_[2]->setText(Tr("%s depth mask ready").replace("%s", ready));
+}
+
+// The save dialog starts in the folder of the last save, or else in the model's folder.
+QString TMainForm::SaveFolder() const {
+  if (!props_.SaveDir.empty()) return QString::fromStdString(props_.SaveDir);
+  if (!ws_.modelPath.empty()) return FolderOf(QFile::decodeName(ws_.modelPath.c_str()));
+  return {};
+}
+
+void TMainForm::Save1Click() {
+  if (ws_.busy || !ws_.render.MaskReady) return;
+  const QString file =
+      AskSaveFile(this, Tr("&Save"), SaveFolder(), lastSaveName_, "bmp", "BitMap Files (*.bmp)");
+  if (file.isEmpty()) return;
+  lastSaveName_ = QFileInfo(file).fileName();
+  SaveMask(file);
+}
+
+bool TMainForm::SaveMask(const QString& fileName) {
+  bool saved = false;
+  RunCommand([&] {
+    const ErrorText error = SaveMaskFile(ws_, OnDisk(fileName));
+    if (!error.empty()) {
+      ShowError(QString::fromUtf8(error.MessageWithReason(feedback_)));
+      return;
+    }
+    props_.SaveDir = FolderOf(fileName).toStdString();
+    saved = true;
+  });
+  return saved;
+}
+
+void TMainForm::ShowError(const QString& text) {
+  if (errorHook)
+    errorHook(text);
+  else
+    ShowErrorBox(this, Tr("Error"), text);
+}
+
+}  // namespace quarvel

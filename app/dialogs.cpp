@@ -1,0 +1,44 @@
+#include "dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace quarvel {
+
+QString DialogTitle(const QString& menuText) {
+  QString title;
+  for (qsizetype i = 0; i < menuText.size(); ++i) {
+    if (menuText[i] == '&' && i + 1 < menuText.size() && menuText[i + 1] != '&') continue;
+    title += menuText[i];
+    if (menuText[i] == '&') ++i;  // "&&" stands for one '&'
+  }
+  return title;
+}
+
+QString LiteralMenuText(const QString& text) {
+  QString escaped = text;
+  return escaped.replace('&', "&&");
+}
+
+QString AskOpenFile(QWidget* parent, const QString& title, const QString& folder,
+                    const QString& filter) {
+  return QFileDialog::getOpenFileName(parent, DialogTitle(title), folder, filter);
+}
+
+QString AskSaveFile(QWidget* parent, const QString& title, const QString& folder,
+                    const QString& name, const QString& suffix, const QString& filter) {
+  QFileDialog dialog(parent, DialogTitle(title));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(suffix);
+  dialog.setNameFilter(filter);
+  dialog.setDirectory(folder);
+  dialog.selectFile(name);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+void ShowErrorBox(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox::critical(parent, DialogTitle(title), text);
+}
+
+}  // namespace quarvel
