@@ -2,10 +2,9 @@
 // and little-endian numbers out of a byte buffer.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -13,13 +12,34 @@
 
 namespace quarvel {
 
-// Replacing a file whole: the new bytes go to a temporary file beside it, which is then renamed
-// over it, so a crash or a full disk leaves the old file or the new one, never half of either.
+// Replacing a file whole: the new bytes go to a temporary file beside it, which is synced to
+// the disk and then renamed over it, and the folder is synced after the rename, so a crash, a
+// power cut or a full disk leaves the old file or the new one, never half of either.
 enum class ReplaceResult { Ok, CannotCreate, WriteFailed };
 
-// Writes the parts, in order, as the file at `path` with the permissions `mode`.
-ReplaceResult ReplaceFile(const std::string& path,
-                          std::initializer_list<std::span<const uint8_t>> parts, mode_t mode);
+struct ReplaceStatus {
+  ReplaceResult result = ReplaceResult::Ok;
+  int error = 0;  // the errno of the call that failed
+};
+
+// Writes the parts, in order, as the file at `path`. A new file gets the permissions the umask
+// leaves of 0666; a replaced file keeps its permissions. A symbolic link at `path` stays: the
+// file it points to is replaced (created, when the link dangles). CannotCreate: the temporary
+// could not be made or renamed; WriteFailed: a write or sync failed, or the folder could not be
+// synced after the rename (the new file is in place then).
+ReplaceStatus ReplaceFile(const std::string& path,
+                          std::initializer_list<std::span<const uint8_t>> parts);
+
+// The file that `path` names once symbolic links at its end are followed (it may not exist):
+// `path` itself when it is not a link. A chain of more than 40 links ends at a link.
+std::string LinkTarget(const std::string& path);
+
+// True when both paths name the same existing file (same device and inode), whatever their
+// spelling or the links on the way.
+bool IsSameFile(const std::string& a, const std::string& b);
+
+// The system's text for an errno value, such as "No space left on device".
+std::string ErrorReason(int error);
 
 // A whole file in memory. The buffer is not cleared first: every byte of it is read.
 struct FileBytes {
@@ -28,10 +48,27 @@ struct FileBytes {
   std::span<const uint8_t> span() const { return {data.get(), size}; }
 };
 
-enum class FileRead { Ok, CannotOpen, ReadError };
+// Refused: the check below turned the file down, before anything was allocated for it.
+enum class FileRead { Ok, CannotOpen, ReadError, Refused };
 
-// Reads a regular file whole into `bytes`.
-FileRead ReadWholeFile(const std::string& path, FileBytes& bytes);
+struct FileReadResult {
+  FileRead status = FileRead::Ok;
+  // Why it failed: the system's reason (strerror) for CannotOpen and ReadError, "Not a regular
+  // file" for a path that names anything else; empty when there is none.
+  std::string reason;
+};
+
+// A look at a file before it is read whole: `accept` sees the file's size and its first
+// `headSize` bytes (fewer when the file is shorter) and returns false to refuse it.
+struct FileCheck {
+  size_t headSize = 0;
+  std::function<bool(uint64_t size, std::span<const uint8_t> head)> accept;
+};
+
+// Reads a regular file whole into `bytes`, after `check` accepted it. A path that names anything
+// else (a folder, a FIFO, a device) is never opened for reading, and the open cannot block.
+FileReadResult ReadWholeFile(const std::string& path, FileBytes& bytes,
+                             const FileCheck& check = {});
 
 // Little-endian numbers at `p`; the caller has checked that the bytes are there.
 inline uint16_t LeU16(const uint8_t* p) {

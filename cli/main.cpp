@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
 #include "options.h"
 #include "progress_bar.h"
 #include "render/rasterizer.h"
@@ -35,8 +36,9 @@ int Run(const quarvel::RenderOptions& o) {
   const ImportResult loaded = LoadModel(scene, o.model, fb);
   bar.Clear();
   if (!loaded.ok) {
-    std::fprintf(stderr, "quarvel-render: %s: %s\n", o.model.c_str(),
-                 loaded.error.Message(fb).c_str());
+    const std::string reason = loaded.error.reason.empty() ? "" : " (" + loaded.error.reason + ")";
+    std::fprintf(stderr, "quarvel-render: %s: %s%s\n", o.model.c_str(),
+                 loaded.error.Message(fb).c_str(), reason.c_str());
     return loaded.error.text == "Cannot open file %s" ? kFileError : kBadModel;
   }
   if (o.info) {
@@ -50,7 +52,9 @@ int Run(const quarvel::RenderOptions& o) {
   RenderObject(scene, state, mask, o.width, o.height, fb, false, {o.threads, false});
   bar.Clear();
   if (const ErrorText error = mask.SaveToFile(o.output); !error.empty()) {
-    std::fprintf(stderr, "quarvel-render: %s\n", error.Message(fb).c_str());
+    const std::string reason = error.reason.empty() ? "" : " (" + error.reason + ")";
+    std::fprintf(stderr, "quarvel-render: %s: %s%s\n", o.output.c_str(), error.Message(fb).c_str(),
+                 reason.c_str());
     return kFileError;
   }
   return kOk;
@@ -68,6 +72,12 @@ int main(int argc, char** argv) {
   if (options->help) {
     std::fputs(quarvel::kRenderUsage, stdout);
     return kOk;
+  }
+  if (quarvel::IsSameFile(options->model, options->output)) {
+    std::fprintf(stderr,
+                 "quarvel-render: %s: the output file is the model itself; name another with -o\n",
+                 options->output.c_str());
+    return kUsage;
   }
   try {
     return Run(*options);

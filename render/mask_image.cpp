@@ -3,10 +3,7 @@
 #include "base/file_io.h"
 
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <new>
 #include <stdexcept>
 
@@ -22,12 +19,6 @@ void Put16(uint8_t* p, uint32_t v) {
 void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i)
     p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-mode_t NewFileMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
 }
 
 }  // namespace
@@ -91,16 +82,17 @@ ErrorText MaskImage::SaveToFile(const std::string& path) const {
   const auto info = BitmapInfo();
   std::copy(info.begin(), info.end(), header.begin() + 14);
   const bool empty = width_ == 0 || height_ == 0;
-  switch (
-      ReplaceFile(path, {empty ? std::span<const uint8_t>() : header, Pixels()}, NewFileMode())) {
+  const ReplaceStatus s =
+      ReplaceFile(path, {empty ? std::span<const uint8_t>() : header, Pixels()});
+  switch (s.result) {
     case ReplaceResult::Ok:
       return {};
     case ReplaceResult::CannotCreate:
-      return {"Cannot create file %s", path};
+      return {"Cannot create file %s", path, ErrorReason(s.error)};
     case ReplaceResult::WriteFailed:
       break;
   }
-  return {"Stream write error", ""};
+  return {"Stream write error", "", ErrorReason(s.error)};
 }
 
 }  // namespace quarvel

@@ -37,9 +37,10 @@ class MaskImage {
   // The 40-byte bitmap header followed by the grey colour table.
   std::array<uint8_t, kBitmapInfoSize> BitmapInfo() const;
 
-  // Writes the picture as a BMP file, replacing any file of that name. The file appears whole
-  // or not at all: it is written under a temporary name and renamed. The empty picture writes
-  // a file of 0 bytes. Returns the error, empty on success.
+  // Writes the picture as a BMP file, replacing any file of that name (see ReplaceFile: the
+  // file appears whole or not at all, keeps its permissions, and a link to it stays a link).
+  // The empty picture writes a file of 0 bytes. Returns the error with the system's reason,
+  // empty on success.
   ErrorText SaveToFile(const std::string& path) const;
 
  private:

@@ -27,8 +27,10 @@ constexpr int64_t kHeaderSize = 6;
 constexpr size_t kMaxNameLength = 70;
 
 constexpr const char* kStreamReadError = "Stream read error";
+constexpr const char* kParseError = "Error parsing 3DS file";
 
 struct StreamReadError {};
+struct ParseError {};
 
 struct ChunkHeader {
   int64_t start;
@@ -138,10 +140,21 @@ class Importer {
     haveVertices_ = false;
   }
 
+  // A list's count and its records of `recordSize` bytes. The lists of one load read no more
+  // bytes in all than the file holds: a list chunk shorter than its list makes the walk find the
+  // next chunks inside the list, and such lists could read the same bytes over and over again.
+  const uint8_t* TakeList(uint16_t& count, int64_t recordSize) {
+    count = in_.U16();
+    const uint8_t* p = in_.Take(int64_t(count) * recordSize);
+    listBytes_ += 2 + int64_t(count) * recordSize;
+    if (listBytes_ > in_.size()) throw ParseError{};
+    return p;
+  }
+
   void ReadVertexList() {
     fb_.Progress(static_cast<int>(in_.pos() * 100 / in_.size()));
-    const uint16_t count = in_.U16();
-    const uint8_t* p = in_.Take(int64_t(count) * 12);
+    uint16_t count;
+    const uint8_t* p = TakeList(count, 12);
     std::vector<Vec3>& list = vertices_;
     list.resize(count);
     haveVertices_ = true;
@@ -154,8 +167,8 @@ class Importer {
 
   void ReadFaceList() {
     if (!haveVertices_) return;  // no vertex list to index: the list is skipped
-    const uint16_t count = in_.U16();
-    const uint8_t* p = in_.Take(int64_t(count) * 8);
+    uint16_t count;
+    const uint8_t* p = TakeList(count, 8);
     if (count > 11) fb_.Status(2, fb_.Tr(" Press ESC to skip"));
     faceRecords_.resize(count);
     for (FaceIndices& f : faceRecords_) {
@@ -177,6 +190,7 @@ class Importer {
   Reader in_;
   const Feedback& fb_;
   uint32_t faceCounter_ = 0;
+  int64_t listBytes_ = 0;       // the bytes the lists have read so far
   std::vector<Vec3> vertices_;  // the current vertex list, while haveVertices_
   bool haveVertices_ = false;
   std::vector<FaceIndices> faceRecords_;
@@ -200,9 +214,11 @@ ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, co
   Importer importer(scene, file, fb);
   try {
     result.ok = importer.Run();
-    if (!result.ok) result.error = {"Error parsing 3DS file", ""};
+    if (!result.ok) result.error = {kParseError, ""};
   } catch (const StreamReadError&) {
     result.error = {kStreamReadError, ""};
+  } catch (const ParseError&) {
+    result.error = {kParseError, ""};
   }
   result.faces = importer.faces();
   AbortRequested = 0;
@@ -210,12 +226,26 @@ ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, co
 }
 
 ImportResult Import3DS(Scene& scene, const std::string& fileName, const Feedback& fb) {
+  // The main chunk's length must be the file's size, which is checked on the first header
+  // before the file is read: a file larger than INT32_MAX bytes never matches. A file shorter
+  // than a header is read, and its end is a stream read error.
+  const FileCheck mainChunkIsTheFile{
+      size_t(kHeaderSize), [](uint64_t size, std::span<const uint8_t> head) {
+        return head.size() < size_t(kHeaderSize) ||
+               static_cast<int32_t>(LeU32(head.data() + 2)) == int64_t(size);
+      }};
   FileBytes bytes;
-  const FileRead read = ReadWholeFile(fileName, bytes);
-  if (read == FileRead::Ok) return Import3DSFromMemory(scene, bytes.span(), fb);
+  const FileReadResult read = ReadWholeFile(fileName, bytes, mainChunkIsTheFile);
+  if (read.status == FileRead::Ok) return Import3DSFromMemory(scene, bytes.span(), fb);
   AbortRequested = 0;
-  if (read == FileRead::CannotOpen) return {false, 0, {"Cannot open file %s", fileName}};
-  return {false, 0, {kStreamReadError, ""}};
+  switch (read.status) {
+    case FileRead::CannotOpen:
+      return {false, 0, {"Cannot open file %s", fileName, read.reason}};
+    case FileRead::Refused:
+      return {false, 0, {kParseError, ""}};
+    default:
+      return {false, 0, {kStreamReadError, ""}};
+  }
 }
 
 ImportResult LoadModel(Scene& scene, const std::string& fileName, const Feedback& fb) {

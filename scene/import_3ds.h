@@ -23,6 +23,11 @@ std::string IsSupportedFile(const std::string& fileName);
 
 // Reads a whole .3ds file, or the same bytes from memory, into `scene.ModelMesh`. Clears
 // `AbortRequested` when it begins and ends; a cancel keeps the faces read before it.
+// "Error parsing 3DS file": the main chunk's length is not the file's size (for a file, checked
+// on its first header before the file is read), or the vertex and face lists would read more
+// bytes in all than the file holds (lists that overlap). "Cannot open file %s": the error's
+// reason is the system's, or "Not a regular file" for a folder, a FIFO or a device, which are
+// refused without waiting.
 ImportResult Import3DS(Scene& scene, const std::string& fileName, const Feedback& fb);
 ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, const Feedback& fb);
 

@@ -1,10 +1,13 @@
 #include "locations.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 namespace quarvel {
 
@@ -20,19 +23,33 @@ bool IsWritableDir(const std::string& dir) {
          ::access(dir.c_str(), W_OK) == 0;
 }
 
-std::string ConfigHome() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
-  if (const char* home = std::getenv("HOME"); home && home[0] == '/')
-    return std::string(home) + "/.config";
-  return "/tmp";
+// The user's home folder from the password database, or empty.
+std::string HomeFromPasswd() {
+  const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buf(size > 0 ? size_t(size) : 16384);
+  struct passwd pw {};
+  struct passwd* found = nullptr;
+  while (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == ERANGE &&
+         buf.size() < (size_t(1) << 20))
+    buf.resize(buf.size() * 2);
+  return found && found->pw_dir && found->pw_dir[0] == '/' ? found->pw_dir : "";
 }
 
 }  // namespace
 
+std::string ConfigHome() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+    return std::string(home) + "/.config";
+  const std::string home = HomeFromPasswd();
+  return home.empty() ? "" : home + "/.config";
+}
+
 FileLocations FileLocations::For(const std::string& exeDir) {
   FileLocations l{exeDir, exeDir};
-  if (!IsWritableDir(exeDir)) {
-    l.writableDir = ConfigHome() + "/quarvel";
+  if (IsWritableDir(exeDir)) return l;
+  if (const std::string config = ConfigHome(); !config.empty()) {
+    l.writableDir = config + "/quarvel";
     std::error_code ec;
     std::filesystem::create_directories(l.writableDir, ec);
   }

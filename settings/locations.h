@@ -26,4 +26,9 @@ struct FileLocations {
 // The folder of the running executable.
 std::string ExecutableDir();
 
+// The folder for the user's settings: $XDG_CONFIG_HOME, or ".config" in the home folder, taken
+// from $HOME or else from the password database. Empty when no home folder is known: the
+// settings then stay beside the executable.
+std::string ConfigHome();
+
 }  // namespace quarvel

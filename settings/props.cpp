@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "text_util.h"
-
 namespace quarvel {
 
 namespace {
@@ -39,28 +37,35 @@ Props ReadProps(const SettingsFile& f) {
 }
 
 void WriteProps(SettingsFile& f, const Props& p) {
-  f.WriteInteger(kProps, "WindowState", p.WindowState);
-  if (p.WindowState != kMaximized) {
-    f.WriteInteger(kProps, "left", p.left);
-    f.WriteInteger(kProps, "width", p.width);
-    f.WriteInteger(kProps, "top", p.top);
-    f.WriteInteger(kProps, "height", p.height);
-  }
-  f.WriteInteger(kProps, "PicWidth", p.PicWidth);
-  f.WriteInteger(kProps, "PicHeight", p.PicHeight);
-  f.WriteInteger(kProps, "Splitter", p.Splitter);
-  f.WriteString(kProps, "OpenDir", p.OpenDir);
-  f.WriteString(kProps, "SaveDir", p.SaveDir);
-  f.WriteBool(kProps, "Hints", p.Hints);
-  f.WriteBool(kProps, "ToolBar", p.ToolBar);
-  f.WriteBool(kProps, "SingleInstance", p.SingleInstance);
-  f.WriteInteger(kProps, "ObjColor", int32_t(p.ObjColor));
-  f.WriteInteger(kProps, "LightColor", int32_t(p.LightColor));
-  f.WriteString(kProps, "language", p.language);
+  f.Update([&] {
+    f.WriteInteger(kProps, "WindowState", p.WindowState);
+    if (p.WindowState != kMaximized) {
+      f.WriteInteger(kProps, "left", p.left);
+      f.WriteInteger(kProps, "width", p.width);
+      f.WriteInteger(kProps, "top", p.top);
+      f.WriteInteger(kProps, "height", p.height);
+    }
+    f.WriteInteger(kProps, "PicWidth", p.PicWidth);
+    f.WriteInteger(kProps, "PicHeight", p.PicHeight);
+    f.WriteInteger(kProps, "Splitter", p.Splitter);
+    f.WriteString(kProps, "OpenDir", p.OpenDir);
+    f.WriteString(kProps, "SaveDir", p.SaveDir);
+    f.WriteBool(kProps, "Hints", p.Hints);
+    f.WriteBool(kProps, "ToolBar", p.ToolBar);
+    f.WriteBool(kProps, "SingleInstance", p.SingleInstance);
+    f.WriteInteger(kProps, "ObjColor", int32_t(p.ObjColor));
+    f.WriteInteger(kProps, "LightColor", int32_t(p.LightColor));
+    f.WriteString(kProps, "language", p.language);
+  });
 }
 
-void SaveSettings(SettingsFile* file, bool settingsReady, const Props& props) {
-  if (file && settingsReady) WriteProps(*file, props);
+void SaveSettings(SettingsFile* file, bool settingsReady, const Props& props,
+                  const std::vector<std::string>* recent) {
+  if (!file || !settingsReady) return;
+  file->Update([&] {
+    WriteProps(*file, props);
+    if (recent) SaveRecent(*file, *recent);
+  });
 }
 
 std::vector<std::string> LoadRecent(const SettingsFile& f) {
@@ -75,15 +80,17 @@ std::vector<std::string> LoadRecent(const SettingsFile& f) {
 }
 
 void SaveRecent(SettingsFile& f, const std::vector<std::string>& recent) {
-  f.EraseSection(kRecent);
-  for (size_t i = 0; i < recent.size() && i < kMaxRecent; ++i) {
-    f.WriteString(kRecent, Numbered("Item_", i), recent[i]);
-    f.DeleteKey(kRecent, Numbered("User_", i));  // a kept number of 0 is stored as no key
-  }
+  f.Update([&] {
+    f.EraseSection(kRecent);
+    for (size_t i = 0; i < recent.size() && i < kMaxRecent; ++i) {
+      f.WriteString(kRecent, Numbered("Item_", i), recent[i]);
+      f.DeleteKey(kRecent, Numbered("User_", i));  // a kept number of 0 is stored as no key
+    }
+  });
 }
 
 void AddRecent(std::vector<std::string>& recent, const std::string& path) {
-  std::erase_if(recent, [&](const std::string& p) { return EqualsNoCase(p, path); });
+  std::erase(recent, path);
   recent.insert(recent.begin(), path);
   if (recent.size() > kMaxRecent) recent.resize(kMaxRecent);
 }
@@ -110,22 +117,24 @@ VideoSettings ReadVideoSettings(const SettingsFile& f) {
 }
 
 void WriteVideoSettings(SettingsFile& f, const VideoSettings& v, bool writeSaveAVIDir) {
-  f.WriteInteger(kVideo, "fccHandler", v.fccHandler);
-  f.WriteInteger(kVideo, "dwKeyFrameEvery", v.dwKeyFrameEvery);
-  f.WriteInteger(kVideo, "dwQuality", v.dwQuality);
-  f.WriteInteger(kVideo, "dwBytesPerSecond", v.dwBytesPerSecond);
-  f.WriteInteger(kVideo, "dwFlags", v.dwFlags);
-  f.WriteInteger(kVideo, "dwInterleaveEvery", v.dwInterleaveEvery);
-  f.WriteInteger(kVideo, "ExportMode", v.ExportMode);
-  f.WriteInteger(kVideo, "FrameRate", v.FrameRate);
-  f.WriteInteger(kVideo, "NumFrames", v.NumFrames);
-  f.WriteInteger(kVideo, "XCyrcle", v.XCyrcle);
-  f.WriteInteger(kVideo, "YCyrcle", v.YCyrcle);
-  f.WriteInteger(kVideo, "ZCyrcle", v.ZCyrcle);
-  f.WriteBool(kVideo, "XScale", v.XScale);
-  f.WriteBool(kVideo, "YScale", v.YScale);
-  f.WriteBool(kVideo, "ZScale", v.ZScale);
-  if (writeSaveAVIDir) f.WriteString(kVideo, "SaveAVIDir", v.SaveAVIDir);
+  f.Update([&] {
+    f.WriteInteger(kVideo, "fccHandler", v.fccHandler);
+    f.WriteInteger(kVideo, "dwKeyFrameEvery", v.dwKeyFrameEvery);
+    f.WriteInteger(kVideo, "dwQuality", v.dwQuality);
+    f.WriteInteger(kVideo, "dwBytesPerSecond", v.dwBytesPerSecond);
+    f.WriteInteger(kVideo, "dwFlags", v.dwFlags);
+    f.WriteInteger(kVideo, "dwInterleaveEvery", v.dwInterleaveEvery);
+    f.WriteInteger(kVideo, "ExportMode", v.ExportMode);
+    f.WriteInteger(kVideo, "FrameRate", v.FrameRate);
+    f.WriteInteger(kVideo, "NumFrames", v.NumFrames);
+    f.WriteInteger(kVideo, "XCyrcle", v.XCyrcle);
+    f.WriteInteger(kVideo, "YCyrcle", v.YCyrcle);
+    f.WriteInteger(kVideo, "ZCyrcle", v.ZCyrcle);
+    f.WriteBool(kVideo, "XScale", v.XScale);
+    f.WriteBool(kVideo, "YScale", v.YScale);
+    f.WriteBool(kVideo, "ZScale", v.ZScale);
+    if (writeSaveAVIDir) f.WriteString(kVideo, "SaveAVIDir", v.SaveAVIDir);
+  });
 }
 
 }  // namespace quarvel

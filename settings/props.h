@@ -31,20 +31,23 @@ constexpr int32_t kMinPicSize = 100, kMaxPicSize = 10000;
 Props ReadProps(const SettingsFile& file);
 
 // Writes "Props": "WindowState", the normal bounds unless maximized (a maximized window keeps
-// the last normal bounds in the file), then the rest. Throws SettingsWriteError, leaving the
-// remaining keys unwritten.
+// the last normal bounds in the file), then the rest, in one replacement of the file. Throws
+// SettingsWriteError, leaving the file as it was.
 void WriteProps(SettingsFile& file, const Props& props);
 
 // The main window's save: nothing while the window is still being built (`settingsReady` false)
-// or after the settings file has been released (`file` null); otherwise WriteProps.
-void SaveSettings(SettingsFile* file, bool settingsReady, const Props& props);
+// or after the settings file has been released (`file` null); otherwise WriteProps and, when
+// `recent` is given, SaveRecent, together in one replacement of the file.
+void SaveSettings(SettingsFile* file, bool settingsReady, const Props& props,
+                  const std::vector<std::string>* recent = nullptr);
 
 // The recent-files list: at most five full paths, the most recent first.
 constexpr size_t kMaxRecent = 5;
 std::vector<std::string> LoadRecent(const SettingsFile& file);
+// Rewrites "Recent" with the list, in one replacement of the file.
 void SaveRecent(SettingsFile& file, const std::vector<std::string>& recent);
-// Puts `path` at the top, moving it there when it is listed already (paths compared without
-// regard to case) and dropping the oldest beyond five.
+// Puts `path` at the top, moving it there when it is listed already (the same bytes: names that
+// differ in case are different files) and dropping the oldest beyond five.
 void AddRecent(std::vector<std::string>& recent, const std::string& path);
 
 // The animation export's settings, as stored; the dialog brings them into its controls' ranges.
@@ -59,7 +62,8 @@ struct VideoSettings {
 };
 
 VideoSettings ReadVideoSettings(const SettingsFile& file);
-// Writes the "Video" keys; "SaveAVIDir" only when `writeSaveAVIDir` (a file was chosen).
+// Writes the "Video" keys, in one replacement of the file; "SaveAVIDir" only when
+// `writeSaveAVIDir` (a file was chosen).
 void WriteVideoSettings(SettingsFile& file, const VideoSettings& video, bool writeSaveAVIDir);
 
 }  // namespace quarvel

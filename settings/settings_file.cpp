@@ -1,6 +1,9 @@
 #include "settings_file.h"
 
+#include <cerrno>
 #include <charconv>
+
+#include "base/file_io.h"
 
 namespace quarvel {
 
@@ -36,12 +39,12 @@ std::optional<int32_t> ParseSettingsInteger(std::string_view text) {
 
 std::string SettingsFile::ReadString(std::string_view section, std::string_view key,
                                      std::string_view def) const {
-  return ini_.Read(section, key, def);
+  return batch_ ? batch_->Read(section, key, def) : ini_.Read(section, key, def);
 }
 
 int32_t SettingsFile::ReadInteger(std::string_view section, std::string_view key,
                                   int32_t def) const {
-  return ParseSettingsInteger(ini_.Read(section, key, "")).value_or(def);
+  return ParseSettingsInteger(ReadString(section, key, "")).value_or(def);
 }
 
 bool SettingsFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
@@ -50,7 +53,10 @@ bool SettingsFile::ReadBool(std::string_view section, std::string_view key, bool
 
 void SettingsFile::WriteString(std::string_view section, std::string_view key,
                                std::string_view value) {
-  Check(ini_.Write(section, key, value));
+  if (batch_)
+    batch_->Write(section, key, value);
+  else
+    Check(ini_.Write(section, key, value));
 }
 
 void SettingsFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
@@ -62,11 +68,39 @@ void SettingsFile::WriteBool(std::string_view section, std::string_view key, boo
 }
 
 void SettingsFile::EraseSection(std::string_view section) {
-  Check(ini_.EraseSection(section));
+  if (batch_)
+    batch_->EraseSection(section);
+  else
+    Check(ini_.EraseSection(section));
 }
 
 void SettingsFile::DeleteKey(std::string_view section, std::string_view key) {
-  Check(ini_.DeleteKey(section, key));
+  if (batch_)
+    batch_->DeleteKey(section, key);
+  else
+    Check(ini_.DeleteKey(section, key));
+}
+
+void SettingsFile::Update(const std::function<void()>& edits) {
+  if (batch_) {
+    edits();
+    return;
+  }
+  const bool written = ini_.Update([&](IniDocument& d) {
+    batch_ = &d;
+    try {
+      edits();
+    } catch (...) {
+      batch_ = nullptr;
+      throw;
+    }
+    batch_ = nullptr;
+  });
+  Check(written);
+}
+
+void SettingsFile::Check(bool written) const {
+  if (!written) throw SettingsWriteError(path(), ErrorReason(errno));
 }
 
 }  // namespace quarvel

@@ -1,8 +1,10 @@
 // The program's settings file: typed values on top of the INI file. A write that fails raises
-// SettingsWriteError, whose text is "Unable to write to %s" with the file's path.
+// SettingsWriteError, whose text is "Unable to write to %s" with the file's path and the
+// system's reason.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -13,8 +15,9 @@
 namespace quarvel {
 
 struct SettingsWriteError : std::runtime_error {
-  explicit SettingsWriteError(const std::string& path)
-      : std::runtime_error("Unable to write to " + path), error{"Unable to write to %s", path} {}
+  explicit SettingsWriteError(const std::string& path, const std::string& reason = {})
+      : std::runtime_error("Unable to write to " + path + (reason.empty() ? "" : ": " + reason)),
+        error{"Unable to write to %s", path, reason} {}
   ErrorText error;
 };
 
@@ -38,11 +41,16 @@ class SettingsFile {
   void EraseSection(std::string_view section);
   void DeleteKey(std::string_view section, std::string_view key);
 
+  // Makes the edits that `edits` does through this object on one copy of the file, which reads
+  // inside see, and replaces the file once at the end (when they changed it). An Update inside
+  // another one joins it. Writes outside an Update go to the file one by one. When `edits`
+  // throws, the file is left as it was.
+  void Update(const std::function<void()>& edits);
+
  private:
-  void Check(bool written) const {
-    if (!written) throw SettingsWriteError(path());
-  }
+  void Check(bool written) const;
   IniFile ini_;
+  IniDocument* batch_ = nullptr;  // the copy being edited inside Update
 };
 
 }  // namespace quarvel

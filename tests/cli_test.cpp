@@ -146,5 +146,51 @@ TEST(QuarvelRender, WritesTheSameMaskAsTheCore) {
   EXPECT_EQ(test::ReadFile(dir.Path("cli.bmp")), test::ReadFile(dir.Path("core.bmp")));
 }
 
+// Runs a shell command in `dir` with quarvel-render as $R, its error output in dir/err.txt;
+// returns the exit code.
+int RunInDir(const test::ScratchDir& dir, const std::string& command) {
+  const int status = std::system(
+      ("cd '" + dir.Path("") + "' && R='" + QUARVEL_RENDER_EXE + "' && " + command + " 2>err.txt")
+          .c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(QuarvelRender, AnOutputThatIsTheModelIsRefusedBeforeAnythingIsWritten) {
+  test::ScratchDir dir;
+  const auto model = test::ReadFile(QUARVEL_TEST_DATA "/fels.3ds");
+  dir.Write("copy.3ds", model);
+  dir.Write("m.bmp", model);  // a model whose default output name is its own
+  std::filesystem::create_directory(dir.Path("sub"));
+  std::filesystem::create_symlink("copy.3ds", dir.Path("link.bmp"));
+  std::filesystem::create_hard_link(dir.Path("copy.3ds"), dir.Path("hard.bmp"));
+  for (const char* output :
+       {"copy.3ds", "link.bmp", "hard.bmp", "sub/../copy.3ds", "./copy.3ds", "\"$PWD/copy.3ds\""}) {
+    EXPECT_EQ(RunInDir(dir, "\"$R\" copy.3ds -o " + std::string(output)), 2) << output;
+    EXPECT_EQ(test::ReadFile(dir.Path("copy.3ds")), model) << output;
+  }
+  const auto err = test::ReadFile(dir.Path("err.txt"));
+  EXPECT_NE(std::string(err.begin(), err.end()).find("the output file is the model itself"),
+            std::string::npos);
+  EXPECT_EQ(RunInDir(dir, "\"$R\" m.bmp"), 2);
+  EXPECT_EQ(test::ReadFile(dir.Path("m.bmp")), model);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link.bmp")));
+}
+
+// A full disk, made with a limit on the size of files: the message names the file and gives
+// the system's reason, and the old file stays.
+TEST(QuarvelRender, AFailedWriteNamesTheFileAndTheReason) {
+  test::ScratchDir dir;
+  const std::string out = dir.Write("out.bmp", {'o', 'l', 'd'});
+  EXPECT_EQ(RunInDir(dir, "trap '' XFSZ && ulimit -f 100 && \"$R\" " QUARVEL_TEST_DATA
+                          "/fels.3ds --size 400x400 -o out.bmp"),
+            4);
+  const auto err = test::ReadFile(dir.Path("err.txt"));
+  EXPECT_EQ(std::string(err.begin(), err.end()),
+            "quarvel-render: out.bmp: Stream write error (File too large)\n");
+  EXPECT_EQ(test::ReadFile(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")), {}), 2)
+      << "no temporary file left";
+}
+
 }  // namespace
 }  // namespace quarvel

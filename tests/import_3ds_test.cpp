@@ -1,5 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
 #include <map>
 
 #include "fixtures.h"
@@ -266,6 +278,288 @@ TEST(Import3DS, RealModelsImportWithTheirTriangleCounts) {
             "Error parsing 3DS file");
   EXPECT_EQ(LoadModel(scene, QUARVEL_TEST_DATA "/empty.3ds", {}).error.text, "Stream read error");
   EXPECT_EQ(LoadModel(scene, QUARVEL_SAMPLES "/knot.3ds", {}).faces, 11520u);
+}
+
+// --- Hostile files ---------------------------------------------------------------------------
+
+// The bytes the process has mapped now.
+uint64_t MappedBytes() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  statm >> pages;
+  return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// Runs `body` in a forked child and returns what it returned, or a description of how the child
+// failed: killed by the hang guard's alarm after `seconds`, or ended by running out of memory.
+// With `extraAddressSpace`, the child may map at most that many bytes more than it has already,
+// so that a large allocation fails in the child instead of taking the machine's memory.
+std::string InChild(const std::function<std::string()>& body, uint64_t extraAddressSpace = 0,
+                    unsigned seconds = 20) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "no pipe";
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return "no fork";
+  if (pid == 0) {
+    ::close(fds[0]);
+    ::alarm(seconds);
+    if (extraAddressSpace != 0) {
+      const rlimit limit{MappedBytes() + extraAddressSpace, MappedBytes() + extraAddressSpace};
+      ::setrlimit(RLIMIT_AS, &limit);
+    }
+    std::string out;
+    try {
+      out = body();
+    } catch (const std::bad_alloc&) {
+      out = "out of memory";
+    }
+    for (size_t done = 0; done < out.size();) {
+      const ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno != EINTR) break;
+    if (n > 0) out.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fds[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) return "hung";
+  if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+  if (WEXITSTATUS(status) != 0) return "exit code " + std::to_string(WEXITSTATUS(status));
+  return out;
+}
+
+// Runs quarvel-render on `model` in a forked child, with the hang guard's alarm after 20 s.
+// Returns its exit code (-1 when it did not end by itself) and what it printed on stderr.
+std::pair<int, std::string> RunRender(const test::ScratchDir& dir, const std::string& model) {
+  const std::string errors = dir.Path("stderr.txt");
+  const std::string out = dir.Path("out.bmp");
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) ::_exit(126);
+    ::alarm(20);  // kept across exec
+    ::execl(QUARVEL_RENDER_EXE, "quarvel-render", model.c_str(), "-o", out.c_str(), nullptr);
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+  const std::vector<uint8_t> text = test::ReadFile(errors);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(text.begin(), text.end())};
+}
+
+// What a load reported: its error text, argument and reason, and the faces it added.
+std::string Outcome(const ImportResult& r) {
+  return (r.ok ? "ok" : r.error.text + "|" + r.error.arg + "|" + r.error.reason) + " faces " +
+         std::to_string(r.faces);
+}
+
+// A triangle mesh whose lists overlap: each 12-byte unit is a vertex list chunk of length 6 and
+// a face list chunk of length 6. The walk goes on 6 bytes after each list's start, so every list
+// reads its count from the next chunk's id (16656 and more records) and the same bytes over and
+// over again: without a bound, 40000 units (480 KB) would give a hundred million faces.
+std::vector<uint8_t> OverlappingListUnits(int units) {
+  ChunkWriter w;
+  w.Begin(0x4D4D);
+  w.Begin(0x3D3D);
+  w.Begin(0x4000);
+  w.Text("Units");
+  w.Begin(0x4100);
+  for (int i = 0; i < units; ++i) {
+    w.U16(0x4110);
+    w.U32(6);
+    w.U16(0x4120);
+    w.U32(6);
+  }
+  w.End();
+  w.End();
+  w.End();
+  w.End();
+  return w.bytes();
+}
+
+TEST(Import3DSHostile, ListsThatReadTheSameBytesAgainAreRefused) {
+  const auto bytes = OverlappingListUnits(40000);
+  ASSERT_GT(bytes.size(), 480000u);
+  // In a child limited to 1 GiB more memory, so that a reader without the bound fails quickly.
+  const std::string fromMemory = InChild(
+      [&] {
+        Scene scene;
+        const ImportResult r = Import3DSFromMemory(scene, bytes, {});
+        // Nothing more than the first vertex list and face list (together 333124 bytes) is read:
+        // the second vertex list would take the lists past the file's 480 KB.
+        return Outcome(r) + (r.faces <= 16656 ? " few" : " many");
+      },
+      uint64_t(1) << 30);
+  EXPECT_EQ(fromMemory.substr(0, 24), "Error parsing 3DS file||") << fromMemory;
+  EXPECT_NE(fromMemory.find(" few"), std::string::npos) << fromMemory;
+
+  const std::string loaded = InChild(
+      [&] {
+        Scene scene;
+        const ImportResult r = LoadBytes(scene, bytes);
+        return Outcome(r) + " mesh " + std::to_string(scene.ModelMesh->FaceCount()) +
+               (scene.ModelLoaded ? " loaded" : "");
+      },
+      uint64_t(1) << 30);
+  EXPECT_EQ(loaded.substr(0, 24), "Error parsing 3DS file||") << loaded;
+  EXPECT_NE(loaded.find(" mesh 0"), std::string::npos) << "the scene is left empty: " << loaded;
+  EXPECT_EQ(loaded.find("loaded"), std::string::npos) << loaded;
+}
+
+// Two vertex lists, the second inside the first: the first list's chunk claims 8 + 12 bytes, so
+// the walk finds the second list's header where the first list's second vertex lies. The lists
+// read 2 + 5 * 12 and 2 + 3 * 12 bytes, 100 in all; the file is 93 bytes and the object's name.
+std::vector<uint8_t> NestedVertexLists(size_t nameLength) {
+  ChunkWriter w;
+  w.Begin(0x4D4D);
+  w.Begin(0x3D3D);
+  w.Begin(0x4000);
+  w.Text(std::string(nameLength, 'N'));
+  w.Begin(0x4100);
+  w.U16(0x4110);
+  w.U32(8 + 12);  // one vertex, as far as the walk is concerned
+  w.U16(5);
+  for (int k = 0; k < 3; ++k)
+    w.F32(1);
+  w.U16(0x4110);  // the second list: its header and count, then three vertices
+  w.U32(8 + 3 * 12);
+  w.U16(3);
+  for (int k = 0; k < 9; ++k)
+    w.F32(2);
+  w.F32(3);  // the first list's last 4 bytes; fewer than a header follows, so the walk ends
+  w.End();
+  w.End();
+  w.End();
+  w.End();
+  return w.bytes();
+}
+
+TEST(Import3DSHostile, ListsMayReadAsManyBytesAsTheFileHoldsAndNoMore) {
+  const auto exact = NestedVertexLists(7);
+  ASSERT_EQ(exact.size(), 100u);
+  Scene scene;
+  const ImportResult fits = Import3DSFromMemory(scene, exact, {});
+  EXPECT_TRUE(fits.ok) << "lists of 100 bytes in a 100-byte file: " << fits.error.text;
+
+  const auto over = NestedVertexLists(6);
+  ASSERT_EQ(over.size(), 99u);
+  Scene scene2;
+  EXPECT_EQ(Import3DSFromMemory(scene2, over, {}).error.text, "Error parsing 3DS file")
+      << "lists of 100 bytes in a 99-byte file";
+}
+
+TEST(Import3DSHostile, ListsThatFillTheFileLoad) {
+  // The largest lists one object can have: 65535 vertices and 65535 faces, all of the file but
+  // its six chunk headers and the object's name.
+  ModelObject o{"Full", {}, {}};
+  for (int i = 0; i < 65535; ++i) {
+    o.vertices.push_back({float(i % 256), float(i / 256), float(i % 7)});
+    o.faces.push_back({uint16_t(i), uint16_t((i + 1) % 65535), uint16_t((i + 256) % 65535)});
+  }
+  const auto bytes = Write3DS({o});
+  ASSERT_EQ(bytes.size(), 2 + 65535 * 12 + 2 + 65535 * 8 + 6 * 6 + 5u);
+  Scene scene;
+  const ImportResult result = LoadBytes(scene, bytes);
+  EXPECT_TRUE(result.ok) << result.error.text;
+  EXPECT_EQ(result.faces, 65535u);
+
+  Scene scene2;
+  EXPECT_EQ(LoadBytes(scene2, Write3DS({o, o})).faces, 2 * 65535u);
+}
+
+// A sparse file of `size` bytes in `dir` that begins with a main chunk header of `length`.
+std::string SparseModel(const test::ScratchDir& dir, const std::string& name, int64_t size,
+                        uint32_t length) {
+  const std::string path = dir.Path(name);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const uint8_t header[6] = {0x4D,
+                             0x4D,
+                             uint8_t(length),
+                             uint8_t(length >> 8),
+                             uint8_t(length >> 16),
+                             uint8_t(length >> 24)};
+  const bool ok = fd >= 0 && ::write(fd, header, 6) == 6 && ::ftruncate(fd, size) == 0;
+  if (fd >= 0) ::close(fd);
+  if (!ok) throw std::runtime_error("cannot make the sparse file " + path);
+  return path;
+}
+
+TEST(Import3DSHostile, FilesLargerThanTheirMainChunkAreRefusedBeforeTheyAreRead) {
+  test::ScratchDir dir;
+  constexpr int64_t kGiB = int64_t(1) << 30;
+  for (const int64_t size : {3 * kGiB, 40 * kGiB}) {
+    // The size's low 32 bits (3 GiB: a negative length; 40 GiB: 0) and the largest length.
+    for (const uint32_t length : {uint32_t(size), uint32_t(INT32_MAX)}) {
+      const std::string what = std::to_string(size) + " bytes, length " + std::to_string(length);
+      const std::string path = SparseModel(dir, "huge.3ds", size, length);
+      // In a child that may map only 512 MiB more: reading the file whole cannot happen there.
+      const std::string outcome = InChild(
+          [&] {
+            Scene scene;
+            const std::string imported = Outcome(Import3DS(scene, path, {}));
+            const std::string loaded = Outcome(LoadModel(scene, path, {}));
+            return imported + "; " + loaded + (scene.ModelLoaded ? " loaded" : "");
+          },
+          uint64_t(512) << 20);
+      EXPECT_EQ(outcome, "Error parsing 3DS file|| faces 0; Error parsing 3DS file|| faces 0")
+          << what;
+      const auto [code, printed] = RunRender(dir, path);
+      EXPECT_EQ(code, 3) << what << ": " << printed;
+      EXPECT_EQ(printed, "quarvel-render: " + path + ": Error parsing 3DS file\n") << what;
+      std::filesystem::remove(path);
+    }
+  }
+  // A file shorter than the header is still a read past the end.
+  const std::string shortFile = dir.Write("short.3ds", {0x4D, 0x4D, 4, 0});
+  Scene scene;
+  EXPECT_EQ(Outcome(LoadModel(scene, shortFile, {})), "Stream read error|| faces 0");
+}
+
+TEST(Import3DSHostile, PathsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
+  test::ScratchDir dir;
+  const std::string fifo = dir.Path("pipe.3ds");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = dir.Path("folder.3ds");
+  std::filesystem::create_directory(folder);
+  const std::string device = dir.Path("null.3ds");  // only ever read
+  std::filesystem::create_symlink("/dev/null", device);
+  for (const std::string& path : {fifo, folder, device, std::string("/dev/null")}) {
+    // In a child, so that an open that blocks ends with the hang guard's alarm.
+    const std::string outcome = InChild([&] {
+      Scene scene;
+      const ImportResult r = LoadModel(scene, path, {});
+      return Outcome(r) + (scene.ModelLoaded ? " loaded" : "");
+    });
+    EXPECT_EQ(outcome, "Cannot open file %s|" + path + "|Not a regular file faces 0");
+  }
+  for (const std::string& path : {fifo, device}) {
+    const auto [code, printed] = RunRender(dir, path);
+    EXPECT_EQ(code, 4) << path;
+    EXPECT_EQ(printed,
+              "quarvel-render: " + path + ": Cannot open file " + path + " (Not a regular file)\n");
+  }
+  // Other failures to open carry the system's reason.
+  const std::string missing = dir.Path("missing.3ds");
+  Scene scene;
+  EXPECT_EQ(Outcome(LoadModel(scene, missing, {})),
+            "Cannot open file %s|" + missing + "|" + std::strerror(ENOENT) + " faces 0");
+  const auto [code, printed] = RunRender(dir, missing);
+  EXPECT_EQ(code, 4);
+  EXPECT_EQ(printed, "quarvel-render: " + missing + ": Cannot open file " + missing + " (" +
+                         std::strerror(ENOENT) + ")\n");
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ TEST(MaskImage, FailedSaveReportsAndLeavesNothingBehind) {
   const std::string path = dir.Path("no-such-folder/m.bmp");
   const ErrorText error = mask.SaveToFile(path);
   EXPECT_EQ(error.Message({}), "Cannot create file " + path);
+  EXPECT_EQ(error.reason, "No such file or directory");
 
   // Replacing a file keeps a whole file at the path and leaves no temporary beside it.
   const std::string target = dir.Write("m.bmp", {1, 2, 3});
