@@ -76,7 +76,11 @@ Props TMainForm::CurrentProps() const {
   p.height = height();
   p.PicWidth = upDown4_->value();
   p.PicHeight = upDown5_->value();
-  if (splitterPlaced_) p.Splitter = panel1_->width();  // before that, Qt's first layout
+  // The pane's real width once placed; before that (Qt's first layout), the stored width as the
+  // window will allow it.
+  p.Splitter = splitterPlaced_ ? panel1_->width()
+                               : std::clamp(p.Splitter, kSplitterLimit,
+                                            std::max(kSplitterLimit, width() - kSplitterLimit));
   p.Hints = showHints1_->isChecked();
   p.ToolBar = showToolbar1_->isChecked();
   p.ObjColor = ws_.scene.ObjColor;

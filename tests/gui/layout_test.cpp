@@ -51,15 +51,21 @@ TEST_F(GuiTest, TheProgressBarSitsWhollyInTheStatusBar) {
 
 TEST_F(GuiTest, ThePreviewPaneKeepsTwentyPixelsForTheViewAndStoresItsRealWidth) {
   WriteSettings("[Props]\nWindowState=0\nSplitter=5000\n");
+  const auto stored = [&] { return ReadProps(SettingsFile(Locations().Settings())).Splitter; };
   {
-    auto form = MakeForm();
-    const int pane = form->findChild<QWidget*>("Panel1")->width();
-    EXPECT_LE(pane, form->width() - 20);
-    form->close();
+    TMainForm form(Locations());
+    form.resize(900, 600);
+    form.SaveSettings();  // a save before the window is shown
+    EXPECT_LE(stored(), 900 - 20);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const int pane = form.findChild<QWidget*>("Panel1")->width();
+    EXPECT_LE(pane, form.width() - 20);
+    form.resize(600, 600);
+    EXPECT_LE(form.findChild<QWidget*>("Panel1")->width(), 600 - 20);
+    form.close();
+    EXPECT_EQ(stored(), form.findChild<QWidget*>("Panel1")->width());
   }
-  const Props stored = ReadProps(SettingsFile(Locations().Settings()));
-  EXPECT_LE(stored.Splitter, 900 - 20);
-  EXPECT_GE(stored.Splitter, 20);
 }
 
 // Hovers over the splitter of a window that was never clicked and gives the hint that shows.
