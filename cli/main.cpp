@@ -14,7 +14,7 @@
 
 namespace {
 
-enum ExitCode { kOk = 0, kUsage = 2, kBadModel = 3, kFileError = 4 };
+enum ExitCode { kOk = 0, kUsage = 2, kBadModel = 3, kFileError = 4, kFailure = 5 };
 
 int Run(const quarvel::RenderOptions& o) {
   using namespace quarvel;
@@ -86,5 +86,5 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quarvel-render: %s\n", e.what());
   }
-  return kFileError;
+  return kFailure;
 }

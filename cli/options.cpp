@@ -34,9 +34,10 @@ const char* const kRenderUsage =
     "\n"
     "Exit codes:\n"
     "  0  done\n"
-    "  2  a bad command line\n"
+    "  2  a bad command line, or an output that is the model file itself\n"
     "  3  a model that cannot be read\n"
-    "  4  a file that cannot be opened or written\n";
+    "  4  a file that cannot be opened or written\n"
+    "  5  not enough memory, or another failure\n";
 
 namespace {
 

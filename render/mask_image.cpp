@@ -92,7 +92,7 @@ ErrorText MaskImage::SaveToFile(const std::string& path) const {
     case ReplaceResult::WriteFailed:
       break;
   }
-  return {"Stream write error", "", ErrorReason(s.error)};
+  return {"Stream write error", path, ErrorReason(s.error)};
 }
 
 }  // namespace quarvel

@@ -48,9 +48,12 @@ struct ErrorText {
     if (const size_t at = m.find("%s"); at != std::string::npos) m.replace(at, 2, arg);
     return m;
   }
-  // The message, then the system's reason on a line of its own (for message boxes).
+  // The message, then on a line of its own the file (where the text does not name it already)
+  // and the system's reason: what a message box shows.
   std::string MessageWithReason(const Feedback& fb) const {
-    return reason.empty() ? Message(fb) : Message(fb) + "\n" + reason;
+    std::string detail = text.find("%s") == std::string::npos ? arg : "";
+    if (!reason.empty()) detail += (detail.empty() ? "" : ": ") + reason;
+    return detail.empty() ? Message(fb) : Message(fb) + "\n" + detail;
   }
 };
 

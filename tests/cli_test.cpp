@@ -192,5 +192,18 @@ TEST(QuarvelRender, AFailedWriteNamesTheFileAndTheReason) {
       << "no temporary file left";
 }
 
+// Running out of memory is a class of its own, not a file error.
+TEST(QuarvelRender, RunningOutOfMemoryHasItsOwnExitCode) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than any limit allows";
+#endif
+  test::ScratchDir dir;
+  EXPECT_EQ(RunInDir(dir, "ulimit -v 60000 && \"$R\" " QUARVEL_TEST_DATA
+                          "/fels.3ds --threads 1 --size 10000x10000 -o out.bmp"),
+            5);
+  const auto err = test::ReadFile(dir.Path("err.txt"));
+  EXPECT_EQ(std::string(err.begin(), err.end()), "quarvel-render: out of memory\n");
+}
+
 }  // namespace
 }  // namespace quarvel

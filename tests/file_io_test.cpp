@@ -188,9 +188,9 @@ TEST(ReplaceFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
     } catch (const SettingsWriteError& e) {
       settingsReason = e.error.reason;
     }
-    return maskError.Message({}) + " (" + maskError.reason + ") / " + settingsReason;
+    return maskError.MessageWithReason({}) + " / " + settingsReason;
   });
-  EXPECT_EQ(errors, "Stream write error (File too large) / File too large");
+  EXPECT_EQ(errors, "Stream write error\n" + mask + ": File too large / File too large");
   EXPECT_EQ(test::ReadFile(mask), kOld);
   EXPECT_EQ(Text(cfg), "[Props]\nleft=7\n");
   EXPECT_EQ(Names(dir.Path("")), (std::vector<std::string>{"Quarvel.cfg", "m.bmp"}));

@@ -9,7 +9,9 @@
 #include <QMessageBox>
 #include <QSpinBox>
 #include <QTimer>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "gui_fixture.h"
@@ -18,6 +20,12 @@
 
 namespace quarvel {
 namespace {
+
+// Whether this process is the child that RunChild started for `name`.
+bool IsChild(const char* name) {
+  const char* child = std::getenv("QUARVEL_GUI_CHILD");
+  return child && std::strcmp(child, name) == 0;
+}
 
 // Virtual memory the process holds now, in bytes.
 rlim_t VirtualSize() {
@@ -30,7 +38,7 @@ rlim_t VirtualSize() {
 // Runs in a process of its own (see the next test): with too little memory for a 10000 x 10000
 // mask, Render reports it, and the window goes on rendering smaller masks and closes normally.
 TEST_F(GuiTest, OutOfMemoryChild) {
-  if (!std::getenv("QUARVEL_OUT_OF_MEMORY_CHILD")) GTEST_SKIP() << "run by the next test";
+  if (!IsChild("OutOfMemoryChild")) GTEST_SKIP() << "run by the next test";
   auto form = MakeForm();
   form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
   ASSERT_TRUE(form->scene().ModelLoaded);
@@ -51,25 +59,50 @@ TEST_F(GuiTest, OutOfMemoryChild) {
   EXPECT_TRUE(form->close());
 }
 
+// Runs one of the child cases of this file in a process of its own, on the same screen, and
+// gives its exit status.
+int RunChild(const char* name) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setenv("QUARVEL_GUI_CHILD", name, 1);
+    // The 3D view on the renderer that compiles no code at run time: under a memory limit a
+    // compiler's failure would end the process before the window could report anything.
+    ::setenv("GALLIUM_DRIVER", "softpipe", 1);
+    const std::string filter = std::string("--gtest_filter=GuiTest.") + name;
+    ::execl("/proc/self/exe", "quarvel_gui_tests", filter.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 TEST_F(GuiTest, RunningOutOfMemoryLeavesTheWindowUsable) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizers reserve more address space than any limit allows";
 #endif
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::setenv("QUARVEL_OUT_OF_MEMORY_CHILD", "1", 1);
-    // The 3D view on the renderer that compiles no code at run time: under the memory limit a
-    // compiler's failure would end the process before the window could report anything.
-    ::setenv("GALLIUM_DRIVER", "softpipe", 1);
-    ::execl("/proc/self/exe", "quarvel_gui_tests", "--gtest_filter=GuiTest.OutOfMemoryChild",
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "the window ended with signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(RunChild("OutOfMemoryChild"), 0);
+}
+
+// Runs in a process of its own (see the next test): on a full disk, made with a limit on the size
+// of files, Save names the file and the system's reason on a second line.
+TEST_F(GuiTest, FullDiskChild) {
+  if (!IsChild("FullDiskChild")) GTEST_SKIP() << "run by the next test";
+  auto form = MakeForm();
+  form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
+  form->findChild<QAction*>("Render1")->trigger();
+  ::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{4096, 4096};
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const std::string path = dir.Path("mask.bmp");
+  EXPECT_FALSE(form->SaveMask(QString::fromStdString(path)));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], QString::fromStdString("Stream write error\n" + path + ": File too large"));
+  EXPECT_FALSE(form->busy());
+}
+
+TEST_F(GuiTest, AFullDiskIsReportedWithTheFileAndTheReason) {
+  EXPECT_EQ(RunChild("FullDiskChild"), 0);
 }
 
 TEST_F(GuiTest, ThePreviewWaitsForTheRenderToEnd) {
