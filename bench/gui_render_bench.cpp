@@ -9,8 +9,8 @@
 #include <QSpinBox>
 #include "app/main_form.h"
 #include "models.h"
-#include "scene/import_3ds.h"
 #include "samples/write_3ds.h"
+#include "scene/import_3ds.h"
 
 namespace quarvel::bench {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "models.h"
-#include "scene/import_3ds.h"
 #include "samples/write_3ds.h"
+#include "scene/import_3ds.h"
 
 namespace quarvel::bench {
 

@@ -9,8 +9,8 @@
 
 #include "models.h"
 #include "render/rasterizer.h"
-#include "scene/import_3ds.h"
 #include "samples/write_3ds.h"
+#include "scene/import_3ds.h"
 
 namespace quarvel::bench {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "samples/write_3ds.h"
 #include "scene/feedback.h"
 #include "scene/import_3ds.h"
-#include "samples/write_3ds.h"
 
 namespace quarvel::test {
 
