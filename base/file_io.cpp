@@ -160,23 +160,23 @@ ssize_t ReadAt(int fd, uint8_t* p, size_t n, off_t offset) {
 
 FileReadResult ReadOpenFile(int fd, FileBytes& bytes, const FileCheck& check) {
   struct stat st {};
-  if (::fstat(fd, &st) != 0) return {FileRead::CannotOpen, std::strerror(errno)};
+  if (::fstat(fd, &st) != 0) return {FileRead::CannotOpen, ErrorReason(errno)};
   if (!S_ISREG(st.st_mode)) return {FileRead::CannotOpen, kNotRegular};  // replaced meanwhile
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
-    return {FileRead::ReadError, std::strerror(errno)};
+    return {FileRead::ReadError, ErrorReason(errno)};
   const auto size = static_cast<uint64_t>(st.st_size);
   if (check.accept) {
     const size_t headSize = check.headSize < size ? check.headSize : static_cast<size_t>(size);
     const std::unique_ptr<uint8_t[]> head(new uint8_t[headSize]);
     const ssize_t n = ReadAt(fd, head.get(), headSize, 0);
-    if (n < 0) return {FileRead::ReadError, std::strerror(errno)};
+    if (n < 0) return {FileRead::ReadError, ErrorReason(errno)};
     if (!check.accept(size, {head.get(), static_cast<size_t>(n)})) return {FileRead::Refused, ""};
   }
   bytes.size = static_cast<size_t>(size);
   bytes.data.reset(new uint8_t[bytes.size]);
   const ssize_t n = ReadAt(fd, bytes.data.get(), bytes.size, 0);
-  if (n < 0) return {FileRead::ReadError, std::strerror(errno)};
+  if (n < 0) return {FileRead::ReadError, ErrorReason(errno)};
   // A file that shrank while read: its end is a read error.
   if (static_cast<size_t>(n) != bytes.size) return {FileRead::ReadError, ""};
   return {};
@@ -187,11 +187,11 @@ FileReadResult ReadOpenFile(int fd, FileBytes& bytes, const FileCheck& check) {
 FileReadResult ReadWholeFile(const std::string& path, FileBytes& bytes, const FileCheck& check) {
   // The path is looked at before it is opened: opening a FIFO for reading waits for a writer.
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {FileRead::CannotOpen, std::strerror(errno)};
+  if (::stat(path.c_str(), &st) != 0) return {FileRead::CannotOpen, ErrorReason(errno)};
   if (!S_ISREG(st.st_mode)) return {FileRead::CannotOpen, kNotRegular};
   // Should the path have become a FIFO or a device since, O_NONBLOCK still returns at once.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return {FileRead::CannotOpen, std::strerror(errno)};
+  if (fd < 0) return {FileRead::CannotOpen, ErrorReason(errno)};
   FileReadResult result = ReadOpenFile(fd, bytes, check);
   ::close(fd);
   return result;

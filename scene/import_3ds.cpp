@@ -1,16 +1,9 @@
 #include "import_3ds.h"
 
-#include "base/file_io.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <memory>
 #include <vector>
+
+#include "base/file_io.h"
 
 namespace quarvel {
 
