@@ -146,15 +146,6 @@ TEST(QuarvelRender, WritesTheSameMaskAsTheCore) {
   EXPECT_EQ(test::ReadFile(dir.Path("cli.bmp")), test::ReadFile(dir.Path("core.bmp")));
 }
 
-// Runs a shell command in `dir` with quarvel-render as $R, its error output in dir/err.txt;
-// returns the exit code.
-int RunInDir(const test::ScratchDir& dir, const std::string& command) {
-  const int status = std::system(
-      ("cd '" + dir.Path("") + "' && R='" + QUARVEL_RENDER_EXE + "' && " + command + " 2>err.txt")
-          .c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(QuarvelRender, AnOutputThatIsTheModelIsRefusedBeforeAnythingIsWritten) {
   test::ScratchDir dir;
   const auto model = test::ReadFile(QUARVEL_TEST_DATA "/fels.3ds");
@@ -165,13 +156,13 @@ TEST(QuarvelRender, AnOutputThatIsTheModelIsRefusedBeforeAnythingIsWritten) {
   std::filesystem::create_hard_link(dir.Path("copy.3ds"), dir.Path("hard.bmp"));
   for (const char* output :
        {"copy.3ds", "link.bmp", "hard.bmp", "sub/../copy.3ds", "./copy.3ds", "\"$PWD/copy.3ds\""}) {
-    EXPECT_EQ(RunInDir(dir, "\"$R\" copy.3ds -o " + std::string(output)), 2) << output;
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" copy.3ds -o " + std::string(output)), 2) << output;
     EXPECT_EQ(test::ReadFile(dir.Path("copy.3ds")), model) << output;
   }
   const auto err = test::ReadFile(dir.Path("err.txt"));
   EXPECT_NE(std::string(err.begin(), err.end()).find("the output file is the model itself"),
             std::string::npos);
-  EXPECT_EQ(RunInDir(dir, "\"$R\" m.bmp"), 2);
+  EXPECT_EQ(test::RunInDir(dir, "\"$R\" m.bmp"), 2);
   EXPECT_EQ(test::ReadFile(dir.Path("m.bmp")), model);
   EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link.bmp")));
 }
@@ -181,8 +172,8 @@ TEST(QuarvelRender, AnOutputThatIsTheModelIsRefusedBeforeAnythingIsWritten) {
 TEST(QuarvelRender, AFailedWriteNamesTheFileAndTheReason) {
   test::ScratchDir dir;
   const std::string out = dir.Write("out.bmp", {'o', 'l', 'd'});
-  EXPECT_EQ(RunInDir(dir, "trap '' XFSZ && ulimit -f 100 && \"$R\" " QUARVEL_TEST_DATA
-                          "/fels.3ds --size 400x400 -o out.bmp"),
+  EXPECT_EQ(test::RunInDir(dir, "trap '' XFSZ && ulimit -f 100 && \"$R\" " QUARVEL_TEST_DATA
+                                "/fels.3ds --size 400x400 -o out.bmp"),
             4);
   const auto err = test::ReadFile(dir.Path("err.txt"));
   EXPECT_EQ(std::string(err.begin(), err.end()),
@@ -198,8 +189,8 @@ TEST(QuarvelRender, RunningOutOfMemoryHasItsOwnExitCode) {
   GTEST_SKIP() << "the sanitizers reserve more address space than any limit allows";
 #endif
   test::ScratchDir dir;
-  EXPECT_EQ(RunInDir(dir, "ulimit -v 60000 && \"$R\" " QUARVEL_TEST_DATA
-                          "/fels.3ds --threads 1 --size 10000x10000 -o out.bmp"),
+  EXPECT_EQ(test::RunInDir(dir, "ulimit -v 60000 && \"$R\" " QUARVEL_TEST_DATA
+                                "/fels.3ds --threads 1 --size 10000x10000 -o out.bmp"),
             5);
   const auto err = test::ReadFile(dir.Path("err.txt"));
   EXPECT_EQ(std::string(err.begin(), err.end()), "quarvel-render: out of memory\n");

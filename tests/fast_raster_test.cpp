@@ -2,10 +2,6 @@
 // random turns, moves and sizes, on one thread and on several.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <random>
@@ -223,30 +219,6 @@ TEST(FastRaster, AnExceptionInAnyThreadReachesTheCaller) {
       << "a failed render leaves nothing behind that changes the next";
 }
 
-// Runs quarvel-render in a child process with its address space limited to `addressSpace` bytes
-// and thread stacks of 8 MiB (a common default); returns its exit code, or 128 + the signal that
-// ended it.
-int RunRenderWithin(rlim_t addressSpace, const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>(QUARVEL_RENDER_EXE)};
-  for (const std::string& a : args)
-    argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    auto limit = [](int resource, rlim_t value) {
-      rlimit r{};
-      if (getrlimit(resource, &r) != 0) return false;
-      r.rlim_cur = r.rlim_max == RLIM_INFINITY ? value : std::min(value, r.rlim_max);
-      return setrlimit(resource, &r) == 0;
-    };
-    if (limit(RLIMIT_STACK, 8 << 20) && limit(RLIMIT_AS, addressSpace)) execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // The sanitizers reserve terabytes of address space up front: no limit on it leaves them room.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kAddressSpaceLimitable = false;
@@ -257,13 +229,11 @@ constexpr bool kAddressSpaceLimitable = true;
 TEST(FastRaster, ThreadsTheSystemRefusesAreDoneWithout) {
   if (!kAddressSpaceLimitable) GTEST_SKIP() << "a sanitizer needs more address space than this";
   test::ScratchDir dir;
-  const std::string model = QUARVEL_TEST_DATA "/fels.3ds";
-  ASSERT_EQ(RunRenderWithin(RLIM_INFINITY, {model, "--size", "2000x2000", "--threads", "1", "-o",
-                                            dir.Path("one.bmp")}),
-            0);
-  // 62 bands, so up to 62 threads of 8 MiB each wanted: only some fit in 256 MiB.
-  ASSERT_EQ(RunRenderWithin(256 << 20, {model, "--size", "2000x2000", "--threads", "256", "-o",
-                                        dir.Path("many.bmp")}),
+  const std::string render = "\"$R\" " QUARVEL_TEST_DATA "/fels.3ds --size 2000x2000 ";
+  ASSERT_EQ(test::RunInDir(dir, render + "--threads 1 -o one.bmp"), 0);
+  // 62 bands, so up to 62 threads with stacks of 8 MiB wanted: only some fit in 256 MiB.
+  ASSERT_EQ(test::RunInDir(dir, "ulimit -s 8192 && ulimit -v 262144 && " + render +
+                                    "--threads 256 -o many.bmp"),
             0);
   EXPECT_EQ(test::ReadFile(dir.Path("many.bmp")), test::ReadFile(dir.Path("one.bmp")));
 }

@@ -58,30 +58,6 @@ std::vector<std::string> Names(const std::string& dir) {
   return names;
 }
 
-// Runs `fn` in a forked child, so that what it changes in the process (umask, limits, signals)
-// stays there, and returns the text it gives back.
-std::string InChild(const std::function<std::string()>& fn) {
-  int out[2];
-  if (::pipe(out) != 0) return "no pipe";
-  const pid_t child = ::fork();
-  if (child < 0) return "no fork";
-  if (child == 0) {
-    ::close(out[0]);
-    const std::string text = fn();
-    const bool written = ::write(out[1], text.data(), text.size()) == ssize_t(text.size());
-    ::_exit(written ? 0 : 1);
-  }
-  ::close(out[1]);
-  std::string text;
-  char buf[4096];
-  for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
-    text.append(buf, size_t(n));
-  ::close(out[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "child failed";
-}
-
 std::string Octal(mode_t mode) {
   char buf[8];
   std::snprintf(buf, sizeof buf, "%04o", unsigned(mode));
@@ -99,7 +75,7 @@ const uint8_t kNew[] = {'n', 'e', 'w'};
 
 TEST(ReplaceFile, NewFilesFollowTheUmaskWithoutItEverChanging) {
   test::ScratchDir dir;
-  const std::string modes = InChild([&] {
+  const std::string modes = test::InChild([&] {
     ::umask(027);
     const int before = umaskCalls;
     ReplaceFile(dir.Path("plain"), {kNew});
@@ -174,7 +150,7 @@ TEST(ReplaceFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
   test::ScratchDir dir;
   const std::string mask = dir.Write("m.bmp", kOld);
   const std::string cfg = dir.Write("Quarvel.cfg", Bytes("[Props]\nleft=7\n"));
-  const std::string errors = InChild([&] {
+  const std::string errors = test::InChild([&] {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{4096, 4096};
     ::setrlimit(RLIMIT_FSIZE, &limit);

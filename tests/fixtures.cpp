@@ -1,7 +1,13 @@
 #include "fixtures.h"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -49,6 +55,64 @@ ImportResult LoadBytes(Scene& scene, const std::vector<uint8_t>& bytes, const Fe
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint64_t MappedBytes() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  statm >> pages;
+  return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+std::string InChild(const std::function<std::string()>& body, uint64_t extraAddressSpace,
+                    unsigned seconds) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "no pipe";
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return "no fork";
+  if (pid == 0) {
+    ::close(fds[0]);
+    ::alarm(seconds);
+    if (extraAddressSpace != 0) {
+      const rlimit limit{MappedBytes() + extraAddressSpace, MappedBytes() + extraAddressSpace};
+      ::setrlimit(RLIMIT_AS, &limit);
+    }
+    std::string out;
+    try {
+      out = body();
+    } catch (const std::bad_alloc&) {
+      out = "out of memory";
+    }
+    for (size_t done = 0; done < out.size();) {
+      const ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno != EINTR) break;
+    if (n > 0) out.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fds[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) return "hung";
+  if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+  if (WEXITSTATUS(status) != 0) return "exit code " + std::to_string(WEXITSTATUS(status));
+  return out;
+}
+
+int RunInDir(const ScratchDir& dir, const std::string& command) {
+  const int status = std::system(
+      ("cd '" + dir.Path("") + "' && R='" + QUARVEL_RENDER_EXE + "' && " + command + " 2>err.txt")
+          .c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace quarvel::test

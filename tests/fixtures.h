@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,19 @@ ImportResult LoadBytes(Scene& scene, const std::vector<uint8_t>& bytes,
                        const Feedback& fb = Feedback{});
 
 std::vector<uint8_t> ReadFile(const std::string& path);
+
+// The bytes of address space the process has mapped now.
+uint64_t MappedBytes();
+
+// Runs `body` in a forked child and gives what it returned, or how the child failed: "hung"
+// when the hang guard's alarm ended it after `seconds`, "out of memory", or the signal or exit
+// code. With `extraAddressSpace`, the child may map at most that many bytes more than it has,
+// so that a large allocation fails there instead of taking the machine's memory.
+std::string InChild(const std::function<std::string()>& body, uint64_t extraAddressSpace = 0,
+                    unsigned seconds = 20);
+
+// Runs a shell command in `dir`, with $R naming quarvel-render and standard error going to
+// err.txt there, and gives its exit code (-1 when it did not exit by itself).
+int RunInDir(const ScratchDir& dir, const std::string& command);
 
 }  // namespace quarvel::test

@@ -1,17 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <functional>
+#include <filesystem>
 #include <map>
 
 #include "fixtures.h"
@@ -282,82 +277,13 @@ TEST(Import3DS, RealModelsImportWithTheirTriangleCounts) {
 
 // --- Hostile files ---------------------------------------------------------------------------
 
-// The bytes the process has mapped now.
-uint64_t MappedBytes() {
-  std::ifstream statm("/proc/self/statm");
-  uint64_t pages = 0;
-  statm >> pages;
-  return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
-}
-
-// Runs `body` in a forked child and returns what it returned, or a description of how the child
-// failed: killed by the hang guard's alarm after `seconds`, or ended by running out of memory.
-// With `extraAddressSpace`, the child may map at most that many bytes more than it has already,
-// so that a large allocation fails in the child instead of taking the machine's memory.
-std::string InChild(const std::function<std::string()>& body, uint64_t extraAddressSpace = 0,
-                    unsigned seconds = 20) {
-  int fds[2];
-  if (::pipe(fds) != 0) return "no pipe";
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) return "no fork";
-  if (pid == 0) {
-    ::close(fds[0]);
-    ::alarm(seconds);
-    if (extraAddressSpace != 0) {
-      const rlimit limit{MappedBytes() + extraAddressSpace, MappedBytes() + extraAddressSpace};
-      ::setrlimit(RLIMIT_AS, &limit);
-    }
-    std::string out;
-    try {
-      out = body();
-    } catch (const std::bad_alloc&) {
-      out = "out of memory";
-    }
-    for (size_t done = 0; done < out.size();) {
-      const ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno != EINTR) break;
-    if (n > 0) out.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fds[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) return "hung";
-  if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
-  if (WEXITSTATUS(status) != 0) return "exit code " + std::to_string(WEXITSTATUS(status));
-  return out;
-}
-
-// Runs quarvel-render on `model` in a forked child, with the hang guard's alarm after 20 s.
-// Returns its exit code (-1 when it did not end by itself) and what it printed on stderr.
+// Runs quarvel-render on `model` with a hang guard of 20 s. Returns its exit code and what it
+// printed on stderr; it never writes its mask.
 std::pair<int, std::string> RunRender(const test::ScratchDir& dir, const std::string& model) {
-  const std::string errors = dir.Path("stderr.txt");
-  const std::string out = dir.Path("out.bmp");
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) ::_exit(126);
-    ::alarm(20);  // kept across exec
-    ::execl(QUARVEL_RENDER_EXE, "quarvel-render", model.c_str(), "-o", out.c_str(), nullptr);
-    ::_exit(127);
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  EXPECT_FALSE(std::filesystem::exists(out));
-  const std::vector<uint8_t> text = test::ReadFile(errors);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(text.begin(), text.end())};
+  const int code = test::RunInDir(dir, "timeout 20 \"$R\" '" + model + "' -o out.bmp");
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("out.bmp")));
+  const std::vector<uint8_t> text = test::ReadFile(dir.Path("err.txt"));
+  return {code, std::string(text.begin(), text.end())};
 }
 
 // What a load reported: its error text, argument and reason, and the faces it added.
@@ -394,7 +320,7 @@ TEST(Import3DSHostile, ListsThatReadTheSameBytesAgainAreRefused) {
   const auto bytes = OverlappingListUnits(40000);
   ASSERT_GT(bytes.size(), 480000u);
   // In a child limited to 1 GiB more memory, so that a reader without the bound fails quickly.
-  const std::string fromMemory = InChild(
+  const std::string fromMemory = test::InChild(
       [&] {
         Scene scene;
         const ImportResult r = Import3DSFromMemory(scene, bytes, {});
@@ -406,7 +332,7 @@ TEST(Import3DSHostile, ListsThatReadTheSameBytesAgainAreRefused) {
   EXPECT_EQ(fromMemory.substr(0, 24), "Error parsing 3DS file||") << fromMemory;
   EXPECT_NE(fromMemory.find(" few"), std::string::npos) << fromMemory;
 
-  const std::string loaded = InChild(
+  const std::string loaded = test::InChild(
       [&] {
         Scene scene;
         const ImportResult r = LoadBytes(scene, bytes);
@@ -506,7 +432,7 @@ TEST(Import3DSHostile, FilesLargerThanTheirMainChunkAreRefusedBeforeTheyAreRead)
       const std::string what = std::to_string(size) + " bytes, length " + std::to_string(length);
       const std::string path = SparseModel(dir, "huge.3ds", size, length);
       // In a child that may map only 512 MiB more: reading the file whole cannot happen there.
-      const std::string outcome = InChild(
+      const std::string outcome = test::InChild(
           [&] {
             Scene scene;
             const std::string imported = Outcome(Import3DS(scene, path, {}));
@@ -538,7 +464,7 @@ TEST(Import3DSHostile, PathsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
   std::filesystem::create_symlink("/dev/null", device);
   for (const std::string& path : {fifo, folder, device, std::string("/dev/null")}) {
     // In a child, so that an open that blocks ends with the hang guard's alarm.
-    const std::string outcome = InChild([&] {
+    const std::string outcome = test::InChild([&] {
       Scene scene;
       const ImportResult r = LoadModel(scene, path, {});
       return Outcome(r) + (scene.ModelLoaded ? " loaded" : "");

@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "gui_fixture.h"
 #include "render/preview_box.h"
@@ -27,14 +26,6 @@ bool IsChild(const char* name) {
   return child && std::strcmp(child, name) == 0;
 }
 
-// Virtual memory the process holds now, in bytes.
-rlim_t VirtualSize() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmSize:", 0) == 0) return rlim_t(std::stoull(line.substr(7))) * 1024;
-  return 0;
-}
-
 // Runs in a process of its own (see the next test): with too little memory for a 10000 x 10000
 // mask, Render reports it, and the window goes on rendering smaller masks and closes normally.
 TEST_F(GuiTest, OutOfMemoryChild) {
@@ -44,7 +35,7 @@ TEST_F(GuiTest, OutOfMemoryChild) {
   ASSERT_TRUE(form->scene().ModelLoaded);
   form->findChild<QSpinBox*>("UpDown4")->setValue(10000);
   form->findChild<QSpinBox*>("UpDown5")->setValue(10000);
-  const rlimit limit{VirtualSize() + (64u << 20), RLIM_INFINITY};
+  const rlimit limit{test::MappedBytes() + (64u << 20), RLIM_INFINITY};
   ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
   form->findChild<QAction*>("Render1")->trigger();
   ASSERT_EQ(errors.size(), 1u);
