@@ -359,11 +359,17 @@ void TMainForm::PlaceOnScreen() {
   resize(r.size());
 }
 
+// A termination request: a message box or a file dialog waiting for the user is closed as if
+// cancelled, then the window closes once the work under way has finished.
 void TMainForm::CloseWhenIdle() {
-  if (ws_.busy)
+  if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+    modal->close();
+    QTimer::singleShot(0, this, &TMainForm::CloseWhenIdle);
+  } else if (ws_.busy) {
     closePending_ = true;
-  else
+  } else {
     close();
+  }
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {

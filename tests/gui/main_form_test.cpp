@@ -1,6 +1,7 @@
 // The desktop program driven in a real window (under Xvfb in CI).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <QMenu>
 #include <QProgressBar>
@@ -9,6 +10,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -203,6 +205,19 @@ TEST_F(GuiTest, ANewerCopysTerminationRequestClosesAndSaves) {
     QTest::qWait(10);
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(ReadProps(SettingsFile(Locations().Settings())).PicHeight, 777);
+}
+
+TEST_F(GuiTest, ATerminationRequestClosesAWaitingMessageBoxAndTheWindow) {
+  auto form = MakeForm();
+  form->errorHook = nullptr;  // a real message box, waiting for the user
+  const std::string fifo = dir.Path("pipe.3ds");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  QTimer::singleShot(200, [] { ::raise(SIGTERM); });
+  form->Open3DS(QString::fromStdString(fifo));  // returns once the box is closed
+  for (int i = 0; i < 50 && form->isVisible(); ++i)
+    QTest::qWait(10);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 // Not a check: writes a picture of the window after opening and rendering the sample when
