@@ -35,7 +35,7 @@ void RenderMask(Workspace& ws, int width, int height, const Feedback& fb) {
     ~Drawing() { flag = false; }
   } drawing(ws.rendering);
   try {
-    RenderObject(ws.scene, ws.render, ws.mask, width, height, fb);
+    RenderObject(ws.scene, ws.render, ws.mask, width, height, fb, ws.animating);
   } catch (...) {
     ws.mask.SetSize(0, 0);
     ws.render.MaskReady = false;

@@ -20,7 +20,9 @@ struct Workspace {
   MaskImage mask;
   std::string modelPath;  // the loaded model's file, as given; empty when none is loaded
   bool busy = false;
-  bool rendering = false;             // the renderer is drawing into `mask`: do not read it
+  bool rendering = false;  // the renderer is drawing into `mask`: do not read it
+  // An animation dialog is open: renders keep RenderBox as GetMaxBox set it.
+  bool animating = false;
   std::function<void()> busyChanged;  // the window enables its commands to match
 };
 

@@ -1,0 +1,69 @@
+// Turning animations: the model turns a whole number of times about one axis over N frames and
+// each frame is rendered with one fixed depth range, then written as the next file of a BMP
+// sequence or the next frame of an AVI file. The dialog and quarvel-render run the same code.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "anim/video_writer.h"
+#include "app/workspace.h"
+#include "scene/feedback.h"
+
+namespace quarvel {
+
+// What a run is asked to do, as the animation dialog's controls hold it.
+struct AnimationParams {
+  int frames = 60;              // 2 to 10000
+  int fps = 25;                 // 0 to 40; an AVI run needs at least 1
+  int16_t x = 0, y = 1, z = 0;  // evolutions per cycle about each axis, -100 to 100
+  bool scaleX = true, scaleY = false, scaleZ = true;  // the scaling mode for GetMaxBox
+};
+
+// The rotation of a run from the three evolution counts: fills the axis (the counts divided by
+// the dominant one; Y wins every tie, Z a tie with X) and returns the dominant count, the
+// number of whole turns per cycle.
+int16_t GetRotationParms(int16_t x, int16_t y, int16_t z, float& ax, float& ay, float& az);
+
+// The turn of one frame: (2 D) pi / N, rounded to float.
+float StepAngle(int16_t turns, int frames);
+
+// The name of frame i of a BMP sequence: `first` (the name the user chose, extension included)
+// followed by i in four digits at least and ".bmp": walk.bmp gives walk.bmp0000.bmp.
+std::string FrameFileName(const std::string& first, int i);
+// Whether every frame name of a run fits the system's limit of 255 bytes for a file name.
+bool FrameNamesFit(const std::string& first, int frames);
+
+// Start of an animation: the workspace keeps RenderBox as GetMaxBox sets it, for the start-up
+// mask and every frame after it, until EndAnimation.
+void BeginAnimation(Workspace& ws, const AnimationParams& p);
+void EndAnimation(Workspace& ws);
+
+// How a run talks to whoever runs it, once per frame.
+struct RunHooks {
+  Feedback fb;                               // the renderer's status, progress and messages
+  std::function<void()> beforeRender;        // the 3D view redrawn, pending messages processed
+  std::function<void()> afterRender;         // the preview updated
+  std::function<void(int frame)> frameDone;  // frame written: the progress bar
+};
+
+enum class RunEnd { Finished, Canceled, Failed };
+
+struct RunResult {
+  RunEnd end = RunEnd::Finished;
+  int framesWritten = 0;
+  // Failed: for a BMP frame, the file's error (its text, the file, the system's reason); for
+  // an AVI frame, "Error writing rendered frame:" with the writer's text as `arg`.
+  ErrorText error;
+};
+
+// The runs, from the run's own GetMaxBox on (the caller has chosen the file). AbortRequested,
+// cleared at the start, stops a run after the frame under way is written; the model stays at
+// that frame's orientation.
+RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::string& first,
+                         const RunHooks& hooks);
+RunResult RunAvi(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
+                 const std::string& file, const RunHooks& hooks);
+
+}  // namespace quarvel

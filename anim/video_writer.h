@@ -1,0 +1,123 @@
+// The AVI writer: one video stream of 8-bit palettised frames, each the mask's pixel block as
+// stored, written uncompressed or through one of the machine's FFmpeg encoders that an AVI file
+// can hold. Failures are reported as the classic AVIERR_* codes, so that their texts stay the
+// ones users know.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "render/mask_image.h"
+
+namespace quarvel {
+
+// MAKE_AVIERR(n): 0x80044000 + n.
+constexpr uint32_t MakeAviErr(uint32_t n) {
+  return 0x80044000u + n;
+}
+constexpr uint32_t AVIERR_UNSUPPORTED = MakeAviErr(101), AVIERR_BADFORMAT = MakeAviErr(102),
+                   AVIERR_MEMORY = MakeAviErr(103), AVIERR_INTERNAL = MakeAviErr(104),
+                   AVIERR_BADFLAGS = MakeAviErr(105), AVIERR_BADPARAM = MakeAviErr(106),
+                   AVIERR_BADSIZE = MakeAviErr(107), AVIERR_BADHANDLE = MakeAviErr(108),
+                   AVIERR_FILEREAD = MakeAviErr(109), AVIERR_FILEWRITE = MakeAviErr(110),
+                   AVIERR_FILEOPEN = MakeAviErr(111), AVIERR_COMPRESSOR = MakeAviErr(112),
+                   AVIERR_NOCOMPRESSOR = MakeAviErr(113), AVIERR_READONLY = MakeAviErr(114),
+                   AVIERR_NODATA = MakeAviErr(115), AVIERR_BUFFERTOOSMALL = MakeAviErr(116),
+                   AVIERR_CANTCOMPRESS = MakeAviErr(117), AVIERR_USERABORT = MakeAviErr(198),
+                   AVIERR_ERROR = MakeAviErr(199);
+
+constexpr uint32_t kStreamTypeVideo = 0x73646976;  // "vids"
+
+// The compression options: which compressor (its FourCC, 0 for none) and how. The two blocks
+// hold our own encoder settings (the format block is unused; the state block is a key=value
+// text of extra encoder options); they are stored in the compressor data file.
+struct CompressOptions {
+  uint32_t fccType = kStreamTypeVideo;
+  uint32_t fccHandler = 0;
+  int32_t dwKeyFrameEvery = 0;   // a key frame every this many frames; 0: the encoder's choice
+  int32_t dwQuality = 0;         // 0 to 10000; 0: the encoder's default
+  int32_t dwBytesPerSecond = 0;  // data rate; 0: the encoder's choice
+  int32_t dwFlags = 0;
+  std::vector<uint8_t> format;  // lpFormat, cbFormat
+  std::vector<uint8_t> parms;   // lpParms, cbParms
+  int32_t dwInterleaveEvery = 0;
+  bool operator==(const CompressOptions&) const = default;
+};
+
+// A compressor this machine offers.
+struct CodecInfo {
+  uint32_t fourcc = 0;
+  std::string shortName;    // FFmpeg's encoder name, such as "ffv1"
+  std::string description;  // such as "FFmpeg video codec #1"
+  bool lossless = false;    // gives the mask's bytes back exactly
+  bool keyFrames = false;   // takes a key-frame interval
+  bool quality = false;     // takes a quality
+  bool dataRate = false;    // takes a data rate
+};
+
+// The encoders of this machine's FFmpeg that an AVI file can hold and that take our frames,
+// lossless ones first; computed once.
+const std::vector<CodecInfo>& AvailableCodecs();
+// The compressor of that FourCC, or null when this machine has none.
+const CodecInfo* FindCodec(uint32_t fourcc);
+// "FFV1" for the FourCC of FFV1: its four characters, as in the file.
+std::string FourCCText(uint32_t fourcc);
+
+// The compression options dialog, shown by ChooseOptions. The core knows it only by this
+// interface; the window supplies it.
+class OptionsDialog {
+ public:
+  virtual ~OptionsDialog() = default;
+  // Lets the user edit `options`: returns 1 after OK (options filled in), 0 after Cancel
+  // (options untouched).
+  virtual int Choose(CompressOptions& options, const std::vector<CodecInfo>& codecs) = 0;
+};
+
+class TVideoWriter {
+ public:
+  TVideoWriter();
+  ~TVideoWriter();
+  TVideoWriter(const TVideoWriter&) = delete;
+  TVideoWriter& operator=(const TVideoWriter&) = delete;
+
+  // Frames per second of the next stream.
+  bool SetFrameRate(int fps);
+  // Takes every field but the stream type, which stays "vids".
+  void SetCompressOptions(CompressOptions options);
+  const CompressOptions& GetCompressOptions() const { return options_; }
+
+  // Creates the file (a regular file of that name is deleted first; any other kind of file
+  // makes it fail with AVIERR_FILEOPEN) and its stream: the mask's size, its header and grey
+  // palette, compressed with the options' compressor when this machine has it and it takes the
+  // frames, uncompressed otherwise. Replaces a stream already held.
+  bool OpenStream(const MaskImage& image, const std::string& fileName);
+  // Shows the options dialog for the held stream; -1 without one.
+  int ChooseOptions(OptionsDialog& dialog);
+  // Writes one frame (the mask's pixel block as stored) as sample `sample`, a key frame when
+  // uncompressed. Without a held stream: false, and LastError keeps its value.
+  bool WriteFrame(std::span<const uint8_t> pixels, int sample);
+  // Finishes the file (index and header), so that it plays with the frames written so far, and
+  // releases the stream. False without a held stream, or when the file could not be finished.
+  bool CloseStream();
+
+  uint32_t LastError() const { return lastError_; }
+  // The text of LastError's code, or an empty text for a code outside the table.
+  std::string GetErrorText() const;
+  // "UNCOMPRESSED", or the compressor's short name, LF CR, its description.
+  std::string GetCodecName() const;
+
+ private:
+  struct Stream;
+  std::unique_ptr<Stream> stream_;
+  CompressOptions options_;
+  int fps_ = 25;
+  uint32_t lastError_ = 0;
+};
+
+// The AVIERR_* code's text, or an empty text for any other code.
+std::string AviErrorText(uint32_t code);
+
+}  // namespace quarvel
