@@ -1,0 +1,1 @@
+#include "compressor_data.h"

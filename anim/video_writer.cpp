@@ -1,0 +1,1 @@
+#include "video_writer.h"
