@@ -105,6 +105,7 @@ const std::vector<std::string_view>& TranslatableTexts() {
       "Rendering of BMP sequence finished.",
       "Rendering AVI file, press Cancel to stop...",
       "Error writing rendered frame:",
+      "The frame rate must be at least 1 frame per second for an AVI file",
       "Rendering of AVI file was canceled.",
       "AVI file was rendered successfully.",
 
