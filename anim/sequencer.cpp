@@ -1,1 +1,165 @@
 #include "sequencer.h"
+
+#include <cstdlib>
+
+#include "render/rasterizer.h"
+
+namespace quarvel {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr size_t kMaxFileName = 255;  // bytes of one file name (NAME_MAX)
+
+// Keeps the workspace's animating state set for the life of a run, so that every frame keeps
+// RenderBox, and gives the previous state back however the run ends.
+class AnimatingScope {
+ public:
+  explicit AnimatingScope(Workspace& ws) : ws_(ws), was_(ws.animating) { ws_.animating = true; }
+  ~AnimatingScope() { ws_.animating = was_; }
+  AnimatingScope(const AnimatingScope&) = delete;
+  AnimatingScope& operator=(const AnimatingScope&) = delete;
+
+ private:
+  Workspace& ws_;
+  bool was_;
+};
+
+// GetMaxBox for the model as it is placed now, not as it was at the last render.
+void SetMaxBox(Workspace& ws, const AnimationParams& p) {
+  ws.scene.ModelTransform = ws.scene.ModelFrame->GetTransform();
+  GetMaxBox(ws.scene, ws.render, p.scaleX, p.scaleY, p.scaleZ);
+}
+
+// Sets the model frame turning by one frame's angle at each tick.
+void PrepareRotation(Workspace& ws, const AnimationParams& p) {
+  AbortRequested = 0;
+  float ax, ay, az;
+  const int16_t turns = GetRotationParms(p.x, p.y, p.z, ax, ay, az);
+  ws.scene.ModelFrame->SetRotation(ax, ay, az, StepAngle(turns, p.frames));
+}
+
+// Turns the model by one frame and renders it into ws.mask with the run's RenderBox.
+void RenderNextFrame(Workspace& ws, const AnimationParams& p, const RunHooks& hooks) {
+  ws.scene.SceneFrame->Move(1.0);
+  if (hooks.beforeRender) hooks.beforeRender();
+  RenderMask(ws, p.width, p.height, hooks.fb);
+  if (hooks.afterRender) hooks.afterRender();
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int16_t GetRotationParms(int16_t x, int16_t y, int16_t z, float& ax, float& ay, float& az) {
+  const int absX = std::abs(x), absY = std::abs(y), absZ = std::abs(z);
+  ax = 1;
+  ay = x != 0 ? Store(double(y) / x) : 1;
+  az = x != 0 ? Store(double(z) / x) : 1;
+  if (absY >= absX && absY >= absZ) {
+    if (y != 0) ax = Store(double(x) / y);
+    ay = 1;
+    if (y != 0) az = Store(double(z) / y);
+    return y;
+  }
+  if (absZ >= absY && absZ >= absX) {
+    if (z != 0) {
+      ax = Store(double(x) / z);
+      ay = Store(double(y) / z);
+    }
+    az = 1;
+    return z;
+  }
+  return x;
+}
+
+float StepAngle(int16_t turns, int frames) {
+  const int twice = 2 * turns;
+  return Store(twice * kPi / frames);
+}
+
+std::string FrameFileName(const std::string& first, int i) {
+  std::string number = std::to_string(i);
+  if (number.size() < 4) number.insert(0, 4 - number.size(), '0');
+  return first + number + ".bmp";
+}
+
+bool FrameNamesFit(const std::string& first, int frames) {
+  // The last frame has the longest number.
+  return frames <= 0 || FrameFileName(BaseName(first), frames - 1).size() <= kMaxFileName;
+}
+
+void BeginAnimation(Workspace& ws, const AnimationParams& p) {
+  ws.animating = true;
+  SetMaxBox(ws, p);
+}
+
+void EndAnimation(Workspace& ws) {
+  ws.animating = false;
+}
+
+RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::string& first,
+                         const RunHooks& hooks) {
+  AnimatingScope animating(ws);
+  SetMaxBox(ws, p);
+  PrepareRotation(ws, p);
+  RunResult result;
+  for (int i = 0; i < p.frames; ++i) {
+    const std::string name = FrameFileName(first, i);
+    RenderNextFrame(ws, p, hooks);
+    if (ErrorText error = ws.mask.SaveToFile(name); !error.empty()) {
+      result.end = RunEnd::Failed;
+      result.error = std::move(error);
+      return result;
+    }
+    result.framesWritten = i + 1;
+    if (AbortRequested != 0) {
+      AbortRequested = 0;
+      result.end = RunEnd::Canceled;
+      return result;
+    }
+    if (hooks.frameDone) hooks.frameDone(i);
+  }
+  return result;
+}
+
+RunResult RunAvi(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
+                 const std::string& file, const RunHooks& hooks) {
+  if (p.fps < 1) {
+    RunResult refused;
+    refused.end = RunEnd::Failed;
+    refused.error.text = "The frame rate must be at least 1 frame per second for an AVI file";
+    return refused;
+  }
+  AnimatingScope animating(ws);
+  SetMaxBox(ws, p);
+  writer.SetFrameRate(p.fps);
+  writer.OpenStream(ws.mask, file);  // a stream that failed to open fails the first frame
+  PrepareRotation(ws, p);
+  RunResult result;
+  for (int i = 0; i < p.frames; ++i) {
+    RenderNextFrame(ws, p, hooks);
+    if (hooks.frameDone) hooks.frameDone(i);
+    const bool written = writer.WriteFrame(ws.mask.Pixels(), i);
+    if (written) result.framesWritten = i + 1;
+    if (AbortRequested != 0 || !written) {
+      AbortRequested = 0;
+      // A frame that was not written outranks a cancel in the same frame.
+      if (written) {
+        result.end = RunEnd::Canceled;
+      } else {
+        result.end = RunEnd::Failed;
+        result.error = {"Error writing rendered frame:", writer.GetErrorText()};
+      }
+      writer.CloseStream();
+      return result;
+    }
+  }
+  writer.CloseStream();
+  return result;
+}
+
+}  // namespace quarvel

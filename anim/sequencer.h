@@ -19,6 +19,7 @@ struct AnimationParams {
   int fps = 25;                 // 0 to 40; an AVI run needs at least 1
   int16_t x = 0, y = 1, z = 0;  // evolutions per cycle about each axis, -100 to 100
   bool scaleX = true, scaleY = false, scaleZ = true;  // the scaling mode for GetMaxBox
+  int width = 640, height = 480;  // the frames' size: the main window's size controls
 };
 
 // The rotation of a run from the three evolution counts: fills the axis (the counts divided by
@@ -35,8 +36,10 @@ std::string FrameFileName(const std::string& first, int i);
 // Whether every frame name of a run fits the system's limit of 255 bytes for a file name.
 bool FrameNamesFit(const std::string& first, int frames);
 
-// Start of an animation: the workspace keeps RenderBox as GetMaxBox sets it, for the start-up
-// mask and every frame after it, until EndAnimation.
+// Start of an animation: the workspace keeps RenderBox as GetMaxBox sets it (for the model as
+// it is placed now), for the start-up mask and every frame after it, until EndAnimation. The
+// caller then renders the start-up mask at the run's size, so that the user sees the depth
+// range; an AVI run takes its stream's size from that mask.
 void BeginAnimation(Workspace& ws, const AnimationParams& p);
 void EndAnimation(Workspace& ws);
 

@@ -1,4 +1,5 @@
-// quarvel-render: the batch renderer. A .3ds model in, its depth mask out as an 8-bit BMP.
+// quarvel-render: the batch renderer. A .3ds model in, its depth mask out as an 8-bit BMP, or
+// the model turning as a sequence of masks, in BMP files or an AVI file.
 #include <unistd.h>
 
 #include <cstdio>
@@ -6,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "anim/sequencer.h"
+#include "anim/video_writer.h"
 #include "base/file_io.h"
 #include "options.h"
 #include "progress_bar.h"
@@ -14,10 +17,119 @@
 
 namespace {
 
+using namespace quarvel;
+
 enum ExitCode { kOk = 0, kUsage = 2, kBadModel = 3, kFileError = 4, kFailure = 5 };
 
-int Run(const quarvel::RenderOptions& o) {
-  using namespace quarvel;
+// "quarvel-render: FILE: MESSAGE (REASON)".
+void PrintFileError(const std::string& file, const std::string& message,
+                    const std::string& reason) {
+  const std::string why = reason.empty() ? "" : " (" + reason + ")";
+  std::fprintf(stderr, "quarvel-render: %s: %s%s\n", file.c_str(), message.c_str(), why.c_str());
+}
+
+int ListCodecs() {
+  std::printf("%-6s  %-14s  %-8s  %s\n", "FourCC", "Name", "Lossless", "Description");
+  for (const CodecInfo& c : AvailableCodecs())
+    std::printf("%-6s  %-14s  %-8s  %s\n", FourCCText(c.fourcc).c_str(), c.shortName.c_str(),
+                c.lossless ? "yes" : "no", c.description.c_str());
+  return kOk;
+}
+
+// The first file the command would write that is the model itself, or an empty text.
+std::string OutputThatIsTheModel(const RenderOptions& o) {
+  if (!o.Animation()) return IsSameFile(o.model, o.output) ? o.output : "";
+  if (!o.avi.empty()) return IsSameFile(o.model, o.avi) ? o.avi : "";
+  for (int i = 0; i < o.anim.frames; ++i) {
+    const std::string name = FrameFileName(o.bmpSequence, i);
+    if (IsSameFile(o.model, name)) return name;
+  }
+  return "";
+}
+
+// Refuses what cannot be written before anything is read: an output that is the model, frame
+// names longer than a file name can be. Returns the exit code, or kOk to go on.
+int CheckOutputs(const RenderOptions& o) {
+  if (!o.bmpSequence.empty() && !FrameNamesFit(o.bmpSequence, o.anim.frames)) {
+    std::fprintf(stderr,
+                 "quarvel-render: %s: the frames' file names would be longer than 255 bytes; "
+                 "choose a shorter name\n",
+                 o.bmpSequence.c_str());
+    return kUsage;
+  }
+  if (const std::string same = OutputThatIsTheModel(o); !same.empty()) {
+    const char* option = !o.avi.empty()           ? "--avi"
+                         : !o.bmpSequence.empty() ? "--bmp-sequence"
+                                                  : "-o";
+    std::fprintf(stderr,
+                 "quarvel-render: %s: the output file is the model itself; name another with %s\n",
+                 same.c_str(), option);
+    return kUsage;
+  }
+  return kOk;
+}
+
+int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
+  RenderObject(ws.scene, ws.render, ws.mask, o.width, o.height, fb, false, {o.threads, false});
+  bar.Clear();
+  if (const ErrorText error = ws.mask.SaveToFile(o.output); !error.empty()) {
+    PrintFileError(o.output, error.Message(fb), error.reason);
+    return kFileError;
+  }
+  return kOk;
+}
+
+RunResult RunAviFile(const RenderOptions& o, Workspace& ws, const RunHooks& hooks) {
+  const uint32_t codec = o.compress.fccHandler;
+  if (codec != 0 && !FindCodec(codec))
+    std::fprintf(stderr,
+                 "quarvel-render: note: this machine has no %s compressor; the frames are "
+                 "written uncompressed\n",
+                 FourCCText(codec).c_str());
+  TVideoWriter writer;
+  writer.SetCompressOptions(o.compress);
+  return RunAvi(ws, writer, o.anim, o.avi, hooks);
+}
+
+// The writer's text follows the English one, as the animation dialog shows it.
+std::string AviErrorMessage(const ErrorText& error, const Feedback& fb) {
+  return error.arg.empty() ? error.Message(fb) : error.Message(fb) + " " + error.arg;
+}
+
+// As the animation dialog does from its start: the depth range for the turning model and the
+// start-up mask with it, then the run.
+int RunAnimation(const RenderOptions& o, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
+  BeginAnimation(ws, o.anim);
+  RenderMask(ws, o.width, o.height, fb);
+  bar.Clear();
+  RunHooks hooks;
+  const int frames = o.anim.frames;
+  hooks.frameDone = [&](int i) {
+    bar.SetLabel("frame " + std::to_string(i + 1) + " of " + std::to_string(frames));
+    bar.Show((i + 1) * 100 / frames);
+  };
+  const RunResult result =
+      o.avi.empty() ? RunBmpSequence(ws, o.anim, o.bmpSequence, hooks) : RunAviFile(o, ws, hooks);
+  EndAnimation(ws);
+  bar.Clear();
+  switch (result.end) {
+    case RunEnd::Finished:
+      return kOk;
+    case RunEnd::Canceled:
+      std::fprintf(stderr, "quarvel-render: stopped after %d frames\n", result.framesWritten);
+      return kFailure;
+    case RunEnd::Failed:
+      break;
+  }
+  // A BMP frame's error names its file; an AVI frame's carries the writer's text.
+  if (o.avi.empty())
+    PrintFileError(result.error.arg, result.error.Message(fb), result.error.reason);
+  else
+    PrintFileError(o.avi, AviErrorMessage(result.error, fb), result.error.reason);
+  return kFileError;
+}
+
+int Run(const RenderOptions& o) {
   ProgressBar bar(isatty(STDERR_FILENO) == 1);
   std::string importStatus;
   Feedback fb;
@@ -31,55 +143,39 @@ int Run(const quarvel::RenderOptions& o) {
     std::fprintf(stderr, "quarvel-render: %s: %s\n", o.model.c_str(), error.c_str());
     return kBadModel;
   }
-  Scene scene;
+  Workspace ws;
   bar.SetLabel("Reading " + o.model);
-  const ImportResult loaded = LoadModel(scene, o.model, fb);
+  const ImportResult loaded = LoadModel(ws.scene, o.model, fb);
   bar.Clear();
   if (!loaded.ok) {
-    const std::string reason = loaded.error.reason.empty() ? "" : " (" + loaded.error.reason + ")";
-    std::fprintf(stderr, "quarvel-render: %s: %s%s\n", o.model.c_str(),
-                 loaded.error.Message(fb).c_str(), reason.c_str());
+    PrintFileError(o.model, loaded.error.Message(fb), loaded.error.reason);
     return loaded.error.text == "Cannot open file %s" ? kFileError : kBadModel;
   }
+  ws.modelPath = o.model;
   if (o.info) {
     std::printf("%s\nExtents: %.9g %.9g %.9g\nFitScale: %.9g\n", importStatus.c_str(),
-                scene.ExtentX, scene.ExtentY, scene.ExtentZ, scene.FitScale);
+                ws.scene.ExtentX, ws.scene.ExtentY, ws.scene.ExtentZ, ws.scene.FitScale);
   }
-  ApplyView(scene, o.view);
-
-  RenderState state;
-  MaskImage mask;
-  RenderObject(scene, state, mask, o.width, o.height, fb, false, {o.threads, false});
-  bar.Clear();
-  if (const ErrorText error = mask.SaveToFile(o.output); !error.empty()) {
-    const std::string reason = error.reason.empty() ? "" : " (" + error.reason + ")";
-    std::fprintf(stderr, "quarvel-render: %s: %s%s\n", o.output.c_str(), error.Message(fb).c_str(),
-                 reason.c_str());
-    return kFileError;
-  }
-  return kOk;
+  ApplyView(ws.scene, o.view);
+  return o.Animation() ? RunAnimation(o, ws, fb, bar) : RunSingleMask(o, ws, fb, bar);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string error;
-  const auto options = quarvel::ParseRenderOptions({argv + 1, argv + argc}, error);
+  const auto options = ParseRenderOptions({argv + 1, argv + argc}, error);
   if (!options) {
-    std::fprintf(stderr, "quarvel-render: %s\n\n%s", error.c_str(), quarvel::kRenderUsage);
+    std::fprintf(stderr, "quarvel-render: %s\n\n%s", error.c_str(), kRenderUsage);
     return kUsage;
   }
   if (options->help) {
-    std::fputs(quarvel::kRenderUsage, stdout);
+    std::fputs(kRenderUsage, stdout);
     return kOk;
   }
-  if (quarvel::IsSameFile(options->model, options->output)) {
-    std::fprintf(stderr,
-                 "quarvel-render: %s: the output file is the model itself; name another with -o\n",
-                 options->output.c_str());
-    return kUsage;
-  }
   try {
+    if (options->listCodecs) return ListCodecs();
+    if (const int refused = CheckOutputs(*options); refused != kOk) return refused;
     return Run(*options);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "quarvel-render: out of memory\n");

@@ -1,9 +1,12 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <span>
+#include <string_view>
 
 #include "render/view_ops.h"
 
@@ -11,13 +14,19 @@ namespace quarvel {
 
 const char* const kRenderUsage =
     "Usage: quarvel-render MODEL.3ds [-o OUT.bmp] [--size WxH] [view operations...] [--info]\n"
+    "       quarvel-render MODEL.3ds [--size WxH] [view operations...] --frames N [--turns X,Y,Z]\n"
+    "                      [--scale-by AXES] (--bmp-sequence NAME.bmp | --avi FILE.avi [--fps F]\n"
+    "                      [--codec FOURCC] [--quality Q] [--key-frames K] [--data-rate KBPS])\n"
+    "       quarvel-render --codecs\n"
     "\n"
-    "Renders the depth mask of a .3ds model as an 8-bit greyscale BMP (white = nearest).\n"
+    "Renders the depth mask of a .3ds model as an 8-bit greyscale BMP (white = nearest), or the\n"
+    "model turning as an animation: a sequence of BMP files or an AVI file.\n"
     "\n"
     "  -o, --output FILE  the mask's file (default: the model's name with .bmp, here)\n"
     "  --size WxH         mask size in pixels, each from 100 to 10000 (default 640x480)\n"
     "  --info             print the import's result, the model's extents and fit scale\n"
-    "  --threads N        draw on N threads (default: one per processor; the mask is the same)\n"
+    "  --threads N        draw a single mask on N threads (default: one per processor; the mask\n"
+    "                     is the same)\n"
     "  -h, --help         show this text\n"
     "\n"
     "View operations, applied in the order given, as the view controls would:\n"
@@ -32,11 +41,33 @@ const char* const kRenderUsage =
     "  --move-y S         move the model S units along its own y axis\n"
     "  --move-z S         move the model S units away from the viewer (zooms the mask)\n"
     "\n"
+    "Animation: the model, placed by the view operations, turns over N frames and comes back to\n"
+    "where it started; every frame has the same depth range, wide enough for the turning model.\n"
+    "  --frames N         the number of frames, from 2 to 10000\n"
+    "  --turns X,Y,Z      turns per cycle about x, y and z, each from -100 to 100 (default\n"
+    "                     0,1,0): the model turns about the axis (X,Y,Z), as many whole times\n"
+    "                     as the count largest in size says (y wins a tie, z a tie with x)\n"
+    "  --scale-by AXES    the axes the depth range allows for: any of x, y and z, or none\n"
+    "                     (default xz)\n"
+    "  --bmp-sequence NAME.bmp\n"
+    "                     write frame i as NAME.bmp followed by i in four digits and .bmp, in\n"
+    "                     NAME.bmp's folder: walk.bmp0000.bmp, walk.bmp0001.bmp and so on\n"
+    "  --avi FILE.avi     write the frames as one AVI file, replacing FILE.avi\n"
+    "  --fps F            the AVI file's frames per second, from 1 to 40 (default 25)\n"
+    "  --codec FOURCC     the AVI file's compressor, such as FFV1 (see --codecs); none, raw or 0\n"
+    "                     for uncompressed frames (the default). A compressor this machine does\n"
+    "                     not have gives uncompressed frames.\n"
+    "  --quality Q        compression quality, from 0 to 10000 (0: the compressor's default)\n"
+    "  --key-frames K     a key frame every K frames, up to 10000 (0: the compressor's choice)\n"
+    "  --data-rate KBPS   data rate in kilobits per second, up to 1000000 (0: the compressor's\n"
+    "                     choice)\n"
+    "  --codecs           list the compressors this machine offers for AVI files\n"
+    "\n"
     "Exit codes:\n"
     "  0  done\n"
     "  2  a bad command line, or an output that is the model file itself\n"
     "  3  a model that cannot be read\n"
-    "  4  a file that cannot be opened or written\n"
+    "  4  a file that cannot be opened or written, an animation's frame included\n"
     "  5  not enough memory, or another failure\n";
 
 namespace {
@@ -92,6 +123,141 @@ std::string DefaultOutput(const std::string& model) {
   return name + ".bmp";
 }
 
+bool ParseIntIn(const std::string& s, int lo, int hi, int& out) {
+  return ParseInt(s, out) && out >= lo && out <= hi;
+}
+
+// "X,Y,Z": three whole turns, each from -100 to 100.
+bool ParseTurns(const std::string& s, AnimationParams& p) {
+  const size_t a = s.find(','), b = s.find(',', a == std::string::npos ? a : a + 1);
+  if (a == std::string::npos || b == std::string::npos) return false;
+  int x, y, z;
+  if (!ParseIntIn(s.substr(0, a), -kMaxTurns, kMaxTurns, x) ||
+      !ParseIntIn(s.substr(a + 1, b - a - 1), -kMaxTurns, kMaxTurns, y) ||
+      !ParseIntIn(s.substr(b + 1), -kMaxTurns, kMaxTurns, z))
+    return false;
+  p.x = static_cast<int16_t>(x);
+  p.y = static_cast<int16_t>(y);
+  p.z = static_cast<int16_t>(z);
+  return true;
+}
+
+// "none", or each of x, y and z at most once.
+bool ParseScaleBy(const std::string& s, AnimationParams& p) {
+  p.scaleX = p.scaleY = p.scaleZ = false;
+  if (s == "none") return true;
+  for (const char c : s) {
+    bool* flag = nullptr;
+    switch (c) {
+      case 'x':
+      case 'X':
+        flag = &p.scaleX;
+        break;
+      case 'y':
+      case 'Y':
+        flag = &p.scaleY;
+        break;
+      case 'z':
+      case 'Z':
+        flag = &p.scaleZ;
+        break;
+      default:
+        return false;
+    }
+    if (*flag) return false;
+    *flag = true;
+  }
+  return !s.empty();
+}
+
+// Four printable characters, as in the file; "0", "none" or "raw" for uncompressed frames.
+bool ParseFourCC(const std::string& s, uint32_t& fourcc) {
+  if (s == "0" || s == "none" || s == "raw") {
+    fourcc = 0;
+    return true;
+  }
+  if (s.size() != 4) return false;
+  fourcc = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 || c > 0x7E) return false;
+    fourcc |= uint32_t(c) << (8 * i);
+  }
+  return true;
+}
+
+// Sets one of the animation's options from its value; returns the message for a bad value.
+std::string SetAnimationOption(const std::string& a, const std::string& v, RenderOptions& o) {
+  int n = 0;
+  if (a == "--frames") {
+    if (!ParseIntIn(v, kMinFrames, kMaxFrames, n))
+      return "The number of frames must be from 2 to 10000, not " + v;
+    o.anim.frames = n;
+  } else if (a == "--turns") {
+    if (!ParseTurns(v, o.anim))
+      return "Expected --turns X,Y,Z with each from -100 to 100, for example --turns 0,1,0";
+  } else if (a == "--scale-by") {
+    if (!ParseScaleBy(v, o.anim))
+      return "Expected --scale-by with x, y and z, each at most once, or none; not '" + v + "'";
+  } else if (a == "--bmp-sequence" || a == "--avi") {
+    if (v.empty()) return "Missing file name after " + a;
+    (a == "--avi" ? o.avi : o.bmpSequence) = v;
+  } else if (a == "--fps") {
+    if (!ParseIntIn(v, 1, kMaxFps, n)) return "The frame rate must be from 1 to 40, not " + v;
+    o.anim.fps = n;
+  } else if (a == "--codec") {
+    if (!ParseFourCC(v, o.compress.fccHandler))
+      return "Expected a four-character code after --codec, such as FFV1, or none; not '" + v + "'";
+  } else if (a == "--quality") {
+    if (!ParseIntIn(v, 0, kMaxQuality, n)) return "The quality must be from 0 to 10000, not " + v;
+    o.compress.dwQuality = n;
+  } else if (a == "--key-frames") {
+    if (!ParseIntIn(v, 0, kMaxKeyFrames, n))
+      return "The key-frame interval must be from 0 to 10000 frames, not " + v;
+    o.compress.dwKeyFrameEvery = n;
+  } else {  // --data-rate, in kilobits per second; the options hold bytes per second
+    if (!ParseIntIn(v, 0, kMaxDataRate, n))
+      return "The data rate must be from 0 to 1000000 kilobits per second, not " + v;
+    o.compress.dwBytesPerSecond = n * 1000 / 8;
+  }
+  return "";
+}
+
+constexpr std::string_view kAnimationOptions[] = {
+    "--frames", "--turns", "--scale-by", "--bmp-sequence", "--avi",
+    "--fps",    "--codec", "--quality",  "--key-frames",   "--data-rate"};
+constexpr std::string_view kAviOptions[] = {"--fps", "--codec", "--quality", "--key-frames",
+                                            "--data-rate"};
+
+bool IsOneOf(std::string_view a, std::span<const std::string_view> names) {
+  return std::find(names.begin(), names.end(), a) != names.end();
+}
+
+// Options that make no sense together: the message, or an empty text. `given` lists the
+// animation's options in the order given.
+std::string CheckCombination(const RenderOptions& o, const std::vector<std::string>& given,
+                             bool outputGiven) {
+  if (!o.Animation()) {
+    if (given.empty()) return "";
+    return given.front() +
+           " belongs to an animation: give --frames N with --bmp-sequence NAME.bmp or --avi "
+           "FILE.avi";
+  }
+  if (!o.bmpSequence.empty() && !o.avi.empty())
+    return "Choose --bmp-sequence or --avi: a run writes one of them";
+  if (std::find(given.begin(), given.end(), "--frames") == given.end())
+    return "An animation needs its number of frames: --frames N";
+  if (outputGiven)
+    return "-o names a single mask's file; an animation writes the files of --bmp-sequence or "
+           "--avi";
+  if (o.threads != 0)
+    return "--threads applies to a single mask; an animation draws on all processors";
+  if (o.avi.empty())
+    for (const std::string& a : given)
+      if (IsOneOf(a, kAviOptions)) return a + " applies only to an AVI file (--avi)";
+  return "";
+}
+
 }  // namespace
 
 std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& args,
@@ -102,6 +268,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     return std::nullopt;
   };
   bool optionsEnded = false;
+  std::vector<std::string> animationOptions;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (!optionsEnded && a == "--") {
@@ -122,6 +289,13 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       return o;
     } else if (a == "--info") {
       o.info = true;
+    } else if (a == "--codecs") {
+      o.listCodecs = true;
+      return o;
+    } else if (IsOneOf(a, kAnimationOptions)) {
+      if (!value(v)) return fail("Missing value after " + a);
+      if (const std::string bad = SetAnimationOption(a, v, o); !bad.empty()) return fail(bad);
+      animationOptions.push_back(a);
     } else if (a == "-o" || a == "--output") {
       if (!value(o.output) || o.output.empty()) return fail("Missing file name after " + a);
     } else if (a == "--size") {
@@ -161,7 +335,12 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     }
   }
   if (o.model.empty()) return fail("No model file given");
+  if (const std::string bad = CheckCombination(o, animationOptions, !o.output.empty());
+      !bad.empty())
+    return fail(bad);
   if (o.output.empty()) o.output = DefaultOutput(o.model);
+  o.anim.width = o.width;
+  o.anim.height = o.height;
   return o;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "anim/sequencer.h"
+#include "anim/video_writer.h"
 #include "scene/scene.h"
 
 namespace quarvel {
@@ -24,10 +26,24 @@ struct RenderOptions {
   int threads = 0;  // 0: one per processor
   bool info = false;
   bool help = false;
+  bool listCodecs = false;  // --codecs: list the AVI compressors and do nothing else
+
+  // An animation instead of one mask: a BMP sequence or an AVI file, never both.
+  std::string bmpSequence;  // the first name; frame i goes to bmpSequence + "0000.bmp" and on
+  std::string avi;
+  AnimationParams anim;      // frames, turns, scaling mode, fps; the size is width x height
+  CompressOptions compress;  // the AVI file's compressor and its settings
+  bool Animation() const { return !bmpSequence.empty() || !avi.empty(); }
 };
 
 constexpr int kMinSize = 100, kMaxSize = 10000;
 constexpr int kMaxClicks = 1000000;
+constexpr int kMinFrames = 2, kMaxFrames = 10000;
+constexpr int kMaxTurns = 100;
+constexpr int kMaxFps = 40;
+constexpr int kMaxQuality = 10000;
+constexpr int kMaxKeyFrames = 10000;
+constexpr int kMaxDataRate = 1000000;  // kilobits per second
 
 // Parses the arguments after the program's name. Returns the options, or sets `error` to a
 // message for the user and returns nothing.

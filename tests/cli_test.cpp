@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "anim/sequencer.h"
 #include "cli/options.h"
 #include "fixtures.h"
 #include "render/rasterizer.h"
@@ -106,6 +107,81 @@ TEST(RenderOptions, ClicksTurnLikeTheArrowControls) {
   EXPECT_LT(ta.m[0][1], 0) << "negative clicks turn the other way";
 }
 
+TEST(RenderOptions, AnAnimationsOptions) {
+  const auto o = Parse({"m.3ds",  "--size",      "320x200", "--frames",  "90",      "--turns",
+                        "-1,0,3", "--scale-by",  "ZY",      "--avi",     "out.avi", "--fps",
+                        "12",     "--codec",     "FFV1",    "--quality", "8000",    "--key-frames",
+                        "10",     "--data-rate", "800"});
+  ASSERT_TRUE(o);
+  EXPECT_TRUE(o->Animation());
+  EXPECT_EQ(o->avi, "out.avi");
+  EXPECT_EQ(o->anim.frames, 90);
+  EXPECT_EQ((std::vector<int>{o->anim.x, o->anim.y, o->anim.z}), (std::vector<int>{-1, 0, 3}));
+  EXPECT_EQ((std::vector<bool>{o->anim.scaleX, o->anim.scaleY, o->anim.scaleZ}),
+            (std::vector<bool>{false, true, true}));
+  EXPECT_EQ(o->anim.fps, 12);
+  EXPECT_EQ(o->anim.width, 320) << "frames of the mask size";
+  EXPECT_EQ(o->anim.height, 200);
+  EXPECT_EQ(o->compress.fccHandler, 0x31564646u) << "'F' 'F' 'V' '1' as in the file";
+  EXPECT_EQ(o->compress.dwQuality, 8000);
+  EXPECT_EQ(o->compress.dwKeyFrameEvery, 10);
+  EXPECT_EQ(o->compress.dwBytesPerSecond, 100000) << "800 kbit/s";
+
+  const auto d = Parse({"m.3ds", "--frames", "2", "--bmp-sequence", "w.bmp", "--scale-by", "none"});
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->bmpSequence, "w.bmp");
+  EXPECT_EQ((std::vector<int>{d->anim.x, d->anim.y, d->anim.z}), (std::vector<int>{0, 1, 0}));
+  EXPECT_FALSE(d->anim.scaleX || d->anim.scaleY || d->anim.scaleZ);
+  EXPECT_EQ(Parse({"m.3ds", "--frames", "10000", "--avi", "a.avi", "--codec", "raw"})
+                ->compress.fccHandler,
+            0u);
+  const auto defaults = Parse({"m.3ds", "--frames", "5", "--avi", "a.avi"});
+  EXPECT_TRUE(defaults->anim.scaleX && !defaults->anim.scaleY && defaults->anim.scaleZ);
+  EXPECT_EQ(defaults->anim.fps, 25);
+  EXPECT_TRUE(Parse({"--codecs"})->listCodecs);
+}
+
+TEST(RenderOptions, AnimationOptionsOutOfRangeOrOutOfPlaceAreRefused) {
+  const std::vector<std::string> bmp = {"m.3ds", "--frames", "5", "--bmp-sequence", "w.bmp"};
+  const std::vector<std::string> avi = {"m.3ds", "--frames", "5", "--avi", "a.avi"};
+  auto with = [](std::vector<std::string> args, std::vector<std::string> more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  std::string error;
+  EXPECT_FALSE(Parse(with(bmp, {"--avi", "a.avi"}), &error));
+  EXPECT_EQ(error, "Choose --bmp-sequence or --avi: a run writes one of them");
+  EXPECT_FALSE(Parse(with(bmp, {"--fps", "10"}), &error));
+  EXPECT_EQ(error, "--fps applies only to an AVI file (--avi)");
+  EXPECT_FALSE(Parse({"m.3ds", "--fps", "10"}, &error));
+  EXPECT_NE(error.find("--fps belongs to an animation"), std::string::npos) << error;
+  EXPECT_FALSE(Parse(with(bmp, {"-o", "x.bmp"}), &error));
+  EXPECT_NE(error.find("-o names a single mask"), std::string::npos) << error;
+  EXPECT_FALSE(Parse({"m.3ds", "--frames", "5"}, &error)) << "nowhere to write";
+  EXPECT_FALSE(Parse({"m.3ds", "--bmp-sequence", "w.bmp"}, &error));
+  EXPECT_EQ(error, "An animation needs its number of frames: --frames N");
+  EXPECT_FALSE(Parse(with(avi, {"--threads", "2"})));
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--frames", "1"},
+                                             {"--frames", "10001"},
+                                             {"--turns", "0,101,0"},
+                                             {"--turns", "0,1"},
+                                             {"--turns", "0,1,0,0"},
+                                             {"--scale-by", "xx"},
+                                             {"--scale-by", "w"},
+                                             {"--scale-by", ""},
+                                             {"--fps", "0"},
+                                             {"--fps", "41"},
+                                             {"--codec", "FFV"},
+                                             {"--codec", "FFV12"},
+                                             {"--quality", "10001"},
+                                             {"--key-frames", "-1"},
+                                             {"--data-rate", "1000001"},
+                                             {"--avi", ""},
+                                             {"--fps"}})
+    EXPECT_FALSE(Parse(with(avi, bad))) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+}
+
 // Runs quarvel-render with a shell command line; returns its exit code.
 int RunRender(const std::string& args) {
   const int status =
@@ -189,11 +265,141 @@ TEST(QuarvelRender, RunningOutOfMemoryHasItsOwnExitCode) {
   GTEST_SKIP() << "the sanitizers reserve more address space than any limit allows";
 #endif
   test::ScratchDir dir;
-  EXPECT_EQ(test::RunInDir(dir, "ulimit -v 60000 && \"$R\" " QUARVEL_TEST_DATA
-                                "/fels.3ds --threads 1 --size 10000x10000 -o out.bmp"),
+  // The program maps its libraries (FFmpeg's among them) before it reads anything: the limit
+  // is the address space it starts in, found in steps of 20 MB, and 60 MB more.
+  EXPECT_EQ(test::RunInDir(dir,
+                           "v=20000; until (ulimit -v $v && \"$R\" --help >/dev/null) "
+                           "2>/dev/null || [ $v -gt 4000000 ]; do v=$((v + 20000)); done; "
+                           "ulimit -v $((v + 60000)) && \"$R\" " QUARVEL_TEST_DATA
+                           "/fels.3ds --threads 1 --size 10000x10000 -o out.bmp"),
             5);
   const auto err = test::ReadFile(dir.Path("err.txt"));
   EXPECT_EQ(std::string(err.begin(), err.end()), "quarvel-render: out of memory\n");
+}
+
+std::string ErrText(const test::ScratchDir& dir) {
+  const auto err = test::ReadFile(dir.Path("err.txt"));
+  return {err.begin(), err.end()};
+}
+
+// The frames quarvel-render writes are the sequencer's, from the model as the view operations
+// place it.
+TEST(QuarvelRender, AnAnimationWritesTheSequencersFrames) {
+  test::ScratchDir dir;
+  const std::string model = QUARVEL_TEST_DATA "/fels.3ds";
+  ASSERT_EQ(test::RunInDir(dir, "\"$R\" " + model +
+                                    " --size 160x120 --clicks x:3 --frames 5 --turns 1,0,2 "
+                                    "--scale-by y --bmp-sequence walk.bmp"),
+            0)
+      << ErrText(dir);
+
+  Workspace ws;
+  ASSERT_TRUE(OpenModel(ws, model, {}).ok);
+  ApplyView(ws.scene, Parse({"m.3ds", "--clicks", "x:3"})->view);
+  AnimationParams p;
+  p.frames = 5;
+  p.x = 1;
+  p.y = 0;
+  p.z = 2;
+  p.scaleX = p.scaleZ = false;
+  p.scaleY = true;
+  p.width = 160;
+  p.height = 120;
+  BeginAnimation(ws, p);
+  RenderMask(ws, 160, 120, {});
+  std::filesystem::create_directory(dir.Path("core"));
+  ASSERT_EQ(RunBmpSequence(ws, p, dir.Path("core/walk.bmp"), {}).end, RunEnd::Finished);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(test::ReadFile(FrameFileName(dir.Path("walk.bmp"), i)),
+              test::ReadFile(FrameFileName(dir.Path("core/walk.bmp"), i)))
+        << "frame " << i;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("walk.bmp0005.bmp")));
+}
+
+TEST(QuarvelRender, AnAnimationsOptionsThatMakeNoSenseTogetherAreUsageErrors) {
+  test::ScratchDir dir;
+  const std::string model = QUARVEL_TEST_DATA "/fels.3ds ";
+  for (const char* args : {"--frames 3 --bmp-sequence w.bmp --avi a.avi",
+                           "--fps 10 --frames 3 "
+                           "--bmp-sequence w.bmp",
+                           "-o x.bmp --frames 3 --bmp-sequence w.bmp", "--frames 3", "--avi a.avi",
+                           "--codec FFV1 -o x.bmp"}) {
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" " + model + args), 2) << args;
+    EXPECT_NE(ErrText(dir).find("Usage:"), std::string::npos) << args;
+  }
+  // Frame names longer than a file name can be are refused before the model is read.
+  const std::string longName(248, 'w');
+  EXPECT_EQ(test::RunInDir(dir, "\"$R\" missing.3ds --frames 3 --bmp-sequence " + longName), 2);
+  EXPECT_EQ(ErrText(dir), "quarvel-render: " + longName +
+                              ": the frames' file names would be longer than 255 bytes; choose a "
+                              "shorter name\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")), {}), 1)
+      << "only err.txt";
+}
+
+TEST(QuarvelRender, AnAnimationNeverWritesOverItsModel) {
+  test::ScratchDir dir;
+  const auto model = test::ReadFile(QUARVEL_TEST_DATA "/fels.3ds");
+  dir.Write("m.3ds", model);
+  dir.Write("w.bmp0002.bmp", model);  // a model named as frame 2 of w.bmp
+  EXPECT_EQ(test::RunInDir(dir, "\"$R\" m.3ds --frames 3 --avi m.3ds"), 2);
+  EXPECT_EQ(
+      ErrText(dir),
+      "quarvel-render: m.3ds: the output file is the model itself; name another with --avi\n");
+  EXPECT_EQ(test::RunInDir(dir, "\"$R\" w.bmp0002.bmp --frames 3 --bmp-sequence w.bmp"), 2);
+  EXPECT_EQ(ErrText(dir),
+            "quarvel-render: w.bmp0002.bmp: the output file is the model itself; name another "
+            "with --bmp-sequence\n");
+  EXPECT_EQ(test::ReadFile(dir.Path("m.3ds")), model);
+  EXPECT_EQ(test::ReadFile(dir.Path("w.bmp0002.bmp")), model);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("w.bmp0000.bmp"))) << "refused before frame 0";
+}
+
+TEST(QuarvelRender, AFrameThatCannotBeWrittenEndsTheRunWithTheReason) {
+  test::ScratchDir dir;
+  std::filesystem::create_directory(dir.Path("walk.bmp0002.bmp"));
+  EXPECT_EQ(test::RunInDir(dir, "\"$R\" " QUARVEL_TEST_DATA
+                                "/fels.3ds --size 100x100 --frames 4 --bmp-sequence walk.bmp"),
+            4);
+  EXPECT_EQ(ErrText(dir),
+            "quarvel-render: walk.bmp0002.bmp: Cannot create file walk.bmp0002.bmp (Is a "
+            "directory)\n");
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("walk.bmp0001.bmp")));
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("walk.bmp0003.bmp")));
+}
+
+TEST(QuarvelRender, AnAviFileHoldsEveryFrameAndAFullDiskEndsTheRun) {
+  test::ScratchDir dir;
+  const std::string model = QUARVEL_TEST_DATA "/fels.3ds --size 160x120 --frames 10 ";
+  ASSERT_EQ(test::RunInDir(dir, "\"$R\" " + model +
+                                    "--avi out.avi --codec FFV1 --fps 10 && "
+                                    "ffprobe -v error -count_frames -show_entries "
+                                    "stream=codec_name,nb_read_frames,r_frame_rate -of csv=p=0 "
+                                    "out.avi > probe.txt"),
+            0)
+      << ErrText(dir);
+  const auto probe = test::ReadFile(dir.Path("probe.txt"));
+  EXPECT_EQ(std::string(probe.begin(), probe.end()), "ffv1,10/1,10\n");
+
+  // A compressor this machine lacks gives uncompressed frames, with a note.
+  ASSERT_EQ(test::RunInDir(dir, "\"$R\" " + model + "--avi raw.avi --codec XXXX"), 0);
+  EXPECT_EQ(ErrText(dir),
+            "quarvel-render: note: this machine has no XXXX compressor; the frames are written "
+            "uncompressed\n");
+
+  EXPECT_EQ(
+      test::RunInDir(dir, "trap '' XFSZ && ulimit -f 60 && \"$R\" " + model + "--avi full.avi"), 4);
+  EXPECT_EQ(ErrText(dir), "quarvel-render: full.avi: Error writing rendered frame: " +
+                              AviErrorText(AVIERR_FILEWRITE) + "\n");
+}
+
+TEST(QuarvelRender, CodecsListsTheCompressorsOfThisMachine) {
+  test::ScratchDir dir;
+  ASSERT_EQ(test::RunInDir(dir, "\"$R\" --codecs > codecs.txt"), 0);
+  const auto listed = test::ReadFile(dir.Path("codecs.txt"));
+  const std::string text(listed.begin(), listed.end());
+  EXPECT_EQ(text.rfind("FourCC  Name            Lossless  Description\n", 0), 0u) << text;
+  EXPECT_NE(text.find("\nFFV1    ffv1            yes       "), std::string::npos) << text;
 }
 
 }  // namespace
