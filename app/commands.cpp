@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <new>
 
+#include "anim/seq_form.h"
 #include "dialogs.h"
 #include "dxdraw.h"
 #include "main_form.h"
@@ -144,6 +145,29 @@ void TMainForm::Save1Click() {
   if (file.isEmpty()) return;
   lastSaveName_ = QFileInfo(file).fileName();
   SaveMask(file);
+}
+
+// The BMP save dialog names the first file of a sequence; it starts with no name.
+QString TMainForm::AskSequenceName() {
+  return AskSaveFile(this, Tr("&Save"), SaveFolder(), QString(), "bmp", "BitMap Files (*.bmp)");
+}
+
+// The animation dialog, given the workspace and what it needs of this window. While it is open
+// the renders keep the depth range its runs set.
+void TMainForm::ExportBMPSequence1Click() {
+  if (ws_.busy || !ws_.scene.ModelLoaded) return;
+  AnimationHost host{ws_};
+  host.settings = settingsFile_.get();
+  host.compressorDataPath = locations_.CompressorData();
+  host.feedback = feedback_;
+  host.render = [this] { TestButtonClick(); };
+  host.updatePreview = [this] { UpdatePreview(); };
+  host.redraw = [this] { Redraw(); };
+  host.askSequenceName = [this] { return AskSequenceName(); };
+  host.width = upDown4_->value();
+  host.height = upDown5_->value();
+  RunCommand([&] { RunDialog<TSeqForm>(this, std::move(host)); });
+  Redraw();
 }
 
 bool TMainForm::SaveMask(const QString& fileName) {

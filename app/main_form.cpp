@@ -145,8 +145,8 @@ void TMainForm::BuildMenus() {
   file1_->setObjectName("File1");
   open1_ = action(file1_, "Open1", "open", QKeySequence("Ctrl+O"), &TMainForm::DXDrawClick);
   save1_ = action(file1_, "Save1", "save", QKeySequence("Ctrl+S"), &TMainForm::Save1Click);
-  // The animation window comes with the animation export; the command stands here already.
-  export1_ = action(file1_, "ExportBMPSequence1", "export", QKeySequence("Ctrl+E"), nullptr);
+  export1_ = action(file1_, "ExportBMPSequence1", "export", QKeySequence("Ctrl+E"),
+                    &TMainForm::ExportBMPSequence1Click);
   render1_ =
       action(file1_, "Render1", "render", QKeySequence("Ctrl+R"), &TMainForm::TestButtonClick);
   exit1_ = action(file1_, "Exit1", "exit", QKeySequence("Alt+X"), nullptr);

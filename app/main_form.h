@@ -44,9 +44,10 @@ class TMainForm : public QMainWindow {
   // The command line: every parameter after the program's own, joined by single blanks.
   void OpenCommandLine(const QStringList& arguments);
 
-  void DXDrawClick();      // Open
-  void TestButtonClick();  // Render
-  void Save1Click();       // Save
+  void DXDrawClick();              // Open
+  void TestButtonClick();          // Render
+  void Save1Click();               // Save
+  void ExportBMPSequence1Click();  // Export animation
   bool SaveMask(const QString& fileName);
   void UpdatePreview();
   void SetBusy(bool busy);
@@ -87,6 +88,7 @@ class TMainForm : public QMainWindow {
   // commands.cpp
   void RunCommand(const std::function<void()>& command);
   QString SaveFolder() const;
+  QString AskSequenceName();
   void ShowError(const QString& text);
   void ProcessMessages();
 

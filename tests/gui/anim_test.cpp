@@ -1,0 +1,214 @@
+// The animation dialog driven as a user would: runs to BMP sequences and AVI files, Cancel and
+// Exit during a run, and a compressor chosen and found again when the dialog is reopened.
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <filesystem>
+
+#include "anim/compress_dialog.h"
+#include "anim/seq_form.h"
+#include "gui_fixture.h"
+
+namespace quarvel {
+namespace {
+
+// A FourCC as the 32-bit number the settings store: its first character in the lowest byte.
+uint32_t FourCCValue(const char* code) {
+  return uint32_t(uint8_t(code[0])) | uint32_t(uint8_t(code[1])) << 8 |
+         uint32_t(uint8_t(code[2])) << 16 | uint32_t(uint8_t(code[3])) << 24;
+}
+
+struct AnimTest : GuiTest {
+  std::unique_ptr<TMainForm> form;
+
+  void SetUp() override {
+    form = MakeForm();
+    form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
+    form->findChild<QSpinBox*>("UpDown4")->setValue(320);
+    form->findChild<QSpinBox*>("UpDown5")->setValue(240);
+  }
+
+  // Opens the dialog with the Export command and runs `body` on it; `body` ends by closing it.
+  void WithDialog(const std::function<void(TSeqForm&)>& body) {
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<TSeqForm*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      ran = true;
+      body(*dialog);
+      if (dialog->isVisible()) Click(*dialog, "CloseButton");
+    });
+    form->findChild<QAction*>("ExportBMPSequence1")->trigger();
+    EXPECT_TRUE(ran);
+  }
+
+  static void Click(QWidget& dialog, const char* button) {
+    dialog.findChild<QAbstractButton*>(button)->click();
+  }
+  static QString Status(QWidget& dialog) {
+    return dialog.findChild<QLabel*>("StatusLabel")->text();
+  }
+  static void SetFrames(QWidget& dialog, int frames) {
+    dialog.findChild<QSpinBox*>("LengthUpDown")->setValue(frames);
+  }
+
+  // Runs `answer` on the next modal dialog of type T, once it is up.
+  template <typename T>
+  static void WhenUp(QObject* owner, const std::function<void(T*)>& answer) {
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+      auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      timer->stop();
+      answer(dialog);
+    });
+    timer->start(10);
+  }
+
+  // Answers the next file dialog with `path`.
+  static void AnswerFileDialog(QObject* owner, const std::string& path) {
+    WhenUp<QFileDialog>(owner, [path](QFileDialog* files) {
+      files->selectFile(QString::fromStdString(path));
+      QMetaObject::invokeMethod(files, "accept");
+    });
+  }
+
+  // Clicks `button` once the run has written `frames` frames.
+  static void ClickDuringRun(QWidget& dialog, const char* button, int frames) {
+    auto* timer = new QTimer(&dialog);
+    QObject::connect(timer, &QTimer::timeout, [&dialog, timer, button, frames] {
+      if (dialog.findChild<QProgressBar*>("Progress")->value() < frames) return;
+      Click(dialog, button);
+      timer->stop();
+    });
+    timer->start(0);
+  }
+
+  std::vector<uint8_t> Frame(const std::string& first, int i) const {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%04d.bmp", i);
+    return test::ReadFile(first + suffix);
+  }
+};
+
+TEST_F(AnimTest, ABmpRunWritesTheBatchRenderersFrames) {
+  const std::string first = dir.Path("walk.bmp");
+  WithDialog([&](TSeqForm& d) {
+    Click(d, "BmpItem");
+    SetFrames(d, 4);
+    AnswerFileDialog(&d, first);
+    Click(d, "NextButton");
+    EXPECT_EQ(Status(d), "Rendering of BMP sequence finished.");
+  });
+  const std::string cli = std::string(QUARVEL_RENDER_EXE) + " " + QUARVEL_SAMPLES +
+                          "/knot.3ds --size 320x240 --frames 4 --bmp-sequence " +
+                          dir.Path("cli.bmp");
+  ASSERT_EQ(std::system(cli.c_str()), 0);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_FALSE(Frame(first, i).empty()) << i;
+    EXPECT_EQ(Frame(first, i), Frame(dir.Path("cli.bmp"), i)) << "frame " << i;
+  }
+  EXPECT_FALSE(std::filesystem::exists(first + "0004.bmp"));
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(AnimTest, AnAviRunWritesEveryFrame) {
+  const std::string avi = dir.Path("turn.avi");
+  WithDialog([&](TSeqForm& d) {
+    Click(d, "AviItem");
+    SetFrames(d, 6);
+    d.askAviName = [&] { return QString::fromStdString(avi); };
+    Click(d, "NextButton");
+    EXPECT_EQ(Status(d), "AVI file was rendered successfully.");
+  });
+  const std::string probe =
+      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+      "stream=nb_read_frames -of csv=p=0 '" +
+      avi + "' > '" + dir.Path("frames.txt") + "'";
+  ASSERT_EQ(std::system(probe.c_str()), 0);
+  const auto frames = test::ReadFile(dir.Path("frames.txt"));
+  EXPECT_EQ(std::string(frames.begin(), frames.end()), "6\n");
+}
+
+TEST_F(AnimTest, CancelStopsARunAfterTheFrameUnderWay) {
+  const std::string first = dir.Path("stop.bmp");
+  WithDialog([&](TSeqForm& d) {
+    Click(d, "BmpItem");
+    SetFrames(d, 200);
+    AnswerFileDialog(&d, first);
+    ClickDuringRun(d, "CancelButton", 3);
+    Click(d, "NextButton");
+    EXPECT_EQ(Status(d), "Rendering of BMP sequence canceled.");
+    EXPECT_FALSE(d.running());
+    EXPECT_EQ(d.findChild<QProgressBar*>("Progress")->value(), 0);
+  });
+  EXPECT_FALSE(Frame(first, 3).empty());
+  EXPECT_TRUE(Frame(first, 199).empty());
+  EXPECT_EQ(AbortRequested.load(), 0);
+}
+
+TEST_F(AnimTest, ExitDuringARunClosesOnceTheRunHasEnded) {
+  const std::string first = dir.Path("exit.bmp");
+  bool stillOpenAfterExit = false;
+  WithDialog([&](TSeqForm& d) {
+    Click(d, "BmpItem");
+    SetFrames(d, 8);
+    AnswerFileDialog(&d, first);
+    auto* timer = new QTimer(&d);
+    QObject::connect(timer, &QTimer::timeout, [&d, timer, &stillOpenAfterExit] {
+      if (!d.running()) return;
+      Click(d, "CloseButton");
+      stillOpenAfterExit = d.isVisible();
+      timer->stop();
+    });
+    timer->start(0);
+    Click(d, "NextButton");
+    EXPECT_FALSE(d.isVisible()) << "closed when the run returned";
+  });
+  EXPECT_TRUE(stillOpenAfterExit);
+  EXPECT_FALSE(Frame(first, 7).empty()) << "the run went to its end";
+}
+
+TEST_F(AnimTest, AChosenCompressorIsFoundAgainWhenTheDialogReopens) {
+  QString label;
+  WithDialog([&](TSeqForm& d) {
+    Click(d, "AviItem");
+    WhenUp<TCompressDialog>(&d, [](TCompressDialog* options) {
+      auto* list = options->findChild<QComboBox*>("Compressor");
+      const int ffv1 = list->findData(FourCCValue("FFV1"));
+      EXPECT_GE(ffv1, 0);
+      list->setCurrentIndex(ffv1);
+      options->accept();
+    });
+    Click(d, "CompressButton");
+    label = d.findChild<QLabel*>("CodecLabel")->text();
+  });
+  EXPECT_TRUE(label.startsWith("ffv1\n")) << label.toStdString();
+  EXPECT_EQ(uint32_t(ReadVideoSettings(SettingsFile(Locations().Settings())).fccHandler),
+            FourCCValue("FFV1"));
+  WithDialog([&](TSeqForm& d) { EXPECT_EQ(d.findChild<QLabel*>("CodecLabel")->text(), label); });
+  EXPECT_FALSE(std::filesystem::exists(QDir::tempPath().toStdString() + "/~TMP1.AVI"));
+}
+
+TEST_F(AnimTest, F1AsksForTheAnimationTopicAndTheDepthRangeHoldsWhileOpen) {
+  QString topic;
+  {
+    AnimationHost host{form->workspace()};
+    host.showHelp = [&](const QString& t) { topic = t; };
+    TSeqForm dialog(form.get(), host);
+    EXPECT_TRUE(form->workspace().animating) << "renders keep the animation's depth range";
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::keyClick(&dialog, Qt::Key_F1);
+  }
+  EXPECT_EQ(topic, "Export_of_animation.htm");
+  EXPECT_FALSE(form->workspace().animating);
+}
+
+}  // namespace
+}  // namespace quarvel
