@@ -106,6 +106,7 @@ const std::vector<std::string_view>& TranslatableTexts() {
       "Rendering AVI file, press Cancel to stop...",
       "Error writing rendered frame:",
       "The frame rate must be at least 1 frame per second for an AVI file",
+      "The name is too long for the frame files: choose a shorter one.",
       "Rendering of AVI file was canceled.",
       "AVI file was rendered successfully.",
 

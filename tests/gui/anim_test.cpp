@@ -210,6 +210,33 @@ TEST_F(AnimTest, F1AsksForTheAnimationTopicAndTheDepthRangeHoldsWhileOpen) {
   EXPECT_FALSE(form->workspace().animating);
 }
 
+TEST_F(AnimTest, RunsThatCannotStartSaySoBeforeAnyFileIsTouched) {
+  const std::string longName = dir.Path(std::string(248, 'n') + ".bmp");  // 252 bytes
+  WithDialog([&](TSeqForm& d) {
+    Click(d, "BmpItem");
+    SetFrames(d, 20);
+    AnswerFileDialog(&d, longName);
+    Click(d, "NextButton");
+    EXPECT_EQ(Status(d), "The name is too long for the frame files: choose a shorter one.");
+
+    Click(d, "AviItem");
+    d.findChild<QSpinBox*>("FPSUpDown")->setValue(0);
+    EXPECT_EQ(d.findChild<QLabel*>("LengthLabel")->text(), "AVI file length:        - s");
+    bool asked = false;
+    d.askAviName = [&] {
+      asked = true;
+      return QString::fromStdString(dir.Path("zero.avi"));
+    };
+    Click(d, "NextButton");
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(Status(d), "The frame rate must be at least 1 frame per second for an AVI file");
+    EXPECT_FALSE(d.running());
+  });
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path("")))
+    EXPECT_TRUE(entry.path().extension() != ".bmp" && entry.path().extension() != ".avi")
+        << entry.path();
+}
+
 // Not a check: pictures of the animation dialog and the compression options when
 // QUARVEL_SCREENSHOT names a file (they go beside it, as -animation.png and -compression.png).
 TEST_F(AnimTest, Screenshot) {
