@@ -1,0 +1,316 @@
+// The Options dialog driven from the main window as a user would: the .3ds association in XDG
+// folders of the test's own, the colours shown live and then stored or given back, the hints,
+// and the single-instance choice at the next start of the program.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QFile>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "gui_fixture.h"
+#include "ui/association.h"
+#include "ui/ops_form.h"
+
+extern char** environ;
+
+namespace quarvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Put(const std::string& path, const std::string& text) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Every file under `root` with its bytes and its time of last change: equal only when nothing
+// was written.
+std::map<std::string, std::pair<std::string, fs::file_time_type>> Files(const std::string& root) {
+  std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file())
+      files[e.path().string()] = {Text(e.path().string()), e.last_write_time()};
+  return files;
+}
+
+struct OptionsTest : GuiTest {
+  std::unique_ptr<TMainForm> form;
+  std::vector<std::pair<std::string, std::optional<std::string>>> savedEnv;
+  std::string data, config;
+
+  void SetEnv(const std::string& name, const std::optional<std::string>& value) {
+    const char* old = std::getenv(name.c_str());
+    savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    if (value)
+      ::setenv(name.c_str(), value->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
+  }
+
+  void SetUp() override {
+    data = dir.Path("xdg-data");
+    config = dir.Path("xdg-config");
+    fs::create_directories(data);
+    fs::create_directories(config);
+    Put(dir.Path("xdg-system/mime/globs2"), "50:image/x-3ds:*.3ds\n");
+    SetEnv("XDG_DATA_HOME", data);
+    SetEnv("XDG_CONFIG_HOME", config);
+    SetEnv("XDG_DATA_DIRS", dir.Path("xdg-system"));
+    SetEnv("XDG_CONFIG_DIRS", dir.Path("xdg-etc"));
+    for (const char* name :
+         {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
+      SetEnv(name, std::nullopt);
+    form = MakeForm();
+    form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
+  }
+
+  void TearDown() override {
+    form.reset();
+    for (auto it = savedEnv.rbegin(); it != savedEnv.rend(); ++it) {
+      if (it->second)
+        ::setenv(it->first.c_str(), it->second->c_str(), 1);
+      else
+        ::unsetenv(it->first.c_str());
+    }
+  }
+
+  // Opens the dialog with the Options command and runs `body` on it; a dialog `body` leaves
+  // open is cancelled.
+  void WithDialog(const std::function<void(TOpsForm&)>& body) {
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<TOpsForm*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      ran = true;
+      body(*dialog);
+      if (dialog->isVisible()) Click(*dialog, "CancelButton");
+    });
+    form->findChild<QAction*>("Options1")->trigger();
+    EXPECT_TRUE(ran);
+  }
+
+  static void Click(QWidget& dialog, const char* button) {
+    dialog.findChild<QAbstractButton*>(button)->click();
+  }
+  static QCheckBox* Check(QWidget& dialog, const char* name) {
+    return dialog.findChild<QCheckBox*>(name);
+  }
+
+  // Answers the next colour dialog: `color` confirmed, or cancelled when there is none.
+  static void AnswerColor(QObject* owner, std::optional<QColor> color) {
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, [timer, color] {
+      auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      timer->stop();
+      if (!color) return dialog->reject();
+      dialog->setCurrentColor(*color);
+      dialog->accept();
+    });
+    timer->start(10);
+  }
+
+  static AssociationPaths Paths() {
+    return AssociationPaths::ForUser(
+        QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString());
+  }
+  Props Stored() const { return ReadProps(SettingsFile(Locations().Settings())); }
+  Rgb ObjectShown() const { return form->scene().ModelMesh->color(); }
+  Rgb LightShown() const {
+    for (const Light& l : form->scene().SceneFrame->GetLights())
+      if (l.type == LightType::Ambient) return l.color;
+    return {};
+  }
+
+  static std::string XdgMimeDefault() {
+    FILE* pipe = ::popen("xdg-mime query default image/x-3ds 2>&1", "r");
+    std::string out;
+    char buf[256];
+    while (size_t n = std::fread(buf, 1, sizeof buf, pipe))
+      out.append(buf, n);
+    EXPECT_EQ(::pclose(pipe), 0) << out;
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+  }
+};
+
+TEST_F(OptionsTest, ApplyWithAssociateTickedMakesQuarvelTheOpenerUntilItIsUnticked) {
+  WithDialog([&](TOpsForm& d) {
+    EXPECT_FALSE(Check(d, "Associate")->isChecked());
+    Check(d, "Associate")->setChecked(true);
+    Click(d, "OKButton");
+  });
+  EXPECT_TRUE(IsAssociated(Paths()));
+  EXPECT_EQ(XdgMimeDefault(), "quarvel.desktop");
+
+  WithDialog([&](TOpsForm& d) {
+    EXPECT_TRUE(Check(d, "Associate")->isChecked());
+    Check(d, "Associate")->setChecked(false);
+    Click(d, "OKButton");
+  });
+  EXPECT_FALSE(IsAssociated(Paths()));
+  EXPECT_FALSE(fs::exists(Paths().DesktopFile()));
+  EXPECT_EQ(XdgMimeDefault(), "");
+  WithDialog([&](TOpsForm& d) { EXPECT_FALSE(Check(d, "Associate")->isChecked()); });
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(OptionsTest, ApplyWithoutAChangeOfTheTickWritesNoFile) {
+  Put(data + "/applications/viewer.desktop",
+      "[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer %f\nMimeType=image/x-3ds;\n");
+  Put(config + "/mimeapps.list",
+      "[Default Applications]\nimage/x-3ds=viewer.desktop;\ntext/plain=ed.desktop;\n");
+  auto before = Files(dir.Path(""));
+  WithDialog([&](TOpsForm& d) { Click(d, "OKButton"); });
+  auto after = Files(dir.Path(""));
+  after.erase(Locations().Settings());  // the main window saves its settings after Apply
+  before.erase(Locations().Settings());
+  EXPECT_EQ(after, before);
+
+  // Taken over from the other program, then applied again unchanged.
+  WithDialog([&](TOpsForm& d) {
+    Check(d, "Associate")->setChecked(true);
+    Click(d, "OKButton");
+  });
+  EXPECT_EQ(Text(config + "/mimeapps.list"),
+            "[Default Applications]\nimage/x-3ds=quarvel.desktop;\ntext/plain=ed.desktop;\n");
+  before = Files(data);
+  before.merge(Files(config));
+  WithDialog([&](TOpsForm& d) {
+    EXPECT_TRUE(Check(d, "Associate")->isChecked());
+    Click(d, "OKButton");
+  });
+  after = Files(data);
+  after.merge(Files(config));
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(OptionsTest, PickedColoursShowAtOnceAndCancelGivesTheStoredOnesBack) {
+  const uint32_t obj = form->scene().ObjColor, light = form->scene().LightColor;
+  WithDialog([&](TOpsForm& d) {
+    AnswerColor(&d, QColor(0x12, 0x34, 0x56));
+    Click(d, "Change1");
+    EXPECT_EQ(ObjectShown(), ColorToRgb(0x563412));
+    EXPECT_TRUE(d.findChild<QFrame*>("ObjectShape")->styleSheet().contains("#123456"));
+    AnswerColor(&d, QColor(0x80, 0x90, 0xA0));
+    QTest::mouseClick(d.findChild<QFrame*>("LightShape"), Qt::LeftButton);
+    EXPECT_EQ(LightShown(), ColorToRgb(0xA09080));
+    AnswerColor(&d, std::nullopt);  // a cancelled colour dialog changes nothing
+    Click(d, "Change2");
+    EXPECT_EQ(LightShown(), ColorToRgb(0xA09080));
+    Click(d, "CancelButton");
+  });
+  EXPECT_EQ(ObjectShown(), ColorToRgb(obj));
+  EXPECT_EQ(LightShown(), ColorToRgb(light));
+  EXPECT_EQ(Stored().ObjColor, obj);
+  EXPECT_EQ(Stored().LightColor, light);
+}
+
+TEST_F(OptionsTest, ApplyStoresTheColoursAsBlueGreenRed) {
+  WithDialog([&](TOpsForm& d) {
+    AnswerColor(&d, QColor(0x12, 0x34, 0x56));
+    QTest::mouseClick(d.findChild<QFrame*>("ObjectShape"), Qt::LeftButton);
+    AnswerColor(&d, QColor(0x40, 0x80, 0xC0));
+    Click(d, "Change2");
+    Click(d, "OKButton");
+  });
+  EXPECT_NE(Text(Locations().Settings()).find("ObjColor=5649426"), std::string::npos);  // 0x563412
+  EXPECT_EQ(Stored().LightColor, 0xC08040u);
+  EXPECT_EQ(ObjectShown(), ColorToRgb(0x563412));
+  EXPECT_EQ(LightShown(), ColorToRgb(0xC08040));
+  // A model opened afterwards, and the next dialog, have them too.
+  form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
+  EXPECT_EQ(ObjectShown(), ColorToRgb(0x563412));
+  EXPECT_EQ(LightShown(), ColorToRgb(0xC08040));
+  WithDialog([&](TOpsForm& d) {
+    EXPECT_TRUE(d.findChild<QFrame*>("LightShape")->styleSheet().contains("#4080c0"));
+  });
+}
+
+TEST_F(OptionsTest, HintsFollowShowHints) {
+  WithDialog([&](TOpsForm& d) {
+    EXPECT_EQ(d.windowTitle(), "Options");
+    EXPECT_EQ(Check(d, "Associate")->toolTip(),
+              "Set or remove file associations of\n3ds with Quarvel");
+    EXPECT_EQ(d.findChild<QFrame*>("LightShape")->toolTip(),
+              "Click the shape to change color and brightness of light source");
+    EXPECT_GE(d.width(), 240);
+    EXPECT_GE(d.height(), 161);
+  });
+  form->findChild<QAction*>("Showhints1")->trigger();
+  WithDialog([&](TOpsForm& d) { EXPECT_EQ(Check(d, "SingleBox")->toolTip(), ""); });
+}
+
+// A copy of the program with a file name of its own, beside the test's settings file, so that
+// it ends no other program's process.
+pid_t StartCopy(const std::string& exe) {
+  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+  pid_t pid = 0;
+  return ::posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, environ) == 0 ? pid : -1;
+}
+
+bool Running(pid_t pid) {
+  return ::waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
+TEST_F(OptionsTest, TheSingleInstanceChoiceTakesEffectAtTheNextStart) {
+  const std::string exe = dir.Path("quarvel-single-" + std::to_string(::getpid()));
+  fs::copy_file(QUARVEL_EXE, exe);
+  const pid_t first = StartCopy(exe);
+  ASSERT_GT(first, 0);
+  QTest::qWait(1500);  // let it come up before it is asked to end
+  WithDialog([&](TOpsForm& d) {
+    EXPECT_FALSE(Check(d, "SingleBox")->isChecked());
+    Check(d, "SingleBox")->setChecked(true);
+    Click(d, "OKButton");
+  });
+  EXPECT_TRUE(Stored().SingleInstance);
+  ASSERT_TRUE(Running(first)) << "the running copy is left alone";
+
+  const pid_t second = StartCopy(exe);
+  ASSERT_GT(second, 0);
+  for (int i = 0; i < 600 && Running(first); ++i)  // a guard against hanging, not a time limit
+    QTest::qWait(50);
+  EXPECT_FALSE(Running(first)) << "the copy started next ends the one running";
+  EXPECT_TRUE(Running(second));
+  ::kill(second, SIGTERM);
+  ::waitpid(second, nullptr, 0);
+  if (Running(first)) {
+    ::kill(first, SIGKILL);
+    ::waitpid(first, nullptr, 0);
+  }
+  WithDialog([&](TOpsForm& d) { EXPECT_TRUE(Check(d, "SingleBox")->isChecked()); });
+}
+
+// Not a check: a picture of the dialog when QUARVEL_SCREENSHOT names a file (it goes beside it,
+// as -options.png).
+TEST_F(OptionsTest, Screenshot) {
+  const char* out = std::getenv("QUARVEL_SCREENSHOT");
+  if (!out) GTEST_SKIP() << "set QUARVEL_SCREENSHOT=file.png to take it";
+  WithDialog([&](TOpsForm& d) {
+    QTest::qWait(200);
+    EXPECT_TRUE(d.grab().save(QString(out).chopped(4) + "-options.png"));
+  });
+}
+
+}  // namespace
+}  // namespace quarvel
