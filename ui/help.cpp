@@ -1,0 +1,67 @@
+#include "help.h"
+
+#include <filesystem>
+
+namespace quarvel {
+
+namespace {
+
+bool EndsWithNoCase(std::string_view text, std::string_view end) {
+  if (text.size() < end.size()) return false;
+  const std::string_view tail = text.substr(text.size() - end.size());
+  for (size_t i = 0; i < end.size(); ++i) {
+    const char c = tail[i] >= 'A' && tail[i] <= 'Z' ? char(tail[i] - 'A' + 'a') : tail[i];
+    if (c != end[i]) return false;
+  }
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view start) {
+  return text.size() >= start.size() && EndsWithNoCase(text.substr(0, start.size()), start);
+}
+
+}  // namespace
+
+std::string HelpFolderName(std::string_view helpFileName) {
+  std::string_view name = helpFileName;
+  if (EndsWithNoCase(name, ".chm")) name.remove_suffix(4);
+  const bool leaves = name.empty() || name == "." || name == ".." ||
+                      name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos;
+  if (leaves) return kDefaultHelpFolder;
+  return EndsWithNoCase(helpFileName, ".chm") ? std::string(name) + ".help"
+                                              : std::string(helpFileName);
+}
+
+std::vector<std::string> HelpFolders(const std::string& exeDir, const std::string& folderName) {
+  const std::filesystem::path exe(exeDir);
+  return {(exe / folderName).string(),
+          (exe / ".." / "share" / "quarvel" / folderName).lexically_normal().string()};
+}
+
+HelpPage FindHelpPage(const std::string& exeDir, std::string_view helpFileName,
+                      std::string_view topic) {
+  const std::string page(topic.empty() ? kDefaultTopic : topic);
+  const std::vector<std::string> folders = HelpFolders(exeDir, HelpFolderName(helpFileName));
+  for (const std::string& folder : folders) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) continue;
+    const std::string path = folder + "/" + page;
+    if (std::filesystem::is_regular_file(path, ec)) return {path};
+    return {{}, {"Cannot find the help page %s", path}};
+  }
+  return {{}, {"Cannot find the help page %s", folders.front() + "/" + page}};
+}
+
+std::string OnlineHelpAddress(std::string_view translated) {
+  size_t scheme = 0;
+  if (StartsWithNoCase(translated, "https://"))
+    scheme = 8;
+  else if (StartsWithNoCase(translated, "http://"))
+    scheme = 7;
+  if (scheme == 0 || translated.size() == scheme) return kOnlineHelp;
+  for (const char c : translated)
+    if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f') return kOnlineHelp;
+  return std::string(translated);
+}
+
+}  // namespace quarvel
