@@ -3,7 +3,7 @@
 // file can name help of its own, and missing help is reported.
 #include <QAbstractButton>
 #include <QAction>
-#include <QDir>
+#include <QMenu>
 #include <QTimer>
 #include <QToolButton>
 #include <filesystem>
@@ -134,6 +134,18 @@ TEST_F(HelpTest, MissingHelpIsReportedAndNothingOpens) {
             "Cannot find the help page " + dir.Path("quarvel.help/how_to_use.htm"));
   EXPECT_EQ(errors[1].toStdString(),
             "Cannot find the help page " + dir.Path("quarvel.help/index.htm"));
+}
+
+TEST_F(HelpTest, Screenshot) {
+  const char* out = std::getenv("QUARVEL_SCREENSHOT");
+  if (!out) GTEST_SKIP() << "set QUARVEL_SCREENSHOT=file.png to take it";
+  auto form = FormOfTheBuild();
+  auto* menu = form->findChild<QMenu*>("Help1");
+  menu->popup(form->mapToGlobal(QPoint(80, 20)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+  QTest::qWait(200);
+  EXPECT_TRUE(menu->grab().save(QString(out).chopped(4) + "-help-menu.png"));
+  menu->close();
 }
 
 }  // namespace
