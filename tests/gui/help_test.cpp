@@ -3,11 +3,14 @@
 // file can name help of its own, and missing help is reported.
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "anim/seq_form.h"
 #include "gui_fixture.h"
@@ -28,7 +31,26 @@ struct HelpTest : GuiTest {
       return true;
     });
   }
-  void TearDown() override { SetLinkOpener(std::move(desktop)); }
+  void TearDown() override {
+    SetLinkOpener(std::move(desktop));
+    for (const auto& [name, value] : savedEnv) {
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
+    }
+  }
+
+  // The XDG folders in the scratch folder instead of the user's, until the test ends.
+  void UseOwnXdgFolders() {
+    for (const char* name :
+         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
+      const char* old = std::getenv(name);
+      savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      ::setenv(name, dir.Path(name).c_str(), 1);
+    }
+  }
+  std::vector<std::pair<std::string, std::optional<std::string>>> savedEnv;
 
   // The window of the programs' folder, with its settings in the scratch folder.
   std::unique_ptr<TMainForm> FormOfTheBuild() {
@@ -95,6 +117,39 @@ TEST_F(HelpTest, EveryWindowOpensItsPageOfTheShippedHelp) {
   EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
   for (const char* page : {"index.htm", "how_to_use.htm", "Export_of_animation.htm"})
     EXPECT_TRUE(fs::is_regular_file(help + page)) << page << " beside the programs";
+}
+
+// Runs `body` on the modal dialog that `action` opens; `body` closes it.
+void WithDialog(TMainForm& form, const char* action, const std::function<void(QWidget&)>& body) {
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(dialog, &form);
+    ran = true;
+    body(*dialog);
+  });
+  form.findChild<QAction*>(action)->trigger();
+  EXPECT_TRUE(ran) << action;
+}
+
+TEST_F(HelpTest, OptionsDialogOpensItsPageAndTheAboutBoxNone) {
+  UseOwnXdgFolders();  // the options dialog reads the association
+  auto form = FormOfTheBuild();
+  const std::string help = std::string(QUARVEL_BIN_DIR) + "/quarvel.help/";
+  WithDialog(*form, "Options1", [&](QWidget& options) {
+    QTest::keyClick(&options, Qt::Key_F1);
+    EXPECT_EQ(TakeOpenedFile(), help + "Options_dialog.htm");
+    options.findChild<QAbstractButton*>("CancelButton")->click();
+  });
+  WithDialog(*form, "About1", [&](QWidget& about) {
+    QTest::keyClick(&about, Qt::Key_F1);
+    EXPECT_TRUE(opened.empty()) << "F1 in the about box";
+    EXPECT_TRUE(about.isVisible());
+    QTest::keyClick(&about, Qt::Key_Escape);
+  });
+  EXPECT_TRUE(fs::is_regular_file(help + "Options_dialog.htm"));
+  EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(HelpTest, OnlineHelpAndWebSiteOpenTheirAddresses) {
