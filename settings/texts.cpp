@@ -71,6 +71,7 @@ const std::vector<std::string_view>& TranslatableTexts() {
       "Cannot save the mask over the model %s",
       "Not enough memory to finish this command",
       "This command failed: %s",
+      "Cannot find the help page %s",
 
       // Animation dialog: caption and controls, top to bottom ("&Render", "E&xit" are above).
       "Animation Settings",
