@@ -1,6 +1,7 @@
 #include "help.h"
 
 #include <filesystem>
+#include <vector>
 
 namespace quarvel {
 
@@ -20,6 +21,13 @@ bool StartsWithNoCase(std::string_view text, std::string_view start) {
   return text.size() >= start.size() && EndsWithNoCase(text.substr(0, start.size()), start);
 }
 
+// The folders the help is looked for in, in order.
+std::vector<std::string> HelpFolders(const std::string& exeDir, const std::string& folderName) {
+  const std::filesystem::path exe(exeDir);
+  return {(exe / folderName).string(),
+          (exe / ".." / "share" / "quarvel" / folderName).lexically_normal().string()};
+}
+
 }  // namespace
 
 std::string HelpFolderName(std::string_view helpFileName) {
@@ -30,12 +38,6 @@ std::string HelpFolderName(std::string_view helpFileName) {
   if (leaves) return kDefaultHelpFolder;
   return EndsWithNoCase(helpFileName, ".chm") ? std::string(name) + ".help"
                                               : std::string(helpFileName);
-}
-
-std::vector<std::string> HelpFolders(const std::string& exeDir, const std::string& folderName) {
-  const std::filesystem::path exe(exeDir);
-  return {(exe / folderName).string(),
-          (exe / ".." / "share" / "quarvel" / folderName).lexically_normal().string()};
 }
 
 HelpPage FindHelpPage(const std::string& exeDir, std::string_view helpFileName,

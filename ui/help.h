@@ -5,7 +5,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "scene/feedback.h"
 
@@ -32,16 +31,13 @@ inline constexpr const char* kContactMail = "support@quarvel.example.org";
 // (empty, "." or "..", or holding a '/' or a NUL) gives the default folder.
 std::string HelpFolderName(std::string_view helpFileName);
 
-// The folders the help is looked for in, in order: beside the executable, then
-// ../share/quarvel/ relative to it.
-std::vector<std::string> HelpFolders(const std::string& exeDir, const std::string& folderName);
-
 struct HelpPage {
   std::string path;   // the page's file; empty when it was not found
   ErrorText error{};  // why not: the page as it would lie beside the executable
 };
 
-// The page `topic` (the default topic when empty) in the first of the help folders that exists.
+// The page `topic` (the default topic when empty) in the first help folder that exists: beside
+// the executable, or else in ../share/quarvel/ relative to it.
 HelpPage FindHelpPage(const std::string& exeDir, std::string_view helpFileName,
                       std::string_view topic);
 
