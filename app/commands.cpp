@@ -13,6 +13,8 @@
 #include "main_form.h"
 #include "render/preview.h"
 #include "render/preview_box.h"
+#include "ui/about_box.h"
+#include "ui/ops_form.h"
 
 namespace quarvel {
 
@@ -164,10 +166,35 @@ void TMainForm::ExportBMPSequence1Click() {
   host.updatePreview = [this] { UpdatePreview(); };
   host.redraw = [this] { Redraw(); };
   host.askSequenceName = [this] { return AskSequenceName(); };
+  host.showHelp = [this](const QString& topic) { ShowHelp(topic); };
   host.width = upDown4_->value();
   host.height = upDown5_->value();
   RunCommand([&] { RunDialog<TSeqForm>(this, std::move(host)); });
   Redraw();
+}
+
+// The options dialog, given the scene, the settings it edits and what it needs of this window.
+// Apply keeps the colours picked; Cancel shows the stored ones again.
+void TMainForm::OpsButtonClick() {
+  if (ws_.busy) return;
+  props_.ObjColor = ws_.scene.ObjColor;
+  props_.LightColor = ws_.scene.LightColor;
+  OptionsHost host{ws_.scene, props_};
+  host.executable = OnDisk(QCoreApplication::applicationFilePath());
+  host.showHints = showHints1_->isChecked();
+  host.redraw = [this] { Redraw(); };
+  host.translate = feedback_.translate;
+  host.showHelp = [this](const QString& topic) { ShowHelp(topic); };
+  int result = QDialog::Rejected;
+  RunCommand([&] { result = RunDialog<TOpsForm>(this, std::move(host)); });
+  if (result == QDialog::Accepted) {
+    ws_.scene.ObjColor = props_.ObjColor;
+    ws_.scene.LightColor = props_.LightColor;
+  } else {
+    ws_.scene.SetColorBright(ws_.scene.ObjColor, ws_.scene.LightColor);
+  }
+  Redraw();
+  SaveSettings();
 }
 
 bool TMainForm::SaveMask(const QString& fileName) {
@@ -189,6 +216,11 @@ void TMainForm::ShowError(const QString& text) {
     errorHook(text);
   else
     ShowErrorBox(this, Tr("Error"), text);
+}
+
+// The about box, over this window; available at any time.
+void TMainForm::About1Click() {
+  RunCommand([&] { RunDialog<TAboutBox>(this, feedback_); });
 }
 
 }  // namespace quarvel

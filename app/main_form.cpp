@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -159,16 +160,18 @@ void TMainForm::BuildMenus() {
   showHints1_->setCheckable(true);
   showToolbar1_ = action(view1_, "Showtoolbar1", {}, {}, &TMainForm::Showtoolbar1Click);
   showToolbar1_->setCheckable(true);
-  options1_ = action(view1_, "Options1", "options", QKeySequence("Ctrl+P"), nullptr);
+  options1_ =
+      action(view1_, "Options1", "options", QKeySequence("Ctrl+P"), &TMainForm::OpsButtonClick);
   language1_ = view1_->addMenu(QString());
   language1_->setObjectName("Language1");
 
   help1_ = menuBar()->addMenu(QString());
   help1_->setObjectName("Help1");
-  helpTopics1_ = action(help1_, "Helptopics1", "help", {}, nullptr);
-  onlineHelp1_ = action(help1_, "OnlineHelp1", {}, {}, nullptr);
-  website1_ = action(help1_, "Website1", {}, {}, nullptr);
-  about1_ = action(help1_, "About1", {}, QKeySequence("Ctrl+A"), nullptr);
+  helpTopics1_ = action(help1_, "Helptopics1", "help", {}, &TMainForm::Helptopics1Click);
+  onlineHelp1_ = action(help1_, "OnlineHelp1", {}, {}, &TMainForm::OnlineHelp1Click);
+  website1_ = action(help1_, "Website1", {}, {}, &TMainForm::Website1Click);
+  new QShortcut(QKeySequence(Qt::Key_F1), this, this, &TMainForm::FormHelp);
+  about1_ = action(help1_, "About1", {}, QKeySequence("Ctrl+A"), &TMainForm::About1Click);
 
   toolBar_ = addToolBar(QString());
   toolBar_->setObjectName("ToolBar1");

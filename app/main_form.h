@@ -1,9 +1,11 @@
 // The main window: menus, tool bar, the 3D view and the mask preview side by side, the panel of
 // turn, move and size controls, and the status bar. Its work is spread over files by concern:
 //   main_form.cpp      building the window, placing it on screen, drops and closing
-//   commands.cpp       Open, Render and Save, the preview, the busy state, error messages
+//   commands.cpp       Open, Render, Save, the animation and options dialogs, the preview,
+//                      the busy state, error messages
 //   view_control.cpp   the arrows, mouse drags, Esc, and the panes on resizing
 //   form_settings.cpp  saving the settings, recent files, languages, hints and tool bar
+//   help_commands.cpp  the Help menu's topics and web links, and F1
 // The scene, the mask and the busy state live in a Workspace, which the dialogs are given.
 #pragma once
 
@@ -48,6 +50,8 @@ class TMainForm : public QMainWindow {
   void TestButtonClick();          // Render
   void Save1Click();               // Save
   void ExportBMPSequence1Click();  // Export animation
+  void OpsButtonClick();           // Options
+  void About1Click();              // About
   bool SaveMask(const QString& fileName);
   void UpdatePreview();
   void SetBusy(bool busy);
@@ -117,6 +121,13 @@ class TMainForm : public QMainWindow {
   void MRUClick(const QString& path);
   void Showhints1Click();
   void Showtoolbar1Click();
+
+  // help_commands.cpp
+  void ShowHelp(const QString& topic = {});  // the help at `topic`, or at its default page
+  void FormHelp();                           // F1
+  void Helptopics1Click();
+  void OnlineHelp1Click();
+  void Website1Click();
 
   FileLocations locations_;
   std::unique_ptr<SettingsFile> settingsFile_;

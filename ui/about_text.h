@@ -17,8 +17,8 @@ inline constexpr const char* kAboutText =
     "mask, on any number of processors. The batch renderer, quarvel-render, does the same from "
     "the command line.\n\r"
     "\n\r"
-    "Quarvel is free software under the MIT licence: use it, copy it, change it and pass it on, "
-    "with or without changes & for any purpose. It comes without any warranty.\n\r"
+    "Quarvel is free software under the MIT licence: you may use, copy, change & pass it on for "
+    "any purpose. It comes without any warranty.\n\r"
     "\n\r"
     "Thank you for using Quarvel!";
 
