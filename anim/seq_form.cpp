@@ -22,14 +22,6 @@ namespace quarvel {
 
 namespace {
 
-// A file name as the bytes the system uses for it, and back.
-std::string OnDisk(const QString& name) {
-  return QFile::encodeName(name).toStdString();
-}
-QString FromDisk(const std::string& name) {
-  return QFile::decodeName(QByteArray::fromStdString(name));
-}
-
 QSpinBox* Spin(QWidget* parent, const char* name, int lo, int hi, int value) {
   auto* s = new QSpinBox(parent);
   s->setObjectName(name);

@@ -24,11 +24,6 @@ QString FolderOf(const QString& path) {
   return QFileInfo(path).absolutePath();
 }
 
-// A file name as the bytes the system uses for it.
-std::string OnDisk(const QString& fileName) {
-  return QFile::encodeName(fileName).toStdString();
-}
-
 }  // namespace
 
 // Runs a command; whatever it throws becomes a message, so no failure ends the window. The
@@ -136,7 +131,7 @@ void TMainForm::UpdatePreview() {
 // The save dialog starts in the folder of the last save, or else in the model's folder.
 QString TMainForm::SaveFolder() const {
   if (!props_.SaveDir.empty()) return QString::fromStdString(props_.SaveDir);
-  if (!ws_.modelPath.empty()) return FolderOf(QFile::decodeName(ws_.modelPath.c_str()));
+  if (!ws_.modelPath.empty()) return FolderOf(FromDisk(ws_.modelPath));
   return {};
 }
 

@@ -1,9 +1,18 @@
 #include "dialogs.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 
 namespace quarvel {
+
+std::string OnDisk(const QString& name) {
+  return QFile::encodeName(name).toStdString();
+}
+
+QString FromDisk(const std::string& name) {
+  return QFile::decodeName(QByteArray::fromStdString(name));
+}
 
 QString DialogTitle(const QString& menuText) {
   QString title;

@@ -5,9 +5,14 @@
 
 #include <QString>
 #include <QWidget>
+#include <string>
 #include <utility>
 
 namespace quarvel {
+
+// A file name as the bytes the system uses for it, and back.
+std::string OnDisk(const QString& name);
+QString FromDisk(const std::string& name);
 
 // A menu text as a dialog title: "&Open" is "Open", "Save && Quit" is "Save & Quit".
 QString DialogTitle(const QString& menuText);

@@ -33,18 +33,9 @@ struct AnimTest : GuiTest {
     form->findChild<QSpinBox*>("UpDown5")->setValue(240);
   }
 
-  // Opens the dialog with the Export command and runs `body` on it; `body` ends by closing it.
+  // Opens the dialog with the Export command and runs `body` on it.
   void WithDialog(const std::function<void(TSeqForm&)>& body) {
-    bool ran = false;
-    QTimer::singleShot(0, [&] {
-      auto* dialog = qobject_cast<TSeqForm*>(QApplication::activeModalWidget());
-      ASSERT_NE(dialog, nullptr);
-      ran = true;
-      body(*dialog);
-      if (dialog->isVisible()) Click(*dialog, "CloseButton");
-    });
-    form->findChild<QAction*>("ExportBMPSequence1")->trigger();
-    EXPECT_TRUE(ran);
+    WithModal<TSeqForm>(form->findChild<QAction*>("ExportBMPSequence1"), "CloseButton", body);
   }
 
   static void Click(QWidget& dialog, const char* button) {
@@ -55,19 +46,6 @@ struct AnimTest : GuiTest {
   }
   static void SetFrames(QWidget& dialog, int frames) {
     dialog.findChild<QSpinBox*>("LengthUpDown")->setValue(frames);
-  }
-
-  // Runs `answer` on the next modal dialog of type T, once it is up.
-  template <typename T>
-  static void WhenUp(QObject* owner, const std::function<void(T*)>& answer) {
-    auto* timer = new QTimer(owner);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-      auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-      if (!dialog) return;
-      timer->stop();
-      answer(dialog);
-    });
-    timer->start(10);
   }
 
   // Answers the next file dialog with `path`.

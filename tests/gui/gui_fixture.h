@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,6 +40,35 @@ struct GuiTest : ::testing::Test {
   void WriteSettings(const std::string& text) const {
     dir.Write("Quarvel.cfg", std::vector<uint8_t>(text.begin(), text.end()));
   }
+  // Triggers `command`, then runs `body` on the modal dialog of type T that it opens; a dialog
+  // `body` leaves open is closed with the button named `closer`.
+  template <typename T>
+  static void WithModal(QAction* command, const char* closer, const std::function<void(T&)>& body) {
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      ran = true;
+      body(*dialog);
+      if (dialog->isVisible()) dialog->template findChild<QAbstractButton*>(closer)->click();
+    });
+    command->trigger();
+    EXPECT_TRUE(ran);
+  }
+
+  // Runs `answer` on the next modal dialog of type T, once it is up.
+  template <typename T>
+  static void WhenUp(QObject* owner, const std::function<void(T*)>& answer) {
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+      auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      timer->stop();
+      answer(dialog);
+    });
+    timer->start(10);
+  }
+
   static QString Panel(TMainForm& f, int i) {
     return f.findChild<QLabel*>(QString("StatusPanel%1").arg(i))->text();
   }

@@ -96,16 +96,7 @@ struct OptionsTest : GuiTest {
   // Opens the dialog with the Options command and runs `body` on it; a dialog `body` leaves
   // open is cancelled.
   void WithDialog(const std::function<void(TOpsForm&)>& body) {
-    bool ran = false;
-    QTimer::singleShot(0, [&] {
-      auto* dialog = qobject_cast<TOpsForm*>(QApplication::activeModalWidget());
-      ASSERT_NE(dialog, nullptr);
-      ran = true;
-      body(*dialog);
-      if (dialog->isVisible()) Click(*dialog, "CancelButton");
-    });
-    form->findChild<QAction*>("Options1")->trigger();
-    EXPECT_TRUE(ran);
+    WithModal<TOpsForm>(form->findChild<QAction*>("Options1"), "CancelButton", body);
   }
 
   static void Click(QWidget& dialog, const char* button) {
