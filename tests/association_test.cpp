@@ -159,17 +159,12 @@ TEST(DesktopEntry, ExecIsReadFromTheDesktopEntryGroupOnly) {
 // executable named quarvel. The environment is given back at the end.
 struct AssociationTest : ::testing::Test {
   test::ScratchDir dir;
-  std::vector<std::pair<std::string, std::optional<std::string>>> savedEnv;
+  test::Environment env;
   std::string data, config, system, exe;
   AssociationPaths paths;
 
   void SetEnv(const std::string& name, const std::optional<std::string>& value) {
-    const char* old = std::getenv(name.c_str());
-    savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    if (value)
-      ::setenv(name.c_str(), value->c_str(), 1);
-    else
-      ::unsetenv(name.c_str());
+    env.Set(name, value);
   }
 
   void SetUp() override {
@@ -189,15 +184,6 @@ struct AssociationTest : ::testing::Test {
          {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
       SetEnv(name, std::nullopt);
     paths = AssociationPaths::ForUser(exe);
-  }
-
-  void TearDown() override {
-    for (auto it = savedEnv.rbegin(); it != savedEnv.rend(); ++it) {
-      if (it->second)
-        ::setenv(it->first.c_str(), it->second->c_str(), 1);
-      else
-        ::unsetenv(it->first.c_str());
-    }
   }
 
   std::string List() const { return Text(config + "/mimeapps.list"); }

@@ -29,6 +29,24 @@ ModelObject Triangles(const std::string& name, int faces) {
   return o;
 }
 
+Environment::~Environment() {
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+    if (it->second)
+      ::setenv(it->first.c_str(), it->second->c_str(), 1);
+    else
+      ::unsetenv(it->first.c_str());
+  }
+}
+
+void Environment::Set(const std::string& name, const std::optional<std::string>& value) {
+  const char* old = std::getenv(name.c_str());
+  saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+  if (value)
+    ::setenv(name.c_str(), value->c_str(), 1);
+  else
+    ::unsetenv(name.c_str());
+}
+
 ScratchDir::ScratchDir() {
   std::string templ = (std::filesystem::temp_directory_path() / "quarvel-test-XXXXXX").string();
   if (!::mkdtemp(templ.data())) throw std::runtime_error("cannot make a scratch folder");

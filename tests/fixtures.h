@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,20 @@ std::vector<uint8_t> SmallestModel();
 
 // An object of `faces` separate triangles, each tilted so it is never seen edge-on.
 ModelObject Triangles(const std::string& name, int faces);
+
+// Environment variables set for a test and put back as they were when it ends.
+class Environment {
+ public:
+  Environment() = default;
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+  ~Environment();
+  // Sets `name` to `value`, or unsets it for no value.
+  void Set(const std::string& name, const std::optional<std::string>& value);
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 // A fresh folder under the system's temporary folder, removed with its content at the end.
 class ScratchDir {

@@ -31,26 +31,16 @@ struct HelpTest : GuiTest {
       return true;
     });
   }
-  void TearDown() override {
-    SetLinkOpener(std::move(desktop));
-    for (const auto& [name, value] : savedEnv) {
-      if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-      else
-        ::unsetenv(name.c_str());
-    }
-  }
+  void TearDown() override { SetLinkOpener(std::move(desktop)); }
 
   // The XDG folders in the scratch folder instead of the user's, until the test ends.
   void UseOwnXdgFolders() {
     for (const char* name :
          {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
-      const char* old = std::getenv(name);
-      savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-      ::setenv(name, dir.Path(name).c_str(), 1);
+      env.Set(name, dir.Path(name));
     }
   }
-  std::vector<std::pair<std::string, std::optional<std::string>>> savedEnv;
+  test::Environment env;
 
   // The window of the programs' folder, with its settings in the scratch folder.
   std::unique_ptr<TMainForm> FormOfTheBuild() {

@@ -54,16 +54,11 @@ std::map<std::string, std::pair<std::string, fs::file_time_type>> Files(const st
 
 struct OptionsTest : GuiTest {
   std::unique_ptr<TMainForm> form;
-  std::vector<std::pair<std::string, std::optional<std::string>>> savedEnv;
+  test::Environment env;
   std::string data, config;
 
   void SetEnv(const std::string& name, const std::optional<std::string>& value) {
-    const char* old = std::getenv(name.c_str());
-    savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    if (value)
-      ::setenv(name.c_str(), value->c_str(), 1);
-    else
-      ::unsetenv(name.c_str());
+    env.Set(name, value);
   }
 
   void SetUp() override {
@@ -83,15 +78,7 @@ struct OptionsTest : GuiTest {
     form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
   }
 
-  void TearDown() override {
-    form.reset();
-    for (auto it = savedEnv.rbegin(); it != savedEnv.rend(); ++it) {
-      if (it->second)
-        ::setenv(it->first.c_str(), it->second->c_str(), 1);
-      else
-        ::unsetenv(it->first.c_str());
-    }
-  }
+  void TearDown() override { form.reset(); }
 
   // Opens the dialog with the Options command and runs `body` on it; a dialog `body` leaves
   // open is cancelled.
