@@ -388,12 +388,12 @@ void TSeqForm::FormHelp() {
 // The compressor is chosen on a stream of the mask's size and format, in a temporary file that
 // is removed afterwards.
 void TSeqForm::CompressButtonClick() {
-  const std::string temp = OnDisk(QDir::tempPath() + "/~TMP1.AVI");
-  writer_.OpenStream(host_.ws.mask, temp);
+  const QString temp = QDir::tempPath() + "/~TMP1.AVI";
+  writer_.OpenStream(host_.ws.mask, OnDisk(temp));
   QtOptionsDialog dialog(this, [this](const char* english) { return Tr(english); });
   writer_.ChooseOptions(dialog);
   writer_.CloseStream();
-  if (QFileInfo(FromDisk(temp)).isFile()) QFile::remove(FromDisk(temp));
+  if (QFileInfo(temp).isFile()) QFile::remove(temp);
   codecLabel_->setText(Tr(writer_.GetCodecName().c_str()).replace("\n\r", "\n"));
 }
 
