@@ -1,6 +1,10 @@
 #include "sequencer.h"
 
 #include <cstdlib>
+#include <exception>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "render/rasterizer.h"
 
@@ -46,6 +50,54 @@ void RenderNextFrame(Workspace& ws, const AnimationParams& p, const RunHooks& ho
   RenderMask(ws, p.width, p.height, hooks.fb);
   if (hooks.afterRender) hooks.afterRender();
 }
+
+// Writes one frame file on a thread of its own while the next frame renders: a frame's file is
+// synced to the disk before it counts as written, and that wait would otherwise stop the
+// renderer every frame. The frame is copied first, so that the workspace's mask stays the frame
+// just rendered for the preview and for a Save after the run. Where the system refuses a
+// thread, the frame is written at once.
+class FrameWriter {
+ public:
+  FrameWriter() = default;
+  FrameWriter(const FrameWriter&) = delete;
+  FrameWriter& operator=(const FrameWriter&) = delete;
+  ~FrameWriter() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  void Start(const MaskImage& mask, std::string name) {
+    frame_.CopyFrom(mask);
+    name_ = std::move(name);
+    try {
+      thread_ = std::thread([this] { Save(); });
+    } catch (const std::system_error&) {
+      Save();
+    }
+  }
+
+  // Waits for the frame under way. Returns its error, empty once it is written (or when no
+  // frame was under way); an exception from the write comes out here.
+  ErrorText Wait() {
+    if (thread_.joinable()) thread_.join();
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    return std::exchange(error_, {});
+  }
+
+ private:
+  void Save() {
+    try {
+      error_ = frame_.SaveToFile(name_);
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+  }
+
+  MaskImage frame_;
+  std::string name_;
+  ErrorText error_;
+  std::exception_ptr failure_;
+  std::thread thread_;
+};
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -107,22 +159,34 @@ RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::str
   SetMaxBox(ws, p);
   PrepareRotation(ws, p);
   RunResult result;
-  for (int i = 0; i < p.frames; ++i) {
-    const std::string name = FrameFileName(first, i);
-    RenderNextFrame(ws, p, hooks);
-    if (ErrorText error = ws.mask.SaveToFile(name); !error.empty()) {
+  FrameWriter writer;
+  // Frame i renders while frame i - 1 is written; a frame counts, and is reported, once its
+  // file is written. A frame that cannot be written is seen once the next one has rendered, and
+  // ends the run there: that next frame is not written.
+  const auto frameWritten = [&](int i) {
+    ErrorText error = writer.Wait();
+    if (!error.empty()) {
       result.end = RunEnd::Failed;
       result.error = std::move(error);
-      return result;
+      return false;
     }
     result.framesWritten = i + 1;
+    return true;
+  };
+  for (int i = 0; i < p.frames; ++i) {
+    RenderNextFrame(ws, p, hooks);
+    if (i > 0) {
+      if (!frameWritten(i - 1)) return result;
+      if (hooks.frameDone) hooks.frameDone(i - 1);
+    }
+    writer.Start(ws.mask, FrameFileName(first, i));
     if (AbortRequested != 0) {
       AbortRequested = 0;
-      result.end = RunEnd::Canceled;
+      if (frameWritten(i)) result.end = RunEnd::Canceled;
       return result;
     }
-    if (hooks.frameDone) hooks.frameDone(i);
   }
+  if (p.frames > 0 && frameWritten(p.frames - 1) && hooks.frameDone) hooks.frameDone(p.frames - 1);
   return result;
 }
 

@@ -578,11 +578,16 @@ uint32_t TVideoWriter::Stream::MuxError(int error) const {
 }
 
 // Pushes what the muxer wrote to the file, so that a failed write shows with the frame that
-// caused it, and notes where the file ends whole.
+// caused it, and notes where the file ends whole. The frame's bytes are then handed to the disk
+// at once (without waiting): the kernel writes them while the next frame renders, instead of
+// holding a whole run of dirty pages for the fsync at the end or for its own writeback to stall
+// a later write.
 uint32_t TVideoWriter::Stream::Settle() {
   avio_flush(io.get());
   if (io->error < 0) return AVIERR_FILEWRITE;
-  goodEnd = avio_tell(io.get());
+  const int64_t end = avio_tell(io.get());
+  if (end > goodEnd) ::sync_file_range(file.fd, goodEnd, end - goodEnd, SYNC_FILE_RANGE_WRITE);
+  goodEnd = end;
   return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include <sys/mman.h>
 
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -43,6 +44,12 @@ void MaskImage::SetSize(int w, int h) {
   }
   width_ = w;
   height_ = h;
+}
+
+void MaskImage::CopyFrom(const MaskImage& other) {
+  if (width_ != other.width_ || height_ != other.height_) SetSize(other.width_, other.height_);
+  const auto from = other.Pixels();
+  if (!from.empty()) std::memcpy(pixels_.get(), from.data(), from.size());
 }
 
 uint8_t* MaskImage::Row(int r) {

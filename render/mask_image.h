@@ -22,6 +22,9 @@ class MaskImage {
   // empty picture.
   void SetSize(int w, int h);
 
+  // Makes this picture a copy of `other`, keeping its own block when the sizes match.
+  void CopyFrom(const MaskImage& other);
+
   int Width() const { return width_; }
   int Height() const { return height_; }
   int Stride() const { return Stride(width_); }

@@ -194,6 +194,10 @@ TEST(BmpSequence, EachFrameIsTheModelTurnedOnceMoreWithOneDepthRange) {
     EXPECT_EQ(test::ReadFile(f.Frame(i)), plain[i]) << "frame " << i;
   EXPECT_FALSE(f.Exists(12));
   EXPECT_NE(plain[0], plain[3]) << "the model turns";
+  const auto pixels = f.ws.mask.Pixels();
+  EXPECT_TRUE(
+      std::equal(pixels.begin(), pixels.end(), plain[11].end() - pixels.size(), plain[11].end()))
+      << "the workspace keeps the last frame";
   EXPECT_TRUE(f.ws.animating) << "still animating until EndAnimation";
   EndAnimation(f.ws);
   EXPECT_FALSE(f.ws.animating);
