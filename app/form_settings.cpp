@@ -12,7 +12,7 @@
 namespace quarvel {
 
 void TMainForm::BuildLanguageMenu() {
-  languages_ = quarvel::BuildLanguageMenu(ListLanguageFiles(locations_.exeDir), props_.language);
+  languages_ = quarvel::BuildLanguageMenu(locations_.LanguageFiles(), props_.language);
   language1_->clear();
   language1_->menuAction()->setVisible(!languages_.empty());
   for (size_t i = 0; i < languages_.size(); ++i) {

@@ -173,6 +173,10 @@ int main(int argc, char** argv) {
     std::fputs(kRenderUsage, stdout);
     return kOk;
   }
+  if (options->version) {
+    std::puts("quarvel-render " QUARVEL_VERSION);
+    return kOk;
+  }
   try {
     if (options->listCodecs) return ListCodecs();
     if (const int refused = CheckOutputs(*options); refused != kOk) return refused;

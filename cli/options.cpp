@@ -17,7 +17,7 @@ const char* const kRenderUsage =
     "       quarvel-render MODEL.3ds [--size WxH] [view operations...] --frames N [--turns X,Y,Z]\n"
     "                      [--scale-by AXES] (--bmp-sequence NAME.bmp | --avi FILE.avi [--fps F]\n"
     "                      [--codec FOURCC] [--quality Q] [--key-frames K] [--data-rate KBPS])\n"
-    "       quarvel-render --codecs\n"
+    "       quarvel-render --codecs | --help | --version\n"
     "\n"
     "Renders the depth mask of a .3ds model as an 8-bit greyscale BMP (white = nearest), or the\n"
     "model turning as an animation: a sequence of BMP files or an AVI file.\n"
@@ -28,6 +28,7 @@ const char* const kRenderUsage =
     "  --threads N        draw a single mask on N threads (default: one per processor; the mask\n"
     "                     is the same)\n"
     "  -h, --help         show this text\n"
+    "  --version          show the program's version\n"
     "\n"
     "View operations, applied in the order given, as the view controls would:\n"
     "  --rotate AXIS:RAD  turn by RAD radians about AXIS (x, y, z or ax,ay,az), the way\n"
@@ -286,6 +287,9 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       o.model = a;
     } else if (a == "-h" || a == "--help") {
       o.help = true;
+      return o;
+    } else if (a == "--version") {
+      o.version = true;
       return o;
     } else if (a == "--info") {
       o.info = true;

@@ -3,11 +3,14 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
+
+#include "localizer.h"
 
 namespace quarvel {
 
@@ -45,9 +48,16 @@ std::string ConfigHome() {
   return home.empty() ? "" : home + "/.config";
 }
 
+std::vector<std::string> DataDirs(const std::string& exeDir) {
+  const std::filesystem::path exe(exeDir);
+  return {exeDir, (exe / ".." / "share" / "quarvel").lexically_normal().string()};
+}
+
 FileLocations FileLocations::For(const std::string& exeDir) {
-  FileLocations l{exeDir, exeDir};
-  if (IsWritableDir(exeDir)) return l;
+  FileLocations l{exeDir, exeDir, DataDirs(exeDir)};
+  std::error_code error;
+  const bool installed = std::filesystem::is_directory(l.dataDirs.back(), error);
+  if (!installed && IsWritableDir(exeDir)) return l;
   if (const std::string config = ConfigHome(); !config.empty()) {
     l.writableDir = config + "/quarvel";
     std::error_code ec;
@@ -58,6 +68,25 @@ FileLocations FileLocations::For(const std::string& exeDir) {
 
 FileLocations FileLocations::OfThisProgram() {
   return For(ExecutableDir());
+}
+
+std::string FileLocations::LanguageFile(const std::string& language) const {
+  const std::string name = "/" + language + ".quarvel.lang";
+  for (const std::string& dir : dataDirs) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(dir + name, ec)) return dir + name;
+  }
+  return exeDir + name;
+}
+
+std::vector<std::string> FileLocations::LanguageFiles() const {
+  std::vector<std::string> files;
+  for (const std::string& dir : dataDirs)
+    for (std::string& name : ListLanguageFiles(dir))
+      if (std::find(files.begin(), files.end(), name) == files.end())
+        files.push_back(std::move(name));
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 std::string ExecutableDir() {

@@ -270,6 +270,28 @@ TEST(FileLocations, ReadOnlyProgramFoldersWriteToTheConfigFolder) {
   EXPECT_EQ(installed.LanguageFile("x"), dir.Path("bin/x.quarvel.lang"));
 }
 
+// An installed copy: bin/ beside share/quarvel/. It writes nothing under its prefix, even where
+// it could (the tests run as root), and finds each read-only file beside itself first.
+TEST(FileLocations, AnInstalledCopyReadsFromItsShareFolderAndWritesToTheConfigFolder) {
+  test::ScratchDir dir;
+  for (const char* folder : {"usr/bin", "usr/share/quarvel", "config"})
+    std::filesystem::create_directories(dir.Path(folder));
+  for (const char* file : {"usr/share/quarvel/Deutsch.quarvel.lang", "usr/bin/Deutsch.quarvel.lang",
+                           "usr/share/quarvel/Français.quarvel.lang"})
+    dir.Write(file, {'[', ']', '\n'});
+  test::Environment env;
+  env.Set("XDG_CONFIG_HOME", dir.Path("config"));
+  const FileLocations l = FileLocations::For(dir.Path("usr/bin"));
+  EXPECT_EQ(l.Settings(), dir.Path("config/quarvel/Quarvel.cfg"));
+  EXPECT_EQ(l.dataDirs,
+            (std::vector<std::string>{dir.Path("usr/bin"), dir.Path("usr/share/quarvel")}));
+  EXPECT_EQ(l.LanguageFiles(),
+            (std::vector<std::string>{"Deutsch.quarvel.lang", "Français.quarvel.lang"}));
+  EXPECT_EQ(l.LanguageFile("Deutsch"), dir.Path("usr/bin/Deutsch.quarvel.lang"));
+  EXPECT_EQ(l.LanguageFile("Français"), dir.Path("usr/share/quarvel/Français.quarvel.lang"));
+  EXPECT_EQ(l.LanguageFile("Norsk"), dir.Path("usr/bin/Norsk.quarvel.lang")) << "none: English";
+}
+
 TEST(FileLocations, WithoutHomeVariablesTheHomeComesFromThePasswordDatabase) {
   const passwd* pw = ::getpwuid(::getuid());
   const std::string expected =

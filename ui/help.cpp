@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "settings/locations.h"
+
 namespace quarvel {
 
 namespace {
@@ -21,13 +23,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view start) {
   return text.size() >= start.size() && EndsWithNoCase(text.substr(0, start.size()), start);
 }
 
-// The folders the help is looked for in, in order.
-std::vector<std::string> HelpFolders(const std::string& exeDir, const std::string& folderName) {
-  const std::filesystem::path exe(exeDir);
-  return {(exe / folderName).string(),
-          (exe / ".." / "share" / "quarvel" / folderName).lexically_normal().string()};
-}
-
 }  // namespace
 
 std::string HelpFolderName(std::string_view helpFileName) {
@@ -43,7 +38,10 @@ std::string HelpFolderName(std::string_view helpFileName) {
 HelpPage FindHelpPage(const std::string& exeDir, std::string_view helpFileName,
                       std::string_view topic) {
   const std::string page(topic.empty() ? kDefaultTopic : topic);
-  const std::vector<std::string> folders = HelpFolders(exeDir, HelpFolderName(helpFileName));
+  const std::string name = HelpFolderName(helpFileName);
+  std::vector<std::string> folders = DataDirs(exeDir);
+  for (std::string& folder : folders)
+    folder.append("/").append(name);
   for (const std::string& folder : folders) {
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) continue;

@@ -46,7 +46,8 @@ struct HelpTest : GuiTest {
   std::unique_ptr<TMainForm> FormOfTheBuild() {
     std::string scratch = dir.Path("");
     scratch.pop_back();
-    auto form = std::make_unique<TMainForm>(FileLocations{QUARVEL_BIN_DIR, scratch});
+    auto form = std::make_unique<TMainForm>(
+        FileLocations{QUARVEL_BIN_DIR, scratch, DataDirs(QUARVEL_BIN_DIR)});
     form->errorHook = [this](const QString& e) { errors.push_back(e); };
     form->resize(900, 600);
     form->show();
