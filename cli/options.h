@@ -26,7 +26,7 @@ struct RenderOptions {
   int threads = 0;  // 0: one per processor
   bool info = false;
   bool help = false;
-  bool version = false;  // --version: print the program's name and version
+  bool version = false;     // --version: print the program's name and version
   bool listCodecs = false;  // --codecs: list the AVI compressors and do nothing else
 
   // An animation instead of one mask: a BMP sequence or an AVI file, never both.
