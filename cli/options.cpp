@@ -55,9 +55,9 @@ const char* const kRenderUsage =
     "                     NAME.bmp's folder: walk.bmp0000.bmp, walk.bmp0001.bmp and so on\n"
     "  --avi FILE.avi     write the frames as one AVI file, replacing FILE.avi\n"
     "  --fps F            the AVI file's frames per second, from 1 to 40 (default 25)\n"
-    "  --codec FOURCC     the AVI file's compressor, such as FFV1 (see --codecs); none, raw or 0\n"
-    "                     for uncompressed frames (the default). A compressor this machine does\n"
-    "                     not have gives uncompressed frames.\n"
+    "  --codec FOURCC     the AVI file's compressor, such as FFV1 or dpx (see --codecs); none,\n"
+    "                     raw or 0 for uncompressed frames (the default). A compressor this\n"
+    "                     machine does not have gives uncompressed frames.\n"
     "  --quality Q        compression quality, from 0 to 10000 (0: the compressor's default)\n"
     "  --key-frames K     a key frame every K frames, up to 10000 (0: the compressor's choice)\n"
     "  --data-rate KBPS   data rate in kilobits per second, up to 1000000 (0: the compressor's\n"
@@ -171,16 +171,18 @@ bool ParseScaleBy(const std::string& s, AnimationParams& p) {
   return !s.empty();
 }
 
-// Four printable characters, as in the file; "0", "none" or "raw" for uncompressed frames.
+// Four printable characters, as in the file; "0", "none" or "raw" for uncompressed frames. A
+// shorter code ends in blanks, as "dpx " does: --codecs prints it as dpx, and dpx is taken.
 bool ParseFourCC(const std::string& s, uint32_t& fourcc) {
   if (s == "0" || s == "none" || s == "raw") {
     fourcc = 0;
     return true;
   }
-  if (s.size() != 4) return false;
+  if (s.empty() || s.size() > 4) return false;
+  const std::string code = s + std::string(4 - s.size(), ' ');
   fourcc = 0;
   for (size_t i = 0; i < 4; ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
+    const auto c = static_cast<unsigned char>(code[i]);
     if (c < 0x20 || c > 0x7E) return false;
     fourcc |= uint32_t(c) << (8 * i);
   }

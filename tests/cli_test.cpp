@@ -135,6 +135,10 @@ TEST(RenderOptions, AnAnimationsOptions) {
   EXPECT_EQ(Parse({"m.3ds", "--frames", "10000", "--avi", "a.avi", "--codec", "raw"})
                 ->compress.fccHandler,
             0u);
+  // A code shorter than four characters is the listed code without its trailing blanks.
+  EXPECT_EQ(
+      Parse({"m.3ds", "--frames", "2", "--avi", "a.avi", "--codec", "dpx"})->compress.fccHandler,
+      uint32_t(0x20787064));  // "dpx " read as a little-endian number
   const auto defaults = Parse({"m.3ds", "--frames", "5", "--avi", "a.avi"});
   EXPECT_TRUE(defaults->anim.scaleX && !defaults->anim.scaleY && defaults->anim.scaleZ);
   EXPECT_EQ(defaults->anim.fps, 25);
@@ -172,7 +176,7 @@ TEST(RenderOptions, AnimationOptionsOutOfRangeOrOutOfPlaceAreRefused) {
                                              {"--scale-by", ""},
                                              {"--fps", "0"},
                                              {"--fps", "41"},
-                                             {"--codec", "FFV"},
+                                             {"--codec", ""},
                                              {"--codec", "FFV12"},
                                              {"--quality", "10001"},
                                              {"--key-frames", "-1"},

@@ -147,7 +147,7 @@ check_exactly 'quarvel-render b.3ds --frames ' ''
 check 'quarvel-render b.3ds --clicks x:-4 --o' --output
 
 check_exactly 'quarvel-render b.3ds --frames 10 --avi a.avi --codec F' FFV1 FFVH FMP4
-check 'quarvel-render b.3ds --frames 10 --avi a.avi --codec ' FFV1 'dpx\ ' none raw 0 '!FourCC'
+check 'quarvel-render b.3ds --frames 10 --avi a.avi --codec ' FFV1 dpx none raw 0 '!FourCC'
 
 # Under readline compopt works, and the names are completed as file names: folders are given
 # bare, for readline marks them itself.
