@@ -242,8 +242,13 @@ ImportResult Import3DS(Scene& scene, const std::string& fileName, const Feedback
 }
 
 ImportResult LoadModel(Scene& scene, const std::string& fileName, const Feedback& fb) {
+  return LoadModelWith(scene, fb, [&](Scene& s) { return Import3DS(s, fileName, fb); });
+}
+
+ImportResult LoadModelWith(Scene& scene, const Feedback& fb,
+                           const std::function<ImportResult(Scene&)>& import) {
   scene.DXDrawInitialize();
-  ImportResult result = Import3DS(scene, fileName, fb);
+  ImportResult result = import(scene);
   if (result.ok) {
     scene.FitModel();
     scene.ModelTransform = scene.ModelFrame->GetTransform();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -34,5 +35,8 @@ ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, co
 // Rebuilds the scene, imports the file and fits the model into view. On success the scene
 // remembers the model frame's transform and depth at rest; on failure it is left empty.
 ImportResult LoadModel(Scene& scene, const std::string& fileName, const Feedback& fb);
+// The same with any reader: `import` fills the freshly built scene's mesh.
+ImportResult LoadModelWith(Scene& scene, const Feedback& fb,
+                           const std::function<ImportResult(Scene&)>& import);
 
 }  // namespace quarvel
