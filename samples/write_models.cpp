@@ -1,6 +1,7 @@
 #include "write_models.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace quarvel {
@@ -8,8 +9,9 @@ namespace quarvel {
 namespace {
 
 void Append(std::vector<uint8_t>& out, const void* p, size_t n) {
-  const auto* b = static_cast<const uint8_t*>(p);
-  out.insert(out.end(), b, b + n);
+  const size_t at = out.size();
+  out.resize(at + n);
+  std::memcpy(out.data() + at, p, n);
 }
 
 void AppendText(std::vector<uint8_t>& out, const std::string& s) {
