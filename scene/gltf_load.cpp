@@ -1,0 +1,66 @@
+#include "gltf_load.h"
+
+#include <exception>
+#include <limits>
+#include <new>
+#include <string_view>
+
+#include "glb_layout.h"
+#include "gltf_files.h"
+#include "json_nesting.h"
+
+namespace quarvel {
+namespace {
+
+// glTF's own objects nest about ten levels deep; the rest is room for extensions and extras.
+constexpr size_t kMaxJsonDepth = 128;
+
+// Images are not needed for depth masks: their bytes are dropped undecoded.
+bool SkipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int,
+               const unsigned char*, int, void*) {
+  return true;
+}
+
+std::string FirstLine(const std::string& text) {
+  const std::string line = text.substr(0, text.find('\n'));
+  return line.empty() ? "tinygltf refused the file" : line;
+}
+
+}  // namespace
+
+std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
+                          tinygltf::Model& model) {
+  // tinygltf takes the length as 32 bits.
+  if (file.size() > std::numeric_limits<uint32_t>::max()) return "the file is larger than 4 GiB";
+  std::span<const uint8_t> json = file;
+  auto length = static_cast<uint32_t>(file.size());
+  if (binary) {
+    const GlbLayout layout = CheckGlbLayout(file);
+    if (!layout.error.empty()) return layout.error;
+    json = layout.json;
+    length = layout.length;
+  }
+  if (!JsonNestsAtMost({reinterpret_cast<const char*>(json.data()), json.size()}, kMaxJsonDepth))
+    return "its JSON nests more than " + std::to_string(kMaxJsonDepth) + " levels deep";
+
+  tinygltf::TinyGLTF loader;
+  loader.SetFsCallbacks(FolderFileAccess(baseDir));
+  loader.SetImageLoader(SkipImage, nullptr);
+  std::string error, warning;
+  try {
+    const bool loaded =
+        binary ? loader.LoadBinaryFromMemory(&model, &error, &warning, file.data(), length, baseDir)
+               : loader.LoadASCIIFromString(&model, &error, &warning,
+                                            reinterpret_cast<const char*>(file.data()), length,
+                                            baseDir);
+    return loaded ? "" : FirstLine(error);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    // tinygltf lets some exceptions of the standard library through, such as std::out_of_range
+    // for a .glb buffer of no bytes.
+    return e.what();
+  }
+}
+
+}  // namespace quarvel

@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fixtures.h"
+#include "scene/model_formats.h"
+
+namespace quarvel {
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+ImportResult Import(Scene& scene, const std::string& text, const Feedback& fb = {}) {
+  return ImportOBJFromMemory(scene, Bytes(text), fb);
+}
+
+std::vector<Vec3> FaceVertices(const Mesh& mesh, size_t i) {
+  const Face f = mesh.GetFace(i);
+  return {f.GetVertex(0), f.GetVertex(1), f.GetVertex(2)};
+}
+
+std::vector<FaceIndices> Faces(const Mesh& mesh) {
+  return {mesh.faces().begin(), mesh.faces().end()};
+}
+
+bool SameBits(float a, float b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// What an import reported: its error text and reason, and the faces it added.
+std::string Outcome(const ImportResult& r) {
+  return (r.ok ? "ok" : r.error.text + "|" + r.error.reason) + " faces " + std::to_string(r.faces);
+}
+
+// Records what the import reports.
+struct StatusLog {
+  std::vector<std::pair<int, std::string>> texts;
+  std::vector<int> percents;
+  Feedback feedback() {
+    Feedback fb;
+    fb.status = [this](int field, const std::string& t) { texts.emplace_back(field, t); };
+    fb.progress = [this](int p) { percents.push_back(p); };
+    return fb;
+  }
+  bool Showed(int field, const std::string& text) const {
+    for (const auto& [f, t] : texts)
+      if (f == field && t == text) return true;
+    return false;
+  }
+};
+
+TEST(ImportOBJ, TrianglesAreMirroredInZWithTheirCornersReversedAndEveryVertexInThePool) {
+  Scene scene;
+  StatusLog log;
+  const auto result = Import(scene,
+                             "# a triangle and a vertex no face uses\n"
+                             "v 1 2 3\n"
+                             "v 4 5 6\n"
+                             "v 7 8 -10\n"
+                             "v 100 -100 100\n"
+                             "f 1 2 3\n",
+                             log.feedback());
+  ASSERT_TRUE(result.ok) << Outcome(result);
+  EXPECT_EQ(result.faces, 1u);
+  const Mesh& mesh = *scene.ModelMesh;
+  EXPECT_EQ(std::vector<Vec3>(mesh.vertices().begin(), mesh.vertices().end()),
+            (std::vector<Vec3>{{1, 2, -3}, {4, 5, -6}, {7, 8, 10}, {100, -100, -100}}));
+  ASSERT_EQ(mesh.FaceCount(), 1u);
+  EXPECT_EQ(FaceVertices(mesh, 0), (std::vector<Vec3>{{7, 8, 10}, {4, 5, -6}, {1, 2, -3}}));
+  EXPECT_EQ(mesh.GetBox(), (Box{{1, -100, -100}, {100, 8, 10}})) << "the unused vertex counts";
+  EXPECT_TRUE(log.Showed(0, "1 faces imported"));
+  EXPECT_TRUE(log.Showed(2, ""));
+  EXPECT_FALSE(log.Showed(2, " Press ESC to skip")) << "a small file is read in one piece";
+  EXPECT_EQ(mesh.color(), ColorToRgb(kDefaultObjColor));
+  EXPECT_EQ(mesh.material().power, 35000.0f);
+}
+
+TEST(ImportOBJ, NumbersReadAsTheNearestFloat) {
+  Scene scene;
+  ASSERT_TRUE(Import(scene, "v 1.625 -3.5 0.1\nv 1e-3 -2.5E+2 .75\n").ok);
+  const auto v = scene.ModelMesh->vertices();
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_TRUE(SameBits(v[0].x, 1.625f) && SameBits(v[0].y, -3.5f) && SameBits(v[0].z, -0.1f));
+  EXPECT_TRUE(SameBits(v[1].x, 0.001f) && SameBits(v[1].y, -250.0f) && SameBits(v[1].z, -0.75f));
+
+  // Every float written with 9 significant digits comes back as itself, also the smallest and
+  // the largest.
+  std::mt19937 random(7);
+  std::vector<float> values = {1.0f / 3, 0.1f, 1e-45f, 1.17549435e-38f, 3.40282347e38f, -0.0f};
+  while (values.size() < 30000) {
+    const auto bits = static_cast<uint32_t>(random());
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    if (std::isfinite(f)) values.push_back(f);
+  }
+  std::string text;
+  char number[40];
+  for (const float f : values) {
+    std::snprintf(number, sizeof number, "v %.9g 0 0\n", double(f));
+    text += number;
+  }
+  Scene all;
+  ASSERT_TRUE(Import(all, text).ok);
+  const auto read = all.ModelMesh->vertices();
+  ASSERT_EQ(read.size(), values.size());
+  size_t different = 0;
+  for (size_t i = 0; i < values.size(); ++i)
+    if (!SameBits(read[i].x, values[i])) ++different;
+  EXPECT_EQ(different, 0u);
+}
+
+TEST(ImportOBJ, PolygonsAreFannedFromTheirFirstCorner) {
+  Scene scene;
+  const auto result = Import(scene,
+                             "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv -1 0.5 0\n"
+                             "f 1 2 3 4\n"
+                             "f 1 2 3 4 5\n");
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.faces, 5u);
+  EXPECT_EQ(Faces(*scene.ModelMesh),
+            (std::vector<FaceIndices>{{2, 1, 0}, {3, 2, 0}, {2, 1, 0}, {3, 2, 0}, {4, 3, 0}}));
+
+  // A polygon of more corners than a byte counts.
+  std::string big = "v 0 0 0\nv 1 0 0\nf";
+  for (int k = 0; k < 300; ++k)
+    big += k % 2 ? " 2" : " 1";
+  Scene large;
+  EXPECT_EQ(Import(large, big + "\n").faces, 298u);
+}
+
+TEST(ImportOBJ, NegativeIndicesCountBackFromTheLastVertexReadSoFar) {
+  Scene scene;
+  const auto result = Import(scene,
+                             "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                             "f -3 -2 -1\n"
+                             "v 5 5 5\n"
+                             "f -1 -2 -3\n"
+                             "f 1/1/1 2//2 -1/3\n");
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(Faces(*scene.ModelMesh), (std::vector<FaceIndices>{{2, 1, 0}, {1, 2, 3}, {3, 1, 0}}));
+}
+
+TEST(ImportOBJ, FacesWithIndicesOutsideTheVerticesAreDropped) {
+  // 2147483648 does not fit in an int; 0 names no vertex; -4 lies before the first vertex; 4 lies
+  // past the last. Only the last face is whole. In a child that may map only 64 MiB more, so that
+  // a reader sizing anything by the indices fails there.
+  const std::string text =
+      "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
+      "f 1 2 2147483648\n"
+      "f 2147483647 1 2\n"
+      "f 0 1 2\n"
+      "f -4 1 2\n"
+      "f 1 2 4\n"
+      "f 1 2 3\n";
+  const std::string outcome = test::InChild(
+      [&] {
+        Scene scene;
+        const ImportResult r = Import(scene, text);
+        return Outcome(r) + " pool " + std::to_string(scene.ModelMesh->vertices().size());
+      },
+      uint64_t(64) << 20);
+  EXPECT_EQ(outcome, "ok faces 1 pool 3");
+}
+
+TEST(ImportOBJ, LinesItDoesNotKnowOrCannotUseAreSkipped) {
+  Scene scene;
+  const auto result = Import(scene,
+                             "mtllib materials.mtl\r\n"
+                             "o Box\r\n"
+                             "g side\r\n"
+                             "usemtl red\r\n"
+                             "s 1\r\n"
+                             "hello world\r\n"
+                             "vt 0.5 0.5\r"
+                             "vn 0 0 1\r"
+                             "   \t \n"
+                             "v 2\n"
+                             "v 0 3\n"
+                             "v\t0 0 4\n"
+                             "vp 1 2 3\n"
+                             "l 1 2\n"
+                             "p 1\n"
+                             "f 1 2\n"
+                             "f\n"
+                             "f a b c\n"
+                             "f 1 2 3\n"
+                             "\x01\xff\xfe binary bytes \x7f\n"
+                             "v 1 1");
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.faces, 1u);
+  const auto v = scene.ModelMesh->vertices();
+  EXPECT_EQ(std::vector<Vec3>(v.begin(), v.end()),
+            (std::vector<Vec3>{{2, 0, 0}, {0, 3, 0}, {0, 0, -4}, {1, 1, 0}}));
+
+  Scene empty;
+  const auto nothing = Import(empty, "");
+  EXPECT_TRUE(nothing.ok);
+  EXPECT_EQ(nothing.faces, 0u);
+}
+
+TEST(ImportOBJ, MaterialLibrariesAreNeverOpened) {
+  // A FIFO blocks whoever opens it for reading: the hang guard would end the child.
+  test::ScratchDir dir;
+  const std::string fifo = dir.Path("materials.mtl");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string outcome = test::InChild([&] {
+    Scene scene;
+    return Outcome(Import(scene, "mtllib " + fifo + "\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"));
+  });
+  EXPECT_EQ(outcome, "ok faces 1");
+}
+
+TEST(ImportOBJ, CoordinatesOutOfTheRangeOfAFloatRefuseTheFile) {
+  for (const std::string line : {"v 0 1e39 0", "v 1e999 0 0", "v 0 0 -4e38"}) {
+    Scene scene;
+    StatusLog log;
+    const auto result = Import(scene, "v 0 0 0\nv 1 0 0\n" + line + "\nf 1 2 3\n", log.feedback());
+    EXPECT_EQ(Outcome(result),
+              "Error parsing OBJ file|a vertex coordinate is out of the range of a float faces 0")
+        << line;
+    EXPECT_EQ(scene.ModelMesh->vertices().size(), 0u) << line;
+    EXPECT_EQ(AbortRequested.load(), 0);
+  }
+  Scene largest;
+  EXPECT_TRUE(Import(largest, "v 3.40282347e38 -3.40282347e38 1e-46\n").ok);
+}
+
+// A file of `quads` quads over four vertices, larger than one piece of the parser's input.
+std::string Quads(int quads) {
+  std::string text = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n";
+  for (int i = 0; i < quads; ++i)
+    text += "f 1 2 3 4\n";
+  return text;
+}
+
+TEST(ImportOBJ, ACancelKeepsTheWholeLinesReadBeforeIt) {
+  const std::string text = Quads(30000);  // 300 KB
+  Scene scene;
+  StatusLog log;
+  Feedback fb = log.feedback();
+  int calls = 0;
+  fb.processMessages = [&] {
+    if (++calls == 2) AbortRequested = -1;
+  };
+  const auto result = Import(scene, text, fb);
+  ASSERT_TRUE(result.ok);
+  EXPECT_GT(result.faces, 0u);
+  EXPECT_LT(result.faces, 60000u);
+  EXPECT_EQ(result.faces % 2, 0u) << "a quad is read whole or not at all";
+  EXPECT_EQ(scene.ModelMesh->FaceCount(), result.faces);
+  EXPECT_EQ(scene.ModelMesh->vertices().size(), 4u);
+  EXPECT_EQ(AbortRequested.load(), 0);
+  EXPECT_TRUE(log.Showed(2, " Press ESC to skip"));
+  EXPECT_TRUE(log.Showed(2, ""));
+  EXPECT_TRUE(log.Showed(0, std::to_string(result.faces) + " faces imported"));
+
+  // Without a cancel, the whole file, with progress from 0 to below 100 and back to 0.
+  Scene whole;
+  StatusLog all;
+  EXPECT_EQ(Import(whole, text, all.feedback()).faces, 60000u);
+  ASSERT_GT(all.percents.size(), 2u);
+  for (const int p : all.percents)
+    EXPECT_TRUE(p >= 0 && p < 100) << p;
+  EXPECT_EQ(all.percents.back(), 0);
+}
+
+}  // namespace
+}  // namespace quarvel
