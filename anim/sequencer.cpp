@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -43,30 +44,31 @@ void PrepareRotation(Workspace& ws, const AnimationParams& p) {
   ws.scene.ModelFrame->SetRotation(ax, ay, az, StepAngle(turns, p.frames));
 }
 
-// Turns the model by one frame and renders it into ws.mask with the run's RenderBox.
-void RenderNextFrame(Workspace& ws, const AnimationParams& p, const RunHooks& hooks) {
+// Turns the model by one frame and renders it with the run's RenderBox.
+void RenderNextFrame(Workspace& ws, const AnimationParams& p, const RunHooks& hooks,
+                     const FrameRender& render) {
   ws.scene.SceneFrame->Move(1.0);
   if (hooks.beforeRender) hooks.beforeRender();
-  RenderMask(ws, p.width, p.height, hooks.fb);
+  render(ws, p.width, p.height, hooks.fb);
   if (hooks.afterRender) hooks.afterRender();
 }
 
 // Writes one frame file on a thread of its own while the next frame renders: a frame's file is
 // synced to the disk before it counts as written, and that wait would otherwise stop the
-// renderer every frame. The frame is copied first, so that the workspace's mask stays the frame
-// just rendered for the preview and for a Save after the run. Where the system refuses a
-// thread, the frame is written at once.
+// renderer every frame. The frame is kept first (the output copies it or takes it over), so that
+// the next render does not touch what is being written. Where the system refuses a thread, the
+// frame is written at once.
 class FrameWriter {
  public:
-  FrameWriter() = default;
+  explicit FrameWriter(const FrameOutput& output) : output_(output) {}
   FrameWriter(const FrameWriter&) = delete;
   FrameWriter& operator=(const FrameWriter&) = delete;
   ~FrameWriter() {
     if (thread_.joinable()) thread_.join();
   }
 
-  void Start(const MaskImage& mask, std::string name) {
-    frame_.CopyFrom(mask);
+  void Start(const Workspace& ws, std::string name) {
+    output_.keep(ws);
     name_ = std::move(name);
     try {
       thread_ = std::thread([this] { Save(); });
@@ -86,13 +88,13 @@ class FrameWriter {
  private:
   void Save() {
     try {
-      error_ = frame_.SaveToFile(name_);
+      error_ = output_.save(name_);
     } catch (...) {
       failure_ = std::current_exception();
     }
   }
 
-  MaskImage frame_;
+  const FrameOutput& output_;
   std::string name_;
   ErrorText error_;
   std::exception_ptr failure_;
@@ -133,15 +135,24 @@ float StepAngle(int16_t turns, int frames) {
   return Store(twice * kPi / frames);
 }
 
-std::string FrameFileName(const std::string& first, int i) {
+std::string FrameFileName(const std::string& first, int i, const std::string& extension) {
   std::string number = std::to_string(i);
   if (number.size() < 4) number.insert(0, 4 - number.size(), '0');
-  return first + number + ".bmp";
+  return first + number + extension;
 }
 
-bool FrameNamesFit(const std::string& first, int frames) {
+bool FrameNamesFit(const std::string& first, int frames, const std::string& extension) {
   // The last frame has the longest number.
-  return frames <= 0 || FrameFileName(BaseName(first), frames - 1).size() <= kMaxFileName;
+  return frames <= 0 ||
+         FrameFileName(BaseName(first), frames - 1, extension).size() <= kMaxFileName;
+}
+
+FrameOutput BmpFrames() {
+  // The frame being written: a copy, so that the workspace's mask stays the frame just rendered
+  // for the preview and for a Save after the run. Its block is kept from frame to frame.
+  auto frame = std::make_shared<MaskImage>();
+  return {".bmp", RenderMask, [frame](const Workspace& ws) { frame->CopyFrom(ws.mask); },
+          [frame](const std::string& path) { return frame->SaveToFile(path); }};
 }
 
 void BeginAnimation(Workspace& ws, const AnimationParams& p) {
@@ -154,12 +165,12 @@ void EndAnimation(Workspace& ws) {
 }
 
 RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::string& first,
-                         const RunHooks& hooks) {
+                         const RunHooks& hooks, const FrameOutput& output) {
   AnimatingScope animating(ws);
   SetMaxBox(ws, p);
   PrepareRotation(ws, p);
   RunResult result;
-  FrameWriter writer;
+  FrameWriter writer(output);
   // Frame i renders while frame i - 1 is written; a frame counts, and is reported, once its
   // file is written. A frame that cannot be written is seen once the next one has rendered, and
   // ends the run there: that next frame is not written.
@@ -174,12 +185,12 @@ RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::str
     return true;
   };
   for (int i = 0; i < p.frames; ++i) {
-    RenderNextFrame(ws, p, hooks);
+    RenderNextFrame(ws, p, hooks, output.render);
     if (i > 0) {
       if (!frameWritten(i - 1)) return result;
       if (hooks.frameDone) hooks.frameDone(i - 1);
     }
-    writer.Start(ws.mask, FrameFileName(first, i));
+    writer.Start(ws, FrameFileName(first, i, output.extension));
     if (AbortRequested != 0) {
       AbortRequested = 0;
       if (frameWritten(i)) result.end = RunEnd::Canceled;
@@ -205,7 +216,7 @@ RunResult RunAvi(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
   PrepareRotation(ws, p);
   RunResult result;
   for (int i = 0; i < p.frames; ++i) {
-    RenderNextFrame(ws, p, hooks);
+    RenderNextFrame(ws, p, hooks, RenderMask);
     if (hooks.frameDone) hooks.frameDone(i);
     const bool written = writer.WriteFrame(ws.mask.Pixels(), i);
     if (written) result.framesWritten = i + 1;

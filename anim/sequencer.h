@@ -30,11 +30,12 @@ int16_t GetRotationParms(int16_t x, int16_t y, int16_t z, float& ax, float& ay, 
 // The turn of one frame: (2 D) pi / N, rounded to float.
 float StepAngle(int16_t turns, int frames);
 
-// The name of frame i of a BMP sequence: `first` (the name the user chose, extension included)
-// followed by i in four digits at least and ".bmp": walk.bmp gives walk.bmp0000.bmp.
-std::string FrameFileName(const std::string& first, int i);
+// The name of frame i of a sequence: `first` (the name the user chose, extension included)
+// followed by i in four digits at least and the frames' extension: walk.bmp gives
+// walk.bmp0000.bmp.
+std::string FrameFileName(const std::string& first, int i, const std::string& extension = ".bmp");
 // Whether every frame name of a run fits the system's limit of 255 bytes for a file name.
-bool FrameNamesFit(const std::string& first, int frames);
+bool FrameNamesFit(const std::string& first, int frames, const std::string& extension = ".bmp");
 
 // Start of an animation: the workspace keeps RenderBox as GetMaxBox sets it (for the model as
 // it is placed now), for the start-up mask and every frame after it, until EndAnimation. The
@@ -61,11 +62,27 @@ struct RunResult {
   ErrorText error;
 };
 
+// How the frames of a sequence are made and written. A frame renders while the one before it is
+// being written: `render` draws the frame (the model already turned), `keep` then hands it to
+// `save` (called once the frame before is written), and `save` writes it on the writer thread
+// while the next frame renders.
+using FrameRender = std::function<void(Workspace& ws, int width, int height, const Feedback& fb)>;
+struct FrameOutput {
+  std::string extension;  // of the frames' names, dot included
+  FrameRender render;
+  std::function<void(const Workspace& ws)> keep;
+  std::function<ErrorText(const std::string& path)> save;
+};
+
+// The 8-bit mask rendered into the workspace's mask (which the preview shows) and written as a
+// BMP file: what the animation dialog writes.
+FrameOutput BmpFrames();
+
 // The runs, from the run's own GetMaxBox on (the caller has chosen the file). AbortRequested,
 // cleared at the start, stops a run after the frame under way is written; the model stays at
 // that frame's orientation.
 RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::string& first,
-                         const RunHooks& hooks);
+                         const RunHooks& hooks, const FrameOutput& output = BmpFrames());
 RunResult RunAvi(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
                  const std::string& file, const RunHooks& hooks);
 

@@ -1,5 +1,6 @@
-// quarvel-render: the batch renderer. A .3ds model in, its depth mask out as an 8-bit BMP, or
-// the model turning as a sequence of masks, in BMP files or an AVI file.
+// quarvel-render: the batch renderer. A .3ds model in, its depth mask out as an 8-bit BMP (or as
+// PNG, 16-bit levels or float depths), or the model turning as a sequence of such files or an AVI
+// file.
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,9 +12,12 @@
 #include "anim/video_writer.h"
 #include "base/file_io.h"
 #include "options.h"
+#include "output_picture.h"
 #include "progress_bar.h"
 #include "render/rasterizer.h"
+#include "render/save_file.h"
 #include "scene/import_3ds.h"
+#include "sidecar.h"
 
 namespace {
 
@@ -41,16 +45,25 @@ std::string OutputThatIsTheModel(const RenderOptions& o) {
   if (!o.Animation()) return IsSameFile(o.model, o.output) ? o.output : "";
   if (!o.avi.empty()) return IsSameFile(o.model, o.avi) ? o.avi : "";
   for (int i = 0; i < o.anim.frames; ++i) {
-    const std::string name = FrameFileName(o.bmpSequence, i);
+    const std::string name = FrameFileName(o.bmpSequence, i, FormatExtension(o.format));
     if (IsSameFile(o.model, name)) return name;
   }
   return "";
 }
 
+// The sidecar's name when it is the model or the mask's file, or an empty text.
+std::string SidecarOverOtherFile(const RenderOptions& o) {
+  if (o.sidecar.empty()) return "";
+  const bool taken =
+      o.sidecar == o.output || IsSameFile(o.sidecar, o.output) || IsSameFile(o.sidecar, o.model);
+  return taken ? o.sidecar : "";
+}
+
 // Refuses what cannot be written before anything is read: an output that is the model, frame
 // names longer than a file name can be. Returns the exit code, or kOk to go on.
 int CheckOutputs(const RenderOptions& o) {
-  if (!o.bmpSequence.empty() && !FrameNamesFit(o.bmpSequence, o.anim.frames)) {
+  if (!o.bmpSequence.empty() &&
+      !FrameNamesFit(o.bmpSequence, o.anim.frames, FormatExtension(o.format))) {
     std::fprintf(stderr,
                  "quarvel-render: %s: the frames' file names would be longer than 255 bytes; "
                  "choose a shorter name\n",
@@ -66,17 +79,39 @@ int CheckOutputs(const RenderOptions& o) {
                  same.c_str(), option);
     return kUsage;
   }
+  if (const std::string sidecar = SidecarOverOtherFile(o); !sidecar.empty()) {
+    std::fprintf(stderr,
+                 "quarvel-render: %s: the sidecar would replace the model or the mask; name "
+                 "another file with --sidecar\n",
+                 sidecar.c_str());
+    return kUsage;
+  }
   return kOk;
 }
 
+OutputSpec Spec(const RenderOptions& o) {
+  return {o.format, o.depthRange, {o.threads, false}};
+}
+
+// Writes the sidecar of the render just done. Returns the exit code.
+int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb) {
+  const std::string json = SidecarJson({o.model, o.output, Spec(o)}, ws.scene, ws.render);
+  const ErrorText error =
+      SaveFileBytes(o.sidecar, {reinterpret_cast<const uint8_t*>(json.data()), json.size()});
+  if (error.empty()) return kOk;
+  PrintFileError(o.sidecar, error.Message(fb), error.reason);
+  return kFileError;
+}
+
 int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
-  RenderObject(ws.scene, ws.render, ws.mask, o.width, o.height, fb, false, {o.threads, false});
+  Picture picture;
+  RenderPicture(ws, Spec(o), o.width, o.height, fb, picture);
   bar.Clear();
-  if (const ErrorText error = ws.mask.SaveToFile(o.output); !error.empty()) {
+  if (const ErrorText error = SavePicture(picture, Spec(o), o.output); !error.empty()) {
     PrintFileError(o.output, error.Message(fb), error.reason);
     return kFileError;
   }
-  return kOk;
+  return o.sidecar.empty() ? kOk : SaveSidecar(o, ws, fb);
 }
 
 RunResult RunAviFile(const RenderOptions& o, Workspace& ws, const RunHooks& hooks) {
@@ -109,7 +144,8 @@ int RunAnimation(const RenderOptions& o, Workspace& ws, const Feedback& fb, Prog
     bar.Show((i + 1) * 100 / frames);
   };
   const RunResult result =
-      o.avi.empty() ? RunBmpSequence(ws, o.anim, o.bmpSequence, hooks) : RunAviFile(o, ws, hooks);
+      o.avi.empty() ? RunBmpSequence(ws, o.anim, o.bmpSequence, hooks, PictureFrames(Spec(o)))
+                    : RunAviFile(o, ws, hooks);
   EndAnimation(ws);
   bar.Clear();
   switch (result.end) {

@@ -14,21 +14,46 @@ namespace quarvel {
 
 const char* const kRenderUsage =
     "Usage: quarvel-render MODEL.3ds [-o OUT.bmp] [--size WxH] [view operations...] [--info]\n"
+    "                      [--format F] [--depth-range NEAR,FAR] [--sidecar FILE.json]\n"
     "       quarvel-render MODEL.3ds [--size WxH] [view operations...] --frames N [--turns X,Y,Z]\n"
-    "                      [--scale-by AXES] (--bmp-sequence NAME.bmp | --avi FILE.avi [--fps F]\n"
-    "                      [--codec FOURCC] [--quality Q] [--key-frames K] [--data-rate KBPS])\n"
+    "                      [--scale-by AXES] (--bmp-sequence NAME.bmp [--format F]\n"
+    "                      [--depth-range NEAR,FAR] | --avi FILE.avi [--fps F] [--codec FOURCC]\n"
+    "                      [--quality Q] [--key-frames K] [--data-rate KBPS])\n"
     "       quarvel-render --codecs | --help | --version\n"
     "\n"
     "Renders the depth mask of a .3ds model as an 8-bit greyscale BMP (white = nearest), or the\n"
-    "model turning as an animation: a sequence of BMP files or an AVI file.\n"
+    "model turning as an animation: a sequence of BMP files or an AVI file. The mask can also be\n"
+    "written as PNG, as 16-bit levels, or as the depth itself in floats.\n"
     "\n"
-    "  -o, --output FILE  the mask's file (default: the model's name with .bmp, here)\n"
+    "  -o, --output FILE  the mask's file (default: the model's name with .bmp, or the\n"
+    "                     extension of --format, here)\n"
     "  --size WxH         mask size in pixels, each from 100 to 10000 (default 640x480)\n"
     "  --info             print the import's result, the model's extents and fit scale\n"
     "  --threads N        draw a single mask on N threads (default: one per processor; the mask\n"
     "                     is the same)\n"
     "  -h, --help         show this text\n"
     "  --version          show the program's version\n"
+    "\n"
+    "Output formats:\n"
+    "  --format F         the format of the mask's file or of each frame's file (default: from\n"
+    "                     the extension of -o or of --bmp-sequence's name: .bmp, .png, .pfm or\n"
+    "                     .exr; any other name gets bmp):\n"
+    "                       bmp    the 8-bit mask: 255 (white) nearest, 0 farthest and background\n"
+    "                       png    the same mask as an 8-bit greyscale PNG\n"
+    "                       png16  a 16-bit greyscale PNG: 65535 nearest, 0 farthest and\n"
+    "                              background\n"
+    "                       pfm    32-bit floats (PFM, bottom row first) holding the depth in\n"
+    "                              scene units along the view, +infinity for the background\n"
+    "                       exr    the same depth in an OpenEXR file, one float channel named Z\n"
+    "  --depth-range NEAR,FAR\n"
+    "                     the depths, in scene units along the view, that the levels of bmp, png\n"
+    "                     and png16 span: NEAR and nearer is white, FAR and farther black. The\n"
+    "                     default is the model's own depth range, with bmp and png the mask as\n"
+    "                     the renderer draws it. Every frame of an animation gets the same range.\n"
+    "  --sidecar FILE.json\n"
+    "                     also write FILE.json describing the mask: its size and scales, the\n"
+    "                     model's placement, the depth range and how a value turns back into a\n"
+    "                     depth (a single mask only)\n"
     "\n"
     "View operations, applied in the order given, as the view controls would:\n"
     "  --rotate AXIS:RAD  turn by RAD radians about AXIS (x, y, z or ax,ay,az), the way\n"
@@ -53,7 +78,9 @@ const char* const kRenderUsage =
     "  --bmp-sequence NAME.bmp\n"
     "                     write frame i as NAME.bmp followed by i in four digits and .bmp, in\n"
     "                     NAME.bmp's folder: walk.bmp0000.bmp, walk.bmp0001.bmp and so on\n"
-    "  --avi FILE.avi     write the frames as one AVI file, replacing FILE.avi\n"
+    "                     (the frames of other formats end in their extension: walk.png gives\n"
+    "                     walk.png0000.png)\n"
+    "  --avi FILE.avi     write the frames as one AVI file of 8-bit masks, replacing FILE.avi\n"
     "  --fps F            the AVI file's frames per second, from 1 to 40 (default 25)\n"
     "  --codec FOURCC     the AVI file's compressor, such as FFV1 or dpx (see --codecs); none,\n"
     "                     raw or 0 for uncompressed frames (the default). A compressor this\n"
@@ -117,11 +144,42 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string DefaultOutput(const std::string& model) {
+std::string DefaultOutput(const std::string& model, const std::string& extension) {
   std::string name = BaseName(model);
   const size_t dot = name.find_last_of('.');
   if (dot != std::string::npos && dot > 0) name.resize(dot);
-  return name + ".bmp";
+  return name + extension;
+}
+
+// "NEAR,FAR": two finite numbers, NEAR less than FAR.
+bool ParseDepthRange(const std::string& s, DepthRange& range) {
+  const size_t comma = s.find(',');
+  float near = 0, far = 0;
+  if (comma == std::string::npos || !ParseFloat(s.substr(0, comma), near) ||
+      !ParseFloat(s.substr(comma + 1), far) || !(near < far))
+    return false;
+  range = {near, far};
+  return true;
+}
+
+// Sets one of the output options from its value; returns the message for a bad value.
+std::string SetOutputOption(const std::string& a, const std::string& v, RenderOptions& o) {
+  if (a == "--format") {
+    const auto format = FormatByName(v);
+    if (!format) return "Expected --format bmp, png, png16, pfm or exr; not '" + v + "'";
+    o.format = *format;
+  } else if (a == "--depth-range") {
+    DepthRange range;
+    if (!ParseDepthRange(v, range))
+      return "Expected --depth-range NEAR,FAR with two numbers, NEAR less than FAR, for example "
+             "--depth-range 10.5,19.5; not '" +
+             v + "'";
+    o.depthRange = range;
+  } else {  // --sidecar
+    if (v.empty()) return "Missing file name after " + a;
+    o.sidecar = v;
+  }
+  return "";
 }
 
 bool ParseIntIn(const std::string& s, int lo, int hi, int& out) {
@@ -231,9 +289,25 @@ constexpr std::string_view kAnimationOptions[] = {
     "--fps",    "--codec", "--quality",  "--key-frames",   "--data-rate"};
 constexpr std::string_view kAviOptions[] = {"--fps", "--codec", "--quality", "--key-frames",
                                             "--data-rate"};
+constexpr std::string_view kOutputOptions[] = {"--format", "--depth-range", "--sidecar"};
 
 bool IsOneOf(std::string_view a, std::span<const std::string_view> names) {
   return std::find(names.begin(), names.end(), a) != names.end();
+}
+
+// Output options that make no sense with the rest: the message, or an empty text.
+std::string CheckOutputCombination(const RenderOptions& o) {
+  if (!o.avi.empty() && o.format != OutputFormat::Bmp)
+    return "An AVI file holds 8-bit masks only: --format " + FormatName(o.format) +
+           " cannot be written with --avi (use --bmp-sequence)";
+  if (!o.avi.empty() && o.depthRange)
+    return "--depth-range applies to --bmp-sequence and single masks, not to an AVI file";
+  if (o.depthRange && !HoldsLevels(o.format))
+    return "--depth-range applies to bmp, png and png16; " + FormatName(o.format) +
+           " holds the depth itself";
+  if (o.Animation() && !o.sidecar.empty())
+    return "--sidecar describes a single mask; an animation writes none";
+  return "";
 }
 
 // Options that make no sense together: the message, or an empty text. `given` lists the
@@ -271,6 +345,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     return std::nullopt;
   };
   bool optionsEnded = false;
+  bool formatGiven = false;
   std::vector<std::string> animationOptions;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -302,6 +377,10 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       if (!value(v)) return fail("Missing value after " + a);
       if (const std::string bad = SetAnimationOption(a, v, o); !bad.empty()) return fail(bad);
       animationOptions.push_back(a);
+    } else if (IsOneOf(a, kOutputOptions)) {
+      if (!value(v)) return fail("Missing value after " + a);
+      if (const std::string bad = SetOutputOption(a, v, o); !bad.empty()) return fail(bad);
+      formatGiven = formatGiven || a == "--format";
     } else if (a == "-o" || a == "--output") {
       if (!value(o.output) || o.output.empty()) return fail("Missing file name after " + a);
     } else if (a == "--size") {
@@ -344,7 +423,9 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
   if (const std::string bad = CheckCombination(o, animationOptions, !o.output.empty());
       !bad.empty())
     return fail(bad);
-  if (o.output.empty()) o.output = DefaultOutput(o.model);
+  if (!formatGiven) o.format = FormatOfFileName(o.Animation() ? o.bmpSequence : o.output);
+  if (const std::string bad = CheckOutputCombination(o); !bad.empty()) return fail(bad);
+  if (o.output.empty()) o.output = DefaultOutput(o.model, FormatExtension(o.format));
   o.anim.width = o.width;
   o.anim.height = o.height;
   return o;

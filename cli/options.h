@@ -7,6 +7,8 @@
 
 #include "anim/sequencer.h"
 #include "anim/video_writer.h"
+#include "output_format.h"
+#include "render/depth_levels.h"
 #include "scene/scene.h"
 
 namespace quarvel {
@@ -28,6 +30,13 @@ struct RenderOptions {
   bool help = false;
   bool version = false;     // --version: print the program's name and version
   bool listCodecs = false;  // --codecs: list the AVI compressors and do nothing else
+
+  // What is written: the format (given, or from the output's extension), the depths the levels
+  // of bmp, png and png16 span (none: the render's own range; bmp and png are then the 8-bit
+  // mask as the rasteriser draws it), and the JSON file that describes the picture.
+  OutputFormat format = OutputFormat::Bmp;
+  std::optional<DepthRange> depthRange;
+  std::string sidecar;
 
   // An animation instead of one mask: a BMP sequence or an AVI file, never both.
   std::string bmpSequence;  // the first name; frame i goes to bmpSequence + "0000.bmp" and on

@@ -19,6 +19,12 @@ void DrawFacesFast(const Mesh& mesh, const Transform& t, const RenderState& stat
                    const SamplePoints& samples, MaskImage& mask, int threads,
                    const std::function<void(int percent)>& wait);
 
+// The same spans into a depth render: the depths DrawFaceDepth gives, the smallest per pixel,
+// whatever the order of the faces and the number of threads.
+void DrawFacesFastDepth(const Mesh& mesh, const Transform& t, const RenderState& state,
+                        const SamplePoints& samples, DepthImage& depth, int threads,
+                        const std::function<void(int percent)>& wait);
+
 // Testing hook: faults put into the threads that the following renders start, numbered from 0 in
 // the order they are started since the call (-1: none). Every start from number `refuseFrom` on
 // fails as when the system refuses a thread; thread number `throwIn` throws std::bad_alloc before

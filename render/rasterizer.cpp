@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace quarvel {
 
@@ -108,8 +109,25 @@ void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& 
   }
 }
 
-void RenderObject(Scene& scene, RenderState& state, MaskImage& mask, int width, int height,
-                  const Feedback& fb, bool keepRenderBox, RasterMode mode) {
+void DrawFaceDepth(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
+                   DepthImage& depth, int rowLo, int rowHi) {
+  const int h = state.MaskHeight;
+  const auto [r0, r1, c0, c1] = FacePixels(f, state, rowLo, rowHi);
+  const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
+  for (int i = r0; i <= r1; ++i) {
+    float* row = depth.Row(h - i);
+    const float y = samples.insideY[i];
+    const double yd = samples.depthY[i];
+    for (int j = c0; j <= c1; ++j) {
+      if (!PointInFace(f, samples.insideX[j], y)) continue;
+      // -0 is kept as +0, so that which of two faces at depth 0 came first cannot show.
+      const float z = Store((d - nx * samples.depthX[j] - ny * yd) / nz) + 0.0f;
+      if (z < row[j]) row[j] = z;  // NaN compares false: never kept
+    }
+  }
+}
+
+void SetUpRender(Scene& scene, RenderState& state, int width, int height, bool keepRenderBox) {
   state.MaskWidth = width;
   state.MaskHeight = height;
   scene.ModelTransform = scene.ModelFrame->GetTransform();
@@ -122,37 +140,78 @@ void RenderObject(Scene& scene, RenderState& state, MaskImage& mask, int width, 
   state.NearZ = box.min.z;
   state.DepthScale = Store(255.0 / scene.ExtentZ);
 
-  mask.SetSize(width, height);  // a new picture, cleared to 0
-
   // Fit the largest extent, depth included, to 0.8 of the smaller side, then zoom with the
   // model's distance from the viewer.
   const float largest = std::max({scene.ExtentX, scene.ExtentY, scene.ExtentZ});
   state.PixelScale = Store((width < height ? width : height) / double(largest) * 0.8);
   state.PixelScale = Store(double(state.PixelScale) * scene.ReferenceDepth / m.m[3][2]);
+}
+
+namespace {
+
+// The plain path's face loop: every face set up and drawn by `draw`, with progress about ten
+// times.
+template <typename Draw>
+void DrawFacesPlain(const Mesh& mesh, const Transform& m, const Feedback& fb, const Draw& draw) {
+  const size_t n = mesh.FaceCount();
+  const size_t last = n == 0 ? 0 : n - 1;
+  for (size_t i = 0; i < n; ++i) {
+    if (last > 10 && i % (last / 10) == 0) fb.Progress(static_cast<int>(i * 100 / last));
+    const Face face = mesh.GetFace(i);
+    const FaceSetup f = SetUpFace(m, face.GetVertex(0), face.GetVertex(1), face.GetVertex(2));
+    if (f.area2 != 0) draw(f);  // an edge-on face covers nothing
+    fb.ProcessMessages();
+  }
+}
+
+// The fast path's progress: in steps of ten, as the plain loop reports it.
+std::function<void(int)> FastProgress(const Mesh& mesh, const Feedback& fb) {
+  const size_t last = mesh.FaceCount() == 0 ? 0 : mesh.FaceCount() - 1;
+  return [&fb, last, shown = -1](int percent) mutable {
+    if (last > 10 && percent / 10 > shown) fb.Progress((shown = percent / 10) * 10);
+    fb.ProcessMessages();
+  };
+}
+
+}  // namespace
+
+void RenderObject(Scene& scene, RenderState& state, MaskImage& mask, int width, int height,
+                  const Feedback& fb, bool keepRenderBox, RasterMode mode) {
+  SetUpRender(scene, state, width, height, keepRenderBox);
+  mask.SetSize(width, height);  // a new picture, cleared to 0
 
   fb.Status(2, fb.Tr("Processing faces..."));
   const Mesh& mesh = *scene.ModelMesh;
   const SamplePoints samples(width, height, state.PixelScale);
-  const size_t n = mesh.FaceCount();
-  const size_t last = n == 0 ? 0 : n - 1;
   if (mode.plain) {
-    for (size_t i = 0; i < n; ++i) {
-      if (last > 10 && i % (last / 10) == 0) fb.Progress(static_cast<int>(i * 100 / last));
-      const Face face = mesh.GetFace(i);
-      const FaceSetup f = SetUpFace(m, face.GetVertex(0), face.GetVertex(1), face.GetVertex(2));
-      if (f.area2 != 0) DrawFace(f, state, samples, mask);  // an edge-on face covers nothing
-      fb.ProcessMessages();
-    }
+    DrawFacesPlain(mesh, scene.ModelTransform, fb,
+                   [&](const FaceSetup& f) { DrawFace(f, state, samples, mask); });
   } else {
-    int shown = -1;  // progress in steps of ten, as the face loop above reports it
-    DrawFacesFast(mesh, m, state, samples, mask, mode.threads, [&](int percent) {
-      if (last > 10 && percent / 10 > shown) fb.Progress((shown = percent / 10) * 10);
-      fb.ProcessMessages();
-    });
+    DrawFacesFast(mesh, scene.ModelTransform, state, samples, mask, mode.threads,
+                  FastProgress(mesh, fb));
   }
   fb.Progress(0);
   fb.Status(2, fb.Tr("Drawing..."));
   state.MaskReady = true;
+}
+
+void RenderDepth(Scene& scene, RenderState& state, DepthImage& depth, int width, int height,
+                 const Feedback& fb, bool keepRenderBox, RasterMode mode) {
+  SetUpRender(scene, state, width, height, keepRenderBox);
+  depth.Reset(width, height);
+
+  fb.Status(2, fb.Tr("Processing faces..."));
+  const Mesh& mesh = *scene.ModelMesh;
+  const SamplePoints samples(width, height, state.PixelScale);
+  if (mode.plain) {
+    DrawFacesPlain(mesh, scene.ModelTransform, fb,
+                   [&](const FaceSetup& f) { DrawFaceDepth(f, state, samples, depth); });
+  } else {
+    DrawFacesFastDepth(mesh, scene.ModelTransform, state, samples, depth, mode.threads,
+                       FastProgress(mesh, fb));
+  }
+  fb.Progress(0);
+  fb.Status(2, fb.Tr("Drawing..."));
 }
 
 void GetMaxBox(const Scene& scene, RenderState& state, bool byX, bool byY, bool byZ) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "depth_image.h"
 #include "mask_image.h"
 #include "scene/feedback.h"
 #include "scene/scene.h"
@@ -33,6 +34,16 @@ struct RasterMode {
 // (`keepRenderBox`), RenderBox stays as GetMaxBox set it so that fit and depth scale hold still.
 void RenderObject(Scene& scene, RenderState& state, MaskImage& mask, int width, int height,
                   const Feedback& fb, bool keepRenderBox = false, RasterMode mode = {});
+
+// The same render into a new depth image: per pixel the smallest plane depth of the faces
+// covering it, the very float RenderObject maps to a grey level (the same pixels, the top row
+// never drawn), kNoDepth where none does.
+void RenderDepth(Scene& scene, RenderState& state, DepthImage& depth, int width, int height,
+                 const Feedback& fb, bool keepRenderBox = false, RasterMode mode = {});
+
+// What both renders set up first: the model's transform, RenderBox (unless kept), the scene's
+// extents, NearZ, DepthScale and PixelScale for a picture of width x height.
+void SetUpRender(Scene& scene, RenderState& state, int width, int height, bool keepRenderBox);
 
 // Sets RenderBox for an animation: the box of the model as last placed, its depth range widened
 // so that the model turning about the chosen axes stays within it.
@@ -81,5 +92,9 @@ struct SamplePoints {
 // the bottom) are drawn.
 void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
               MaskImage& mask, int rowLo = 0, int rowHi = INT32_MAX);
+// The same pixels with the same plane depth, keeping the smallest depth per pixel (-0 stored as
+// +0).
+void DrawFaceDepth(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
+                   DepthImage& depth, int rowLo = 0, int rowHi = INT32_MAX);
 
 }  // namespace quarvel

@@ -23,6 +23,10 @@ mkdir "$work/files" "$work/files/sub" "$work/bin"
 : >"$work/files/b.3ds"
 : >"$work/files/d e.3DS"
 : >"$work/files/sub/c.BMP"
+: >"$work/files/e.PNG"
+: >"$work/files/f.exr"
+: >"$work/files/g.pfm"
+: >"$work/files/h.json"
 cat >"$work/bin/quarvel-render" <<'EOF'
 #!/bin/sh
 [ "$1" = --codecs ] || exit 2
@@ -126,14 +130,20 @@ cd "$work/files" || exit 2
 check_exactly 'quarvel-render --fr' --frames
 check_exactly 'quarvel-render b.3ds --co' --codec --codecs
 check 'quarvel-render b.3ds --' --output --size --info --threads --help --version --codecs \
+    --format --depth-range --sidecar \
     --rotate --clicks --move-x --move-y --move-z --frames --turns --scale-by --bmp-sequence \
     --avi --fps --codec --quality --key-frames --data-rate
 check 'quarvel-render b.3ds -' -o -h
 
-check 'quarvel-render b.3ds -o ' a.bmp sub/ '!b.3ds'
-check 'quarvel-render b.3ds --output ' a.bmp sub/ '!b.3ds'
-check 'quarvel-render b.3ds --frames 10 --bmp-sequence ' a.bmp sub/ '!b.3ds'
-check 'quarvel-render b.3ds --frames 10 --avi ' sub/ '!a.bmp' '!b.3ds'
+check 'quarvel-render b.3ds -o ' a.bmp e.PNG f.exr g.pfm sub/ '!b.3ds' '!h.json'
+check 'quarvel-render b.3ds --output ' a.bmp e.PNG sub/ '!b.3ds'
+check 'quarvel-render b.3ds --frames 10 --bmp-sequence ' a.bmp e.PNG sub/ '!b.3ds'
+check 'quarvel-render b.3ds --frames 10 --avi ' sub/ '!a.bmp' '!b.3ds' '!e.PNG'
+check 'quarvel-render b.3ds -o a.exr --sidecar ' h.json sub/ '!a.bmp' '!b.3ds'
+check_exactly 'quarvel-render b.3ds --format ' bmp png png16 pfm exr
+check_exactly 'quarvel-render b.3ds --format png' png png16
+check_exactly 'quarvel-render b.3ds --depth-range ' ''
+check 'quarvel-render --depth-range 10,20 ' b.3ds '!a.bmp'
 check 'quarvel-render ' b.3ds sub/ '!a.bmp'
 check 'quarvel-render -o a.bmp ' b.3ds sub/ '!a.bmp'
 check 'quarvel-render b.3ds -o sub/' sub/c.BMP

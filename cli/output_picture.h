@@ -1,0 +1,48 @@
+// The picture quarvel-render writes, in the format asked for: the 8-bit mask as the rasteriser
+// draws it (bmp and png without a depth range), or levels and floats made from the depth render.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "anim/sequencer.h"
+#include "output_format.h"
+#include "render/depth_image.h"
+#include "render/depth_levels.h"
+#include "render/mask_image.h"
+#include "render/rasterizer.h"
+
+namespace quarvel {
+
+struct OutputSpec {
+  OutputFormat format = OutputFormat::Bmp;
+  std::optional<DepthRange> depthRange;  // none: the render's own range
+  RasterMode mode;
+};
+
+// Whether the picture is the rasteriser's 8-bit mask rather than made from the depth render.
+bool UsesMask(const OutputSpec& spec);
+
+// How the spec's levels follow the depth, for the render just done: 255 or 65535 levels over the
+// depth range given, or the render's own. Meaningless for pfm and exr, which hold depths.
+LevelScale SpecLevels(const OutputSpec& spec, const Scene& scene, const RenderState& state);
+
+// One rendered picture: `mask` when UsesMask, else `depth` with the levels it is written with.
+struct Picture {
+  MaskImage mask;
+  DepthImage depth;
+  LevelScale levels;
+};
+
+// Renders the model as the spec needs, keeping RenderBox while an animation runs.
+void RenderPicture(Workspace& ws, const OutputSpec& spec, int width, int height, const Feedback& fb,
+                   Picture& picture);
+
+// Writes the picture as the file at `path` in the spec's format.
+ErrorText SavePicture(const Picture& picture, const OutputSpec& spec, const std::string& path);
+
+// The frames of a sequence rendered and written in the spec's format, each frame's file named
+// with the format's extension.
+FrameOutput PictureFrames(const OutputSpec& spec);
+
+}  // namespace quarvel

@@ -1,0 +1,109 @@
+#include "sidecar.h"
+
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+
+#include "json_text.h"
+
+namespace quarvel {
+
+namespace {
+
+using Member = std::pair<std::string_view, std::string>;
+
+// A JSON object of the members given: on one line, or a member a line ending the text.
+std::string Object(std::initializer_list<Member> members, bool lines = false) {
+  std::string out = "{";
+  bool first = true;
+  for (const auto& [name, value] : members) {
+    out += first ? "" : ",";
+    out += lines ? "\n  " : first ? "" : " ";
+    out += JsonString(name);
+    out += ": ";
+    out += value;
+    first = false;
+  }
+  out += lines ? "\n}\n" : "}";
+  return out;
+}
+
+// A JSON array of numbers.
+std::string Array(std::initializer_list<double> numbers) {
+  std::string out = "[";
+  for (const double n : numbers) {
+    out += out.size() > 1 ? ", " : "";
+    out += JsonNumber(n);
+  }
+  out += "]";
+  return out;
+}
+
+std::string Vector(const Vec3& v) {
+  return Array({v.x, v.y, v.z});
+}
+
+std::string Matrix(const Transform& t) {
+  const auto& m = t.m;
+  return Array({m[0][0], m[0][1], m[0][2], m[0][3], m[1][0], m[1][1], m[1][2], m[1][3], m[2][0],
+                m[2][1], m[2][2], m[2][3], m[3][0], m[3][1], m[3][2], m[3][3]});
+}
+
+// How a level v of the file turns back into a depth.
+std::string LevelRule(const OutputSpec& spec, int top) {
+  const std::string t = std::to_string(top);
+  std::string rule = "depth = near + (";
+  rule += t;
+  if (UsesMask(spec)) {
+    rule += " - v) / scale for v > 0, to within half a level; v = 0 is the background or the ";
+    rule += "farthest depth";
+    return rule;
+  }
+  rule += " - v) / scale for 0 < v < ";
+  rule += t;
+  rule += ", to within half a level; v = ";
+  rule += t;
+  rule += " is near or nearer; v = 0 is the background, or far or farther";
+  return rule;
+}
+
+// How the format's values map to depths.
+std::string Values(const OutputSpec& spec, const LevelScale& levels) {
+  if (!HoldsLevels(spec.format))
+    return Object({{"kind", JsonString("depth")},
+                   {"rule", JsonString("the value is the depth along the view in scene units; "
+                                       "+inf is the background")}});
+  return Object({{"kind", JsonString("levels")},
+                 {"bits", levels.top == 255 ? "8" : "16"},
+                 {"top", std::to_string(levels.top)},
+                 {"near", JsonNumber(levels.range.near)},
+                 {"far", JsonNumber(levels.range.far)},
+                 {"scale", JsonNumber(levels.scale)},
+                 {"rule", JsonString(LevelRule(spec, levels.top))}});
+}
+
+}  // namespace
+
+std::string SidecarJson(const SidecarFacts& facts, const Scene& scene, const RenderState& state) {
+  LevelScale levels = SpecLevels(facts.spec, scene, state);
+  if (UsesMask(facts.spec)) levels.scale = state.DepthScale;  // the rasteriser's own scale
+  const Box& box = state.RenderBox;
+  return Object({{"format", JsonString(FormatName(facts.spec.format))},
+                 {"file", JsonString(facts.output)},
+                 {"model", JsonString(facts.model)},
+                 {"width", std::to_string(state.MaskWidth)},
+                 {"height", std::to_string(state.MaskHeight)},
+                 {"PixelScale", JsonNumber(state.PixelScale)},
+                 {"NearZ", JsonNumber(state.NearZ)},
+                 {"DepthScale", JsonNumber(state.DepthScale)},
+                 {"RenderBox", Object({{"min", Vector(box.min)}, {"max", Vector(box.max)}})},
+                 {"ModelTransform", Matrix(scene.ModelTransform)},
+                 {"FitScale", JsonNumber(scene.FitScale)},
+                 {"depthRange", Object({{"near", JsonNumber(levels.range.near)},
+                                        {"far", JsonNumber(levels.range.far)},
+                                        {"given", facts.spec.depthRange ? "true" : "false"}})},
+                 {"values", Values(facts.spec, levels)}},
+                true);
+}
+
+}  // namespace quarvel

@@ -1,0 +1,23 @@
+// The sidecar: a small JSON file beside a mask that tells another program what the mask holds
+// and how its values turn back into depths along the view.
+#pragma once
+
+#include <string>
+
+#include "output_picture.h"
+
+namespace quarvel {
+
+struct SidecarFacts {
+  std::string model;   // the model file, as given
+  std::string output;  // the mask's file, as given
+  OutputSpec spec;
+};
+
+// The JSON text for the render just done (`scene` and `state` as it left them): the picture's
+// size, PixelScale, NearZ, DepthScale, RenderBox, the model frame's transform (16 numbers, row by
+// row: a point [x y z 1] times the matrix), the fit scale, the files, the format, the depth range
+// and how a value maps to a depth.
+std::string SidecarJson(const SidecarFacts& facts, const Scene& scene, const RenderState& state);
+
+}  // namespace quarvel

@@ -1,0 +1,20 @@
+#include "save_file.h"
+
+#include "base/file_io.h"
+
+namespace quarvel {
+
+ErrorText SaveFileBytes(const std::string& path, std::span<const uint8_t> bytes) {
+  const ReplaceStatus s = ReplaceFile(path, {bytes});
+  switch (s.result) {
+    case ReplaceResult::Ok:
+      return {};
+    case ReplaceResult::CannotCreate:
+      return {"Cannot create file %s", path, ErrorReason(s.error)};
+    case ReplaceResult::WriteFailed:
+      break;
+  }
+  return {"Stream write error", path, ErrorReason(s.error)};
+}
+
+}  // namespace quarvel
