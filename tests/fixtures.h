@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "samples/write_3ds.h"
@@ -33,6 +34,23 @@ class Environment {
 
  private:
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// Records what an import reports through its feedback, field by field.
+struct StatusLog {
+  std::vector<std::pair<int, std::string>> texts;
+  std::vector<int> percents;
+  Feedback feedback() {
+    Feedback fb;
+    fb.status = [this](int field, const std::string& t) { texts.emplace_back(field, t); };
+    fb.progress = [this](int p) { percents.push_back(p); };
+    return fb;
+  }
+  bool Showed(int field, const std::string& text) const {
+    for (const auto& [f, t] : texts)
+      if (f == field && t == text) return true;
+    return false;
+  }
 };
 
 // A fresh folder under the system's temporary folder, removed with its content at the end.

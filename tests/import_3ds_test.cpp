@@ -15,6 +15,8 @@
 namespace quarvel {
 namespace {
 
+using test::StatusLog;
+
 using test::LoadBytes;
 using test::SmallestModel;
 using test::Triangles;
@@ -23,23 +25,6 @@ std::vector<Vec3> FaceVertices(const Mesh& mesh, size_t i) {
   const Face f = mesh.GetFace(i);
   return {f.GetVertex(0), f.GetVertex(1), f.GetVertex(2)};
 }
-
-// Records what the import reports, field by field.
-struct StatusLog {
-  std::vector<std::pair<int, std::string>> texts;
-  std::vector<int> percents;
-  Feedback feedback() {
-    Feedback fb;
-    fb.status = [this](int field, const std::string& t) { texts.emplace_back(field, t); };
-    fb.progress = [this](int p) { percents.push_back(p); };
-    return fb;
-  }
-  bool Showed(int field, const std::string& text) const {
-    for (const auto& [f, t] : texts)
-      if (f == field && t == text) return true;
-    return false;
-  }
-};
 
 TEST(Import3DS, SmallestFileLoadsOneFaceInReversedOrderWithAxesExchanged) {
   const auto bytes = SmallestModel();

@@ -15,6 +15,8 @@
 namespace quarvel {
 namespace {
 
+using test::StatusLog;
+
 constexpr int kUnsignedByte = 5121;
 constexpr int kShort = 5122;
 constexpr int kUnsignedShort = 5123;
@@ -163,20 +165,6 @@ std::vector<FaceIndices> Faces(const Scene& scene) {
 bool SameBits(float a, float b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
-
-struct StatusLog {
-  std::vector<std::pair<int, std::string>> texts;
-  Feedback feedback() {
-    Feedback fb;
-    fb.status = [this](int field, const std::string& t) { texts.emplace_back(field, t); };
-    return fb;
-  }
-  bool Showed(int field, const std::string& text) const {
-    for (const auto& [f, t] : texts)
-      if (f == field && t == text) return true;
-    return false;
-  }
-};
 
 // --- Meshes --------------------------------------------------------------------------------
 

@@ -14,6 +14,8 @@
 namespace quarvel {
 namespace {
 
+using test::StatusLog;
+
 std::vector<uint8_t> Bytes(const std::string& text) {
   return {text.begin(), text.end()};
 }
@@ -41,22 +43,6 @@ std::string Outcome(const ImportResult& r) {
 }
 
 // Records what the import reports.
-struct StatusLog {
-  std::vector<std::pair<int, std::string>> texts;
-  std::vector<int> percents;
-  Feedback feedback() {
-    Feedback fb;
-    fb.status = [this](int field, const std::string& t) { texts.emplace_back(field, t); };
-    fb.progress = [this](int p) { percents.push_back(p); };
-    return fb;
-  }
-  bool Showed(int field, const std::string& text) const {
-    for (const auto& [f, t] : texts)
-      if (f == field && t == text) return true;
-    return false;
-  }
-};
-
 TEST(ImportOBJ, TrianglesAreMirroredInZWithTheirCornersReversedAndEveryVertexInThePool) {
   Scene scene;
   StatusLog log;
