@@ -4,16 +4,42 @@
 #include <limits>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "glb_layout.h"
 #include "gltf_files.h"
-#include "json_nesting.h"
+#include "json_shape.h"
 
 namespace quarvel {
 namespace {
 
 // glTF's own objects nest about ten levels deep; the rest is room for extensions and extras.
 constexpr size_t kMaxJsonDepth = 128;
+
+// What parsing a JSON text of this shape may cost at most: each element of a top-level array
+// becomes tinygltf's struct for it, any other object may become a map of tinygltf's own values,
+// and every value a node of the parser's tree.
+size_t ParseCost(const JsonShape& shape) {
+  const std::pair<std::string_view, size_t> kStructs[] = {
+      {"accessors", sizeof(tinygltf::Accessor)}, {"animations", sizeof(tinygltf::Animation)},
+      {"buffers", sizeof(tinygltf::Buffer)},     {"bufferViews", sizeof(tinygltf::BufferView)},
+      {"cameras", sizeof(tinygltf::Camera)},     {"images", sizeof(tinygltf::Image)},
+      {"materials", sizeof(tinygltf::Material)}, {"meshes", sizeof(tinygltf::Mesh)},
+      {"nodes", sizeof(tinygltf::Node)},         {"samplers", sizeof(tinygltf::Sampler)},
+      {"scenes", sizeof(tinygltf::Scene)},       {"skins", sizeof(tinygltf::Skin)},
+      {"textures", sizeof(tinygltf::Texture)},
+  };
+  size_t cost = shape.objects * 512 + shape.separators * 256;
+  for (const auto& [name, size] : kStructs)
+    if (const auto it = shape.topLevelElements.find(name); it != shape.topLevelElements.end())
+      cost += it->second * size;
+  return cost;
+}
+
+// The most a parse may cost: a small multiple of the text, and room for any ordinary file.
+size_t ParseBudget(size_t jsonBytes) {
+  return 64 * jsonBytes + (size_t(16) << 20);
+}
 
 // Images are not needed for depth masks: their bytes are dropped undecoded.
 bool SkipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int,
@@ -40,8 +66,12 @@ std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std:
     json = layout.json;
     length = layout.length;
   }
-  if (!JsonNestsAtMost({reinterpret_cast<const char*>(json.data()), json.size()}, kMaxJsonDepth))
+  const JsonShape shape = ScanJson({reinterpret_cast<const char*>(json.data()), json.size()});
+  if (shape.depth > kMaxJsonDepth)
     return "its JSON nests more than " + std::to_string(kMaxJsonDepth) + " levels deep";
+  if (ParseCost(shape) > ParseBudget(json.size()))
+    return "its JSON holds more objects and values than " + std::to_string(json.size()) +
+           " bytes of a glTF file take";
 
   tinygltf::TinyGLTF loader;
   loader.SetFsCallbacks(FolderFileAccess(baseDir));

@@ -472,6 +472,36 @@ TEST(ImportGLTFHostile, DeeplyNestedJsonIsRefusedBeforeItIsParsed) {
   EXPECT_EQ(Outcome(Import(scene, named.Text(), false)), "ok faces 1");
 }
 
+// Empty objects and numbers cost the parser far more than the bytes they take: texts whose parse
+// would cost more than a small multiple of their size are refused before they are parsed, in a
+// child with 256 MiB more address space than it has.
+TEST(ImportGLTFHostile, JsonThatWouldCostFarMoreThanItsSizeIsRefusedBeforeItIsParsed) {
+  auto padded = [](const std::string& member, const std::string& item, size_t count) {
+    GltfModel m = Triangle();
+    std::string list;
+    list.reserve(count * (item.size() + 1));
+    for (size_t i = 0; i < count; ++i)
+      list += (i ? "," : "") + item;
+    m.rest += ",\"" + member + "\":[" + list + "]";
+    return m.Text();
+  };
+  const std::string refused = "Error parsing glTF file|its JSON holds more objects and values than";
+  for (const auto& [member, item] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"materials", "{}"}, {"extras", "{}"}, {"extras", "1"}, {"extras", "[]"}}) {
+    const std::vector<uint8_t> file = padded(member, item, 2'000'000);
+    const std::string outcome = test::InChild(
+        [&] {
+          Scene scene;
+          return Outcome(Import(scene, file, false));
+        },
+        uint64_t(256) << 20);
+    EXPECT_EQ(outcome.substr(0, refused.size()), refused) << member << " of " << item;
+  }
+  // An ordinary number of materials and extras is read.
+  Scene scene;
+  EXPECT_EQ(Outcome(Import(scene, padded("materials", "{}", 1000), false)), "ok faces 1");
+}
+
 TEST(ImportGLTFHostile, RepeatedMeshesAreBoundedByTheFilesSize) {
   // A mesh of 1000 vertices shown by `nodes` nodes.
   auto instanced = [](int nodes) {
