@@ -1,4 +1,4 @@
-// How fast a .3ds file becomes the scene's mesh: a fresh scene and a whole import per iteration,
+// How fast a model file becomes the scene's mesh: a fresh scene and a whole import per iteration,
 // as every load does, from bytes already in memory so that the disk plays no part.
 #include <benchmark/benchmark.h>
 
@@ -10,6 +10,7 @@
 #include "models.h"
 #include "samples/write_3ds.h"
 #include "scene/import_3ds.h"
+#include "scene/model_formats.h"
 
 namespace quarvel::bench {
 
@@ -22,6 +23,30 @@ void BM_Import(benchmark::State& state) {
   for (auto _ : state) {
     Scene scene;
     const ImportResult result = Import3DSFromMemory(scene, file, fb);
+    if (!result.ok) {
+      state.SkipWithError("import failed");
+      break;
+    }
+    faces = result.faces;
+    benchmark::DoNotOptimize(scene.ModelMesh->FaceCount());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.size()));
+  state.counters["faces/s"] =
+      benchmark::Counter(faces, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The same knot in each other format: read from memory by that format's reader.
+void BM_ImportFormat(benchmark::State& state, const std::string& format) {
+  const std::vector<uint8_t>& file = KnotFileAs(format, state.range(0));
+  const Feedback fb{};
+  uint32_t faces = 0;
+  for (auto _ : state) {
+    Scene scene;
+    ImportResult result;
+    if (format == "obj") result = ImportOBJFromMemory(scene, file, fb);
+    if (format == "glb") result = ImportGLTFFromMemory(scene, file, true, "", fb);
+    if (format.starts_with("stl")) result = ImportSTLFromMemory(scene, file, fb);
+    if (format == "ply") result = ImportPLYFromMemory(scene, file, fb);
     if (!result.ok) {
       state.SkipWithError("import failed");
       break;
@@ -52,6 +77,26 @@ void BM_LoadFile(benchmark::State& state) {
 
 BENCHMARK(BM_Import)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadFile)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ImportFormat, stl, "stl")
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ImportFormat, stl_ascii, "stl-ascii")
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ImportFormat, ply, "ply")
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ImportFormat, obj, "obj")
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ImportFormat, glb, "glb")
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

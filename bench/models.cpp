@@ -4,6 +4,7 @@
 
 #include "samples/shapes.h"
 #include "samples/write_3ds.h"
+#include "samples/write_models.h"
 
 namespace quarvel::bench {
 
@@ -11,15 +12,32 @@ namespace {
 
 constexpr int kKnotSides = 40;
 
+TriangleMesh Knot(int64_t faces) {
+  return TorusKnot(static_cast<int>(faces / (2 * kKnotSides)), kKnotSides);
+}
+
 }  // namespace
 
 const std::vector<uint8_t>& KnotFile(int64_t faces) {
   static std::map<int64_t, std::vector<uint8_t>> files;
   auto [it, added] = files.try_emplace(faces);
   if (added) {
-    const auto segments = static_cast<int>(faces / (2 * kKnotSides));
-    const TriangleMesh knot = TorusKnot(segments, kKnotSides);
+    const TriangleMesh knot = Knot(faces);
     it->second = Write3DS(SplitMesh("Knot", knot.vertices, knot.faces));
+  }
+  return it->second;
+}
+
+const std::vector<uint8_t>& KnotFileAs(const std::string& format, int64_t faces) {
+  static std::map<std::pair<std::string, int64_t>, std::vector<uint8_t>> files;
+  auto [it, added] = files.try_emplace({format, faces});
+  if (added) {
+    const TriangleMesh knot = Knot(faces);
+    if (format == "stl") it->second = WriteBinaryStl(knot);
+    if (format == "stl-ascii") it->second = WriteAsciiStl(knot);
+    if (format == "ply") it->second = WriteBinaryPly(knot);
+    if (format == "obj") it->second = WriteObj(knot);
+    if (format == "glb") it->second = WriteGlb(knot);
   }
   return it->second;
 }

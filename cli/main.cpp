@@ -17,6 +17,7 @@
 #include "render/rasterizer.h"
 #include "render/save_file.h"
 #include "scene/import_3ds.h"
+#include "scene/model_formats.h"
 #include "sidecar.h"
 
 namespace {
@@ -97,7 +98,7 @@ OutputSpec Spec(const RenderOptions& o) {
 int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb) {
   const std::string json = SidecarJson({o.model, o.output, Spec(o)}, ws.scene, ws.render);
   const ErrorText error =
-      SaveFileBytes(o.sidecar, {reinterpret_cast<const uint8_t*>(json.data()), json.size()});
+      SaveFileBytes(o.sidecar, {{reinterpret_cast<const uint8_t*>(json.data()), json.size()}});
   if (error.empty()) return kOk;
   PrintFileError(o.sidecar, error.Message(fb), error.reason);
   return kFileError;
@@ -175,13 +176,13 @@ int Run(const RenderOptions& o) {
   };
   fb.progress = [&](int percent) { bar.Show(percent); };
 
-  if (const std::string error = IsSupportedFile(o.model); !error.empty()) {
-    std::fprintf(stderr, "quarvel-render: %s: %s\n", o.model.c_str(), error.c_str());
+  if (!FormatOfName(o.model)) {
+    std::fprintf(stderr, "quarvel-render: %s: Unsupported input file type\n", o.model.c_str());
     return kBadModel;
   }
   Workspace ws;
   bar.SetLabel("Reading " + o.model);
-  const ImportResult loaded = LoadModel(ws.scene, o.model, fb);
+  const ImportResult loaded = LoadAnyModel(ws.scene, o.model, fb);
   bar.Clear();
   if (!loaded.ok) {
     PrintFileError(o.model, loaded.error.Message(fb), loaded.error.reason);

@@ -46,15 +46,15 @@ ErrorText SavePicture(const Picture& picture, const OutputSpec& spec, const std:
     case OutputFormat::Bmp:
       return EightBitMask(picture, spec, made).SaveToFile(path);
     case OutputFormat::Png:
-      return SaveFileBytes(path, PngBytes(EightBitMask(picture, spec, made)));
+      return SaveFileBytes(path, {PngBytes(EightBitMask(picture, spec, made))});
     case OutputFormat::Png16:
-      return SaveFileBytes(path, PngBytes(LevelsToGrey16(picture.depth, picture.levels)));
+      return SaveFileBytes(path, {PngBytes(LevelsToGrey16(picture.depth, picture.levels))});
     case OutputFormat::Pfm:
-      return SaveFileBytes(path, PfmBytes(picture.depth));
+      return SaveFileBytes(path, {PfmBytes(picture.depth)});
     case OutputFormat::Exr:
       break;
   }
-  return SaveFileBytes(path, ExrBytes(picture.depth));
+  return SaveFileBytes(path, {ExrBytes(picture.depth)});
 }
 
 FrameOutput PictureFrames(const OutputSpec& spec) {

@@ -1,6 +1,6 @@
 #include "mask_image.h"
 
-#include "base/file_io.h"
+#include "save_file.h"
 
 #include <sys/mman.h>
 
@@ -89,17 +89,7 @@ ErrorText MaskImage::SaveToFile(const std::string& path) const {
   const auto info = BitmapInfo();
   std::copy(info.begin(), info.end(), header.begin() + 14);
   const bool empty = width_ == 0 || height_ == 0;
-  const ReplaceStatus s =
-      ReplaceFile(path, {empty ? std::span<const uint8_t>() : header, Pixels()});
-  switch (s.result) {
-    case ReplaceResult::Ok:
-      return {};
-    case ReplaceResult::CannotCreate:
-      return {"Cannot create file %s", path, ErrorReason(s.error)};
-    case ReplaceResult::WriteFailed:
-      break;
-  }
-  return {"Stream write error", path, ErrorReason(s.error)};
+  return SaveFileBytes(path, {empty ? std::span<const uint8_t>() : header, Pixels()});
 }
 
 }  // namespace quarvel

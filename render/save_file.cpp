@@ -4,8 +4,9 @@
 
 namespace quarvel {
 
-ErrorText SaveFileBytes(const std::string& path, std::span<const uint8_t> bytes) {
-  const ReplaceStatus s = ReplaceFile(path, {bytes});
+ErrorText SaveFileBytes(const std::string& path,
+                        std::initializer_list<std::span<const uint8_t>> parts) {
+  const ReplaceStatus s = ReplaceFile(path, parts);
   switch (s.result) {
     case ReplaceResult::Ok:
       return {};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 
@@ -9,8 +10,9 @@
 
 namespace quarvel {
 
-// Writes `bytes` as the file at `path` through ReplaceFile (whole or not at all, permissions and
-// links kept). Returns the error with the system's reason, empty on success.
-ErrorText SaveFileBytes(const std::string& path, std::span<const uint8_t> bytes);
+// Writes `parts`, one after the other, as the file at `path` through ReplaceFile (whole or not at
+// all, permissions and links kept). Returns the error with the system's reason, empty on success.
+ErrorText SaveFileBytes(const std::string& path,
+                        std::initializer_list<std::span<const uint8_t>> parts);
 
 }  // namespace quarvel

@@ -1,0 +1,98 @@
+// The readers beyond .3ds, end to end through quarvel-render: one set of triangles written in
+// every format (each with its own axis convention) gives the .3ds file's mask byte for byte, a
+// name that does not match the content is refused, and files written by a converter we did not
+// write load and render.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fixtures.h"
+#include "samples/shapes.h"
+#include "samples/write_3ds.h"
+#include "samples/write_models.h"
+#include "scene/model_formats.h"
+
+namespace quarvel {
+namespace {
+
+// The knot with its corners on a grid of eighths: every coordinate is a short decimal, which a
+// text format writes and reads back exactly.
+TriangleMesh GridKnot() {
+  TriangleMesh m = TorusKnot(60, 8);
+  for (Vec3& v : m.vertices)
+    v = {std::round(v.x * 64) / 8, std::round(v.y * 64) / 8, std::round(v.z * 64) / 8};
+  return m;
+}
+
+// The mask quarvel-render writes for `model`, or "exit N" when it fails.
+std::string Render(const test::ScratchDir& dir, const std::string& model) {
+  const std::string out = model + ".bmp";
+  const int code = test::RunInDir(
+      dir, "\"$R\" " + model + " -o " + out + " --size 320x240 --clicks x:7 --clicks y:-4");
+  if (code != 0) return "exit " + std::to_string(code);
+  const std::vector<uint8_t> bytes = test::ReadFile(dir.Path(out));
+  return {bytes.begin(), bytes.end()};
+}
+
+TEST(ModelFormats, TheSameTrianglesInEveryFormatGiveTheSameMask) {
+  test::ScratchDir dir;
+  const TriangleMesh knot = GridKnot();
+  ASSERT_TRUE(
+      SaveBytes(dir.Path("knot.3ds"), Write3DS(SplitMesh("knot", knot.vertices, knot.faces))));
+  const std::string expected = Render(dir, "knot.3ds");
+  ASSERT_GT(expected.size(), 1078u);
+  const std::pair<const char*, std::vector<uint8_t>> files[] = {
+      {"knot.stl", WriteBinaryStl(knot)}, {"ascii.stl", WriteAsciiStl(knot)},
+      {"knot.ply", WriteBinaryPly(knot)}, {"knot.obj", WriteObj(knot)},
+      {"knot.glb", WriteGlb(knot)},
+  };
+  for (const auto& [name, bytes] : files) {
+    ASSERT_TRUE(SaveBytes(dir.Path(name), bytes));
+    EXPECT_TRUE(Render(dir, name) == expected) << name;
+  }
+}
+
+TEST(ModelFormats, ANameThatDoesNotMatchTheContentIsRefusedWithBoth) {
+  test::ScratchDir dir;
+  const TriangleMesh knot = GridKnot();
+  ASSERT_TRUE(SaveBytes(dir.Path("knot.stl"), WriteBinaryPly(knot)));
+  EXPECT_EQ(test::RunInDir(dir, "\"$R\" knot.stl -o k.bmp"), 3);
+  const auto err = test::ReadFile(dir.Path("err.txt"));
+  EXPECT_NE(std::string(err.begin(), err.end())
+                .find("knot.stl: Its content is a PLY model, not the STL model its name says"),
+            std::string::npos);
+  EXPECT_EQ(FormatOfName("a/b.C/KNOT.GlB"), ModelFormat::Glb);
+  EXPECT_EQ(FormatOfName("a.3ds/knot"), std::nullopt);
+  EXPECT_EQ(test::RunInDir(dir, "\"$R\" knot.dae -o k.bmp"), 3);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("k.bmp")));
+}
+
+// Models written by another program's exporter: the real models of the test data, converted.
+TEST(ModelFormats, FilesWrittenByAnotherExporterLoadAndRender) {
+  if (std::system("command -v assimp >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "assimp (Debian's assimp-utils) is not installed";
+  test::ScratchDir dir;
+  for (const char* model : {"fels.3ds", "bunny-res4.3ds", "room.3ds"}) {
+    const std::string from = std::string(QUARVEL_TEST_DATA) + "/" + model;
+    for (const char* format : {"obj", "stl", "ply", "gltf2", "glb2"}) {
+      std::string ext = format;
+      if (ext.back() == '2') ext.pop_back();
+      const std::string to = std::string(model) + "." + ext;
+      ASSERT_EQ(
+          test::RunInDir(dir, "assimp export " + from + " " + to + " -f" + format + " >/dev/null"),
+          0)
+          << to;
+      const std::string mask = Render(dir, to);
+      EXPECT_GT(mask.size(), 1078u) << to << ": " << mask;
+      EXPECT_NE(mask.find_first_not_of('\0', 1078), std::string::npos) << to << " draws nothing";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quarvel
