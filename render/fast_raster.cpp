@@ -32,16 +32,21 @@ inline bool WeightNonNegative(double e, double a, double sign) {
 // One edge of a face as the inside test evaluates it: E(x, y) = a (y - yk) - b (x - xk).
 struct Edge {
   double a, b, xk, yk;
-  double slope;  // E = 0 where x = xk + slope (y - yk); unused when b is 0
-  bool suffix;   // along a row the passing columns are a suffix (else a prefix)
+  double slope;        // E = 0 where x = xk + slope (y - yk); unused when b is 0
+  double columnSlope;  // E = 0 where y = yk + columnSlope (x - xk); unused when a is 0
+  bool suffix;         // along a row the passing columns are a suffix (else a prefix)
+  bool columnSuffix;   // along a column the passing rows are a suffix (else a prefix)
 };
 
 // The edge from (xa, ya) to (xb, yb) of a face of signed area `area`. Along a row E / area grows
-// with x exactly when -b / area > 0: then the passing columns are those on the right.
+// with x exactly when -b / area > 0: then the passing columns are those on the right. Along a
+// column it grows with y exactly when a / area > 0: then the passing rows are those above.
 Edge MakeEdge(double xa, double ya, double xb, double yb, double area) {
-  Edge e{xb - xa, yb - ya, xa, ya, 0, false};
+  Edge e{xb - xa, yb - ya, xa, ya, 0, 0, false, false};
   if (e.b != 0) e.slope = e.a / e.b;
+  if (e.a != 0) e.columnSlope = e.b / e.a;
   e.suffix = (e.b > 0) != (area > 0);
+  e.columnSuffix = (e.a > 0) == (area > 0);
   return e;
 }
 
@@ -54,21 +59,18 @@ bool SpansAreSafe(const FaceSetup& f, double pixelScale) {
   return std::isfinite(pixelScale) && pixelScale > 0 && std::isfinite(f.area2);
 }
 
-// Narrows [lo, hi] to the columns of row y where one edge's test passes. The test is monotone
-// along the row, so the passing columns are a prefix or a suffix: start at `guess`, the column
-// where E is about 0, and walk to the exact end with the exact test. Called three times a row of
-// every face: kept inline in both of DrawFaceRows' forms, as a call costs the mask's path 5%.
-[[gnu::always_inline]] inline void ClipToEdge(const Edge& e, double y, double area, const float* xs,
-                                              double guess, int& lo, int& hi) {
-  const double t = e.a * (y - e.yk);
-  const double sign = area > 0 ? 1.0 : -1.0;
-  auto inside = [&](int j) { return WeightNonNegative(t - e.b * (xs[j] - e.xk), area, sign); };
-  if (e.b == 0 || lo == hi) {  // the same along the whole row, or a single column
+// Narrows [lo, hi] to the places where inside(k) holds, given that they are a prefix or a suffix
+// of it (or all or none of it when `constant`): start at `guess`, where the edge is about, and
+// walk to the exact end with the exact test.
+template <typename Inside>
+[[gnu::always_inline]] inline void NarrowTo(const Inside& inside, bool constant, bool suffix,
+                                            double guess, int& lo, int& hi) {
+  if (constant || lo == hi) {  // the same along the whole line, or a single place
     if (!inside(lo)) hi = lo - 1;
     return;
   }
   int j = !(guess > lo) ? lo : !(guess < hi) ? hi : int(guess);
-  if (e.suffix) {  // the first passing column
+  if (suffix) {  // the first passing place
     if (inside(j)) {
       while (j > lo && inside(j - 1))
         --j;
@@ -78,7 +80,7 @@ bool SpansAreSafe(const FaceSetup& f, double pixelScale) {
       while (j <= hi && !inside(j));
     }
     lo = j;
-  } else {  // the last passing column
+  } else {  // the last passing place
     if (inside(j)) {
       while (j < hi && inside(j + 1))
         ++j;
@@ -89,6 +91,31 @@ bool SpansAreSafe(const FaceSetup& f, double pixelScale) {
     }
     hi = j;
   }
+}
+
+// Narrows [lo, hi] to the columns of row y where one edge's test passes. The test is monotone
+// along the row (every operation in it is a monotone function of the column's sample point), so
+// the passing columns are a prefix or a suffix. Called three times a row of every face: kept
+// inline in every form of DrawFaceRows, as a call costs the mask's path 5%.
+[[gnu::always_inline]] inline void ClipToEdge(const Edge& e, double y, double area, const float* xs,
+                                              double guess, int& lo, int& hi) {
+  const double t = e.a * (y - e.yk);
+  const double sign = area > 0 ? 1.0 : -1.0;
+  auto inside = [&](int j) { return WeightNonNegative(t - e.b * (xs[j] - e.xk), area, sign); };
+  NarrowTo(inside, e.b == 0, e.suffix, guess, lo, hi);
+}
+
+// Narrows [lo, hi] to the rows of column x where one edge's test passes. The test is monotone
+// along a column for the same reason: b (x - xk) is fixed, a (y - yk) is a monotone function of
+// the row's sample point (which grows with the row), and the difference, the quotient by the area
+// and its rounding to float keep the order; the products are the inside test's own, in its order.
+[[gnu::always_inline]] inline void ClipColumnToEdge(const Edge& e, double x, double area,
+                                                    const float* ys, double guess, int& lo,
+                                                    int& hi) {
+  const double s = e.b * (x - e.xk);
+  const double sign = area > 0 ? 1.0 : -1.0;
+  auto inside = [&](int i) { return WeightNonNegative(e.a * (ys[i] - e.yk) - s, area, sign); };
+  NarrowTo(inside, e.a == 0, e.columnSuffix, guess, lo, hi);
 }
 
 // The depth byte of one pixel: the plane's depth rounded to float, mapped to 0..255 as
@@ -244,6 +271,14 @@ class MaskTarget {
     DrawSpanCulled(mask_.Row(state_.MaskHeight - i), lo, hi, depthX, d, nx, yTerm, nz, nearZ_,
                    depthScale_);
   }
+  // Rows lo to hi of column j, whose depth coordinate is x.
+  void Column(int j, int lo, int hi, double x, const double* depthY, double d, double nx, double ny,
+              double nz) const {
+    for (int i = lo; i <= hi; ++i) {
+      uint8_t& pixel = mask_.Row(state_.MaskHeight - i)[j];
+      pixel = std::max(pixel, DepthByte(x, d, nx, ny * depthY[i], nz, nearZ_, depthScale_));
+    }
+  }
   // A face the spans cannot take, drawn by the plain path.
   void Face(const FaceSetup& f, const SamplePoints& samples, int rowLo, int rowHi) const {
     DrawFace(f, state_, samples, mask_, rowLo, rowHi);
@@ -263,6 +298,14 @@ class DepthTarget {
             double nz) const {
     DrawDepthSpanCulled(depth_.Row(state_.MaskHeight - i), lo, hi, depthX, d, nx, yTerm, nz);
   }
+  void Column(int j, int lo, int hi, double x, const double* depthY, double d, double nx, double ny,
+              double nz) const {
+    for (int i = lo; i <= hi; ++i) {
+      float& pixel = depth_.Row(state_.MaskHeight - i)[j];
+      const float z = static_cast<float>((d - nx * x - ny * depthY[i]) / nz) + 0.0f;
+      if (z < pixel) pixel = z;
+    }
+  }
   void Face(const FaceSetup& f, const SamplePoints& samples, int rowLo, int rowHi) const {
     DrawFaceDepth(f, state_, samples, depth_, rowLo, rowHi);
   }
@@ -272,12 +315,17 @@ class DepthTarget {
   const RenderState& state_;
 };
 
-// Draws the rows [rowLo, rowHi] (counted from the bottom) of one face set up by SetUpOutline;
-// its plane is worked out only once a row of it is to be drawn.
+// A face at least this many times taller than wide is drawn column by column: one span setup per
+// column instead of one per row, for the slivers a dense model becomes in a big mask.
+constexpr int kColumnRatio = 2;
+
+// Draws the rows [rowLo, rowHi] (counted from the bottom) of one face set up by SetUpOutline, row
+// by row or, for a tall and narrow face, column by column; its plane is worked out only once a
+// pixel of it is to be drawn.
 template <typename Target>
 void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& samples,
                   const Target& target, int rowLo, int rowHi) {
-  const int w = state.MaskWidth;
+  const int w = state.MaskWidth, h = state.MaskHeight;
   const double ps = state.PixelScale;
   const PixelRange range = FacePixels(f, state, rowLo, rowHi);
   if (range.empty()) return;
@@ -288,25 +336,43 @@ void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& sa
   const Edge edges[3] = {MakeEdge(x1, y1, x2, y2, area), MakeEdge(x2, y2, x0, y0, area),
                          MakeEdge(x0, y0, x1, y1, area)};
   const float* xs = samples.insideX.data();
+  const float* ys = samples.insideY.data();
   const double* depthX = samples.depthX.data();
+  bool planeReady = false;
+  auto plane = [&] {
+    if (!planeReady) SetUpPlane(f);
+    planeReady = true;
+  };
+  if (r1 - r0 + 1 >= kColumnRatio * (c1 - c0 + 1)) {
+    const double half = h * 0.5;
+    for (int j = c0; j <= c1; ++j) {
+      const double x = xs[j];
+      int lo = r0, hi = r1;
+      for (int k = 0; k < 3 && lo <= hi; ++k) {
+        const Edge& e = edges[k];
+        const double guess = (e.yk + e.columnSlope * (x - e.xk)) * ps + half;
+        ClipColumnToEdge(e, x, area, ys, guess, lo, hi);
+      }
+      if (lo > hi) continue;
+      plane();
+      target.Column(j, lo, hi, depthX[j], samples.depthY.data(), f.d, f.n.x, f.n.y, f.n.z);
+    }
+    return;
+  }
   const double half = w * 0.5;
   // Where each edge crosses the first row, in columns; one row up it crosses `slope` further.
   double guess[3];
   for (int k = 0; k < 3; ++k)
-    guess[k] = (edges[k].xk + edges[k].slope * (samples.insideY[r0] - edges[k].yk)) * ps + half;
-  bool planeReady = false;
+    guess[k] = (edges[k].xk + edges[k].slope * (ys[r0] - edges[k].yk)) * ps + half;
   for (int i = r0; i <= r1; ++i) {
-    const double y = samples.insideY[i];
+    const double y = ys[i];
     int lo = c0, hi = c1;
     for (int k = 0; k < 3 && lo <= hi; ++k)
       ClipToEdge(edges[k], y, area, xs, guess[k], lo, hi);
     for (int k = 0; k < 3; ++k)
       guess[k] += edges[k].slope;
     if (lo > hi) continue;
-    if (!planeReady) {
-      SetUpPlane(f);
-      planeReady = true;
-    }
+    plane();
     target.Span(i, lo, hi, depthX, f.d, f.n.x, f.n.y * samples.depthY[i], f.n.z);
   }
 }

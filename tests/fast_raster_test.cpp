@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -118,6 +119,70 @@ TEST(FastRaster, RandomTriangleSoupsMatchThePlainPath) {
     covered += ExpectSameMasks(scene, size(rng), size(rng), "soup " + std::to_string(round), &box);
   }
   EXPECT_GT(covered, 1'000'000u) << "the soups must cover much of the masks to mean anything";
+}
+
+// Slivers one to three pixels across and many times as long, lying along the rows and along the
+// columns (these are drawn column by column) and at every slant between, in masks of every size,
+// as a dense model becomes in a big mask. The depth render too.
+TEST(FastRaster, SliversInBothOrientationsMatchThePlainPath) {
+  std::mt19937 rng(13);
+  std::uniform_real_distribution<float> coord(-4, 4), across(0.002f, 0.03f), along(0.05f, 6);
+  std::uniform_real_distribution<float> slant(-0.3f, 0.3f), depth(-1, 1);
+  std::uniform_int_distribution<int> size(100, 1600);
+  const Box box{{-5, -5, 12}, {5, 5, 18}};
+  for (int round = 0; round < 30; ++round) {
+    std::vector<Vec3> v;
+    std::vector<FaceIndices> f;
+    for (int i = 0; i < 400; ++i) {
+      const Vec3 a{coord(rng), coord(rng), depth(rng)};
+      const float w = across(rng), l = along(rng), s = slant(rng) * l;
+      const bool tall = i % 2 == 0;
+      const Vec3 b = tall ? Vec3{a.x + w, a.y + l, depth(rng)} : Vec3{a.x + l, a.y + w, depth(rng)};
+      const Vec3 c = tall ? Vec3{a.x + s, a.y + l * 0.5f, depth(rng)}
+                          : Vec3{a.x + l * 0.5f, a.y + s, depth(rng)};
+      const auto base = uint32_t(v.size());
+      v.insert(v.end(), {a, b, c});
+      f.push_back({base, base + 1, base + 2});
+    }
+    Scene scene = Unfitted(v, f);
+    const int w = size(rng), h = size(rng);
+    const std::string what =
+        "slivers " + std::to_string(round) + " at " + std::to_string(w) + "x" + std::to_string(h);
+    ExpectSameMasks(scene, w, h, what, &box);
+    std::vector<std::vector<float>> depths;
+    for (const RasterMode mode :
+         {RasterMode{1, true}, RasterMode{1, false}, RasterMode{3, false}}) {
+      RenderState state;
+      state.RenderBox = box;
+      DepthImage image;
+      RenderDepth(scene, state, image, w, h, {}, true, mode);
+      depths.emplace_back(image.depth.begin(), image.depth.end());
+    }
+    EXPECT_TRUE(std::memcmp(depths[0].data(), depths[1].data(), depths[0].size() * 4) == 0)
+        << what << ": depths on one thread";
+    EXPECT_TRUE(std::memcmp(depths[0].data(), depths[2].data(), depths[0].size() * 4) == 0)
+        << what << ": depths on three threads";
+  }
+}
+
+// A weight whose quotient E / A is negative but smaller than 2^-150 rounds to -0 as a float,
+// which the inside test takes as inside: both paths must. Pixel scale 1 puts a sample point on
+// the origin; the edge PQ, 2^-99 long, passes 2^-156 of the face's size beside it, R far away.
+TEST(FastRaster, AWeightThatRoundsToMinusZeroIsInsideOnBothPaths) {
+  const float s = 0x1p-100f;
+  const Vec3 p{-s, -s * (1 - 0x1p-24f), 0}, q{s, s, 0};
+  const Box box{{-40, -40, 10}, {40, 40, 20}};  // 80 wide in a 100 x 100 mask: pixel scale 1
+  for (const Vec3 r : {Vec3{-0x1p30f, 0x1p30f, 0}, Vec3{0, 0x1p30f, 0}}) {  // rows, then columns
+    Scene scene = Unfitted({p, q, r}, {{0, 1, 2}});
+    const FaceSetup face = SetUpPlacedFace({p.x, p.y, 15}, {q.x, q.y, 15}, {r.x, r.y, 15});
+    const double e = (double(q.x) - p.x) * (0.0 - p.y) - (double(q.y) - p.y) * (0.0 - p.x);
+    ASSERT_LT(e / face.area2, 0);
+    ASSERT_GT(e / face.area2, -0x1p-150) << "the quotient must round to -0";
+    const auto plain = Mask(scene, 100, 100, {1, true}, &box);
+    // Stored bottom row first: the sample row 50 from the bottom (y = 0) is stored row 49.
+    ASSERT_NE(plain[size_t(49) * 100 + 50], 0) << "the plain path covers the origin's pixel";
+    EXPECT_EQ(Mask(scene, 100, 100, {1, false}, &box), plain);
+  }
 }
 
 TEST(FastRaster, RealModelsMatchThePlainPath) {
