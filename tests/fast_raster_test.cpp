@@ -130,7 +130,7 @@ TEST(FastRaster, SliversInBothOrientationsMatchThePlainPath) {
   std::uniform_real_distribution<float> slant(-0.3f, 0.3f), depth(-1, 1);
   std::uniform_int_distribution<int> size(100, 1600);
   const Box box{{-5, -5, 12}, {5, 5, 18}};
-  for (int round = 0; round < 30; ++round) {
+  for (int round = 0; round < 20; ++round) {
     std::vector<Vec3> v;
     std::vector<FaceIndices> f;
     for (int i = 0; i < 400; ++i) {
