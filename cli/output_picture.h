@@ -23,7 +23,7 @@ struct OutputSpec {
 // Whether the picture is the rasteriser's 8-bit mask rather than made from the depth render.
 bool UsesMask(const OutputSpec& spec);
 
-// How the spec's levels follow the depth, for the render just done: 255 or 65535 levels over the
+// How the output's levels follow the depth, for the render just done: 255 or 65535 levels over the
 // depth range given, or the render's own. Meaningless for pfm and exr, which hold depths.
 LevelScale SpecLevels(const OutputSpec& spec, const Scene& scene, const RenderState& state);
 
@@ -34,14 +34,14 @@ struct Picture {
   LevelScale levels;
 };
 
-// Renders the model as the spec needs, keeping RenderBox while an animation runs.
+// Renders the model as the output needs, keeping RenderBox while an animation runs.
 void RenderPicture(Workspace& ws, const OutputSpec& spec, int width, int height, const Feedback& fb,
                    Picture& picture);
 
-// Writes the picture as the file at `path` in the spec's format.
+// Writes the picture as the file at `path` in the output's format.
 ErrorText SavePicture(const Picture& picture, const OutputSpec& spec, const std::string& path);
 
-// The frames of a sequence rendered and written in the spec's format, each frame's file named
+// The frames of a sequence rendered and written in the output's format, each frame's file named
 // with the format's extension.
 FrameOutput PictureFrames(const OutputSpec& spec);
 
