@@ -1,611 +1,36 @@
 #include "video_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <dlfcn.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <climits>
-#include <cstring>
-#include <memory>
 #include <new>
-#include <span>
-#include <tuple>
 #include <utility>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/dict.h>
-#include <libavutil/opt.h>
-}
-
-#include "base/file_io.h"
+#include "settings/locations.h"
+#include "video_module.h"
 
 namespace quarvel {
-namespace {
 
-constexpr const char* kStreamTitle = "Stelmar video";
-// Encoders are opened once for frames of the default mask size: those that refuse it (the ones
-// that take a few fixed picture sizes only) are not offered.
-constexpr int kProbeWidth = 640, kProbeHeight = 480, kProbeFps = 25;
-constexpr int kIoBufferSize = 1 << 16;
-constexpr int kPaletteBytes = 1024;
-
-// Owners of FFmpeg objects.
-struct CodecContextFree {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FormatFree {
-  void operator()(AVFormatContext* f) const { avformat_free_context(f); }
-};
-struct IoFree {
-  void operator()(AVIOContext* io) const {
-    av_freep(&io->buffer);
-    avio_context_free(&io);
-  }
-};
-struct AvFree {
-  void operator()(void* p) const { av_free(p); }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatFree>;
-using IoPtr = std::unique_ptr<AVIOContext, IoFree>;
-
-// An option dictionary freed at the end of its scope.
-struct Dictionary {
-  AVDictionary* d = nullptr;
-  Dictionary() = default;
-  Dictionary(const Dictionary&) = delete;
-  Dictionary& operator=(const Dictionary&) = delete;
-  ~Dictionary() { av_dict_free(&d); }
-};
-
-// A file descriptor closed at the end of its scope.
-struct FileDescriptor {
-  int fd = -1;
-  FileDescriptor() = default;
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-  int Close() { return ::close(std::exchange(fd, -1)); }
-};
-
-const AVOutputFormat* AviFormat() {
-  static const AVOutputFormat* const avi = av_guess_format("avi", nullptr, nullptr);
-  return avi;
-}
-
-// One encoder we offer: the FFmpeg encoder and the pixel format we give it.
-struct Encoder {
-  const AVCodec* codec = nullptr;
-  AVPixelFormat input = AV_PIX_FMT_NONE;
-};
-
-struct Catalogue {
-  std::vector<CodecInfo> infos;
-  std::vector<Encoder> encoders;  // encoders[i] makes infos[i]
-};
-
-bool IsLossless(const AVCodec* c) {
-  const AVCodecDescriptor* d = avcodec_descriptor_get(c->id);
-  return d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY);
-}
-
-// Whether every frame the encoder makes is a key frame. PNG's and VC-2's codecs allow frames
-// that depend on others, but these encoders never make them.
-bool IsIntraOnly(const AVCodec* c) {
-  const AVCodecDescriptor* d = avcodec_descriptor_get(c->id);
-  return (d && (d->props & AV_CODEC_PROP_INTRA_ONLY)) || std::strcmp(c->name, "png") == 0 ||
-         std::strcmp(c->name, "vc2") == 0;
-}
-
-bool Supports(const AVCodec* c, AVPixelFormat format) {
-  for (const AVPixelFormat* p = c->pix_fmts; p && *p != AV_PIX_FMT_NONE; ++p)
-    if (*p == format) return true;
-  return false;
-}
-
-bool HasPrivateOption(const AVCodec* c, const char* name) {
-  if (!c->priv_class) return false;
-  const AVClass* cls = c->priv_class;
-  return av_opt_find(&cls, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
-}
-
-// Encoders that take a constant rate factor, and those of FFmpeg's MPEG video family, which
-// take a fixed quantiser: both honour a quality and a data rate.
-bool IsRateControlled(const AVCodec* c) {
-  return HasPrivateOption(c, "crf") || HasPrivateOption(c, "mpv_flags");
-}
-
-// The default encoder of its codec, made in software and not experimental.
-bool IsCandidate(const AVCodec* c) {
-  constexpr int kRefused = AV_CODEC_CAP_EXPERIMENTAL | AV_CODEC_CAP_HARDWARE | AV_CODEC_CAP_HYBRID;
-  return av_codec_is_encoder(c) && c->type == AVMEDIA_TYPE_VIDEO &&
-         avcodec_find_encoder(c->id) == c && !(c->capabilities & kRefused);
-}
-
-struct FrameGeometry {
-  int width = 0, height = 0, stride = 0, fps = 25;
-};
-
-// An encoder context for frames of that geometry, not yet opened; null without memory.
-CodecContextPtr NewEncoder(const Encoder& e, const FrameGeometry& g) {
-  CodecContextPtr c(avcodec_alloc_context3(e.codec));
-  if (!c) return c;
-  c->width = g.width;
-  c->height = g.height;
-  c->pix_fmt = e.input;
-  c->time_base = AVRational{1, g.fps};
-  c->framerate = AVRational{g.fps, 1};
-  c->thread_count = 0;  // the encoder's own choice of threads
-  c->color_range = e.input == AV_PIX_FMT_YUV420P ? AVCOL_RANGE_MPEG : AVCOL_RANGE_JPEG;
-  if (AviFormat()->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  return c;
-}
-
-bool Opens(const Encoder& e) {
-  const CodecContextPtr c =
-      NewEncoder(e, {kProbeWidth, kProbeHeight, MaskImage::Stride(kProbeWidth), kProbeFps});
-  if (!c) return false;
-  c->log_level_offset = AV_LOG_TRACE;  // a refusal is expected here: it stays out of the log
-  return avcodec_open2(c.get(), e.codec, nullptr) >= 0;
-}
-
-// The format the encoder gets our frames in: the first of our choices it opens with. A
-// lossless encoder gets the grey levels as they are (grey or palettised), so that they come
-// back exactly; a lossy one preferably YUV 4:2:0 with neutral chroma, which every player of its
-// codec decodes (limited range first, full range for those that want it, such as MJPEG).
-AVPixelFormat InputFormat(const AVCodec* c, bool lossless) {
-  static constexpr AVPixelFormat kLossless[] = {AV_PIX_FMT_GRAY8, AV_PIX_FMT_PAL8};
-  static constexpr AVPixelFormat kLossy[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVJ420P,
-                                             AV_PIX_FMT_GRAY8, AV_PIX_FMT_PAL8};
-  const std::span<const AVPixelFormat> order =
-      lossless ? std::span<const AVPixelFormat>(kLossless) : std::span<const AVPixelFormat>(kLossy);
-  for (const AVPixelFormat format : order)
-    if (Supports(c, format) && Opens({c, format})) return format;
-  return AV_PIX_FMT_NONE;
-}
-
-CodecInfo Describe(const AVCodec* c, uint32_t fourcc, bool lossless) {
-  CodecInfo info;
-  info.fourcc = fourcc;
-  info.shortName = c->name;
-  info.description = c->long_name ? c->long_name : c->name;
-  info.lossless = lossless;
-  info.keyFrames = !IsIntraOnly(c);
-  info.quality = info.dataRate = !lossless && IsRateControlled(c);
-  return info;
-}
-
-Catalogue BuildCatalogue() {
-  if (!AviFormat()) return {};
-  std::vector<std::pair<CodecInfo, Encoder>> found;
-  void* it = nullptr;
-  while (const AVCodec* c = av_codec_iterate(&it)) {
-    if (!IsCandidate(c)) continue;
-    const uint32_t fourcc = av_codec_get_tag(AviFormat()->codec_tag, c->id);
-    const bool taken = std::any_of(found.begin(), found.end(),
-                                   [&](const auto& f) { return f.first.fourcc == fourcc; });
-    if (fourcc == 0 || taken) continue;
-    const bool lossless = IsLossless(c);
-    const Encoder e{c, InputFormat(c, lossless)};
-    if (e.input != AV_PIX_FMT_NONE) found.emplace_back(Describe(c, fourcc, lossless), e);
-  }
-  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-    return std::tie(b.first.lossless, a.first.shortName) <
-           std::tie(a.first.lossless, b.first.shortName);
-  });
-  Catalogue cat;
-  for (auto& [info, e] : found) {
-    cat.infos.push_back(std::move(info));
-    cat.encoders.push_back(e);
-  }
-  return cat;
-}
-
-const Catalogue& TheCatalogue() {
-  static const Catalogue catalogue = BuildCatalogue();
-  return catalogue;
-}
-
-const Encoder* FindEncoder(uint32_t fourcc) {
-  const CodecInfo* info = FindCodec(fourcc);
-  return info ? &TheCatalogue().encoders[size_t(info - TheCatalogue().infos.data())] : nullptr;
-}
-
-// The state block: key=value lines of encoder options, blank lines skipped. A line without a
-// key and '=' makes the whole text count for nothing; so does anything after a zero byte.
-void ParseParms(const std::vector<uint8_t>& parms, Dictionary& options) {
-  const std::string text(parms.begin(), std::find(parms.begin(), parms.end(), uint8_t{0}));
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-    const std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (line.empty()) continue;
-    const size_t eq = line.find('=');
-    if (eq == 0 || eq == std::string::npos ||
-        av_dict_set(&options.d, line.substr(0, eq).c_str(), line.c_str() + eq + 1, 0) < 0) {
-      av_dict_free(&options.d);
-      return;
+const VideoModule* LoadVideoModule() {
+  static const VideoModule* const module = [] {
+    const std::string exeDir = ExecutableDir();
+    for (const std::string& path :
+         {exeDir + "/quarvel-avi.so", exeDir + "/../lib/quarvel/quarvel-avi.so"}) {
+      void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (!handle) continue;
+      // The module stays loaded for the life of the process.
+      if (auto* entry = reinterpret_cast<decltype(&QuarvelVideoModule)>(
+              ::dlsym(handle, "QuarvelVideoModule")))
+        return entry();
     }
-  }
-}
-
-// dwQuality (1 to 10000, higher is better) on the encoder's own scale: a rate factor (0 to 51
-// for H.264, 0 to 63 for the others), or a quantiser from 31 down to 1.
-void SetQuality(AVCodecContext* c, int quality) {
-  const double worse = (10000.0 - quality) / 10000.0;
-  if (const AVOption* crf = av_opt_find(c->priv_data, "crf", nullptr, 0, 0)) {
-    const double top = c->codec_id == AV_CODEC_ID_H264 ? 51.0 : std::min(crf->max, 63.0);
-    av_opt_set_double(c->priv_data, "crf", top * worse, 0);
-  } else {
-    c->flags |= AV_CODEC_FLAG_QSCALE;
-    c->global_quality = FF_QP2LAMBDA * (1 + static_cast<int>(30.0 * worse + 0.5));
-  }
-}
-
-// Half-size chroma needs an even width and height: with other sizes, some encoders refuse the
-// frames, and some make streams their own decoders refuse. So does SpeedHQ with a width that is
-// not a multiple of 16.
-bool TakesSize(const Encoder& e, const FrameGeometry& g) {
-  const bool subsampled = e.input == AV_PIX_FMT_YUV420P || e.input == AV_PIX_FMT_YUVJ420P;
-  if (e.codec->id == AV_CODEC_ID_SPEEDHQ && g.width % 16 != 0) return false;
-  return !subsampled || (g.width % 2 == 0 && g.height % 2 == 0);
-}
-
-// The options' key-frame interval, data rate and quality, where the encoder takes them. A data
-// rate and a fixed quality contradict each other: the data rate wins.
-void ApplyOptions(AVCodecContext* c, const CodecInfo& info, const CompressOptions& o) {
-  if (info.keyFrames && o.dwKeyFrameEvery > 0) {
-    c->gop_size = o.dwKeyFrameEvery;
-    c->keyint_min = o.dwKeyFrameEvery;  // ZMBV takes its interval from here
-  }
-  if (info.dataRate && o.dwBytesPerSecond > 0)
-    c->bit_rate = int64_t{o.dwBytesPerSecond} * 8;
-  else if (info.quality && o.dwQuality > 0)
-    SetQuality(c, std::min(o.dwQuality, 10000));
-}
-
-// The options' encoder, opened for frames of that geometry: first with the state block's
-// options, then without them; null when this machine has no such encoder or it refuses the
-// frames, which are then written uncompressed.
-CodecContextPtr OpenEncoder(const CompressOptions& o, const FrameGeometry& g) {
-  const Encoder* e = FindEncoder(o.fccHandler);
-  if (!e || !TakesSize(*e, g)) return nullptr;
-  for (const bool withParms : {true, false}) {
-    Dictionary options;
-    if (withParms) ParseParms(o.parms, options);
-    if (!withParms && o.parms.empty()) break;
-    CodecContextPtr c = NewEncoder(*e, g);
-    if (!c) return nullptr;
-    ApplyOptions(c.get(), *FindCodec(o.fccHandler), o);
-    // Informational messages stay below the default log level; warnings and errors show.
-    c->log_level_offset = AV_LOG_VERBOSE - AV_LOG_INFO;
-    if (avcodec_open2(c.get(), e->codec, &options.d) >= 0) return c;
-  }
-  return nullptr;
-}
-
-const std::array<uint8_t, 256>& LimitedRange() {
-  static const std::array<uint8_t, 256> table = [] {
-    std::array<uint8_t, 256> t{};
-    for (int g = 0; g < 256; ++g)
-      t[size_t(g)] = static_cast<uint8_t>(16 + (g * 219 + 127) / 255);
-    return t;
+    return static_cast<const VideoModule*>(nullptr);
   }();
-  return table;
+  return module;
 }
 
-// The mask's pixel block (bottom row first) as the encoder's frame (top row first).
-void FillFrame(AVFrame& f, std::span<const uint8_t> pixels, const FrameGeometry& g) {
-  const bool limited = f.format == AV_PIX_FMT_YUV420P;
-  for (int r = 0; r < g.height; ++r) {
-    const uint8_t* src = pixels.data() + size_t(g.height - 1 - r) * size_t(g.stride);
-    uint8_t* dst = f.data[0] + ptrdiff_t{r} * f.linesize[0];
-    if (limited)
-      std::transform(src, src + g.width, dst, [](uint8_t v) { return LimitedRange()[v]; });
-    else
-      std::memcpy(dst, src, size_t(g.width));
-  }
-  if (f.format == AV_PIX_FMT_PAL8) {
-    for (uint32_t i = 0; i < 256; ++i) {
-      const uint32_t argb = 0xff000000u | i << 16 | i << 8 | i;
-      std::memcpy(f.data[1] + 4 * i, &argb, 4);
-    }
-  } else if (f.format != AV_PIX_FMT_GRAY8) {
-    for (int plane = 1; plane <= 2; ++plane)
-      std::memset(f.data[plane], 128, size_t(f.linesize[plane]) * size_t((g.height + 1) / 2));
-  }
-}
-
-// The file's writes and seeks on our own descriptor: short writes are continued, a failure
-// reaches the muxer as its errno.
-int WriteToFile(void* opaque, uint8_t* buf, int size) {
-  const int fd = *static_cast<const int*>(opaque);
-  for (int done = 0; done < size;) {
-    const ssize_t n = ::write(fd, buf + done, size_t(size - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? AVERROR(errno) : AVERROR(EIO);
-    done += static_cast<int>(n);
-  }
-  return size;
-}
-
-int64_t SeekInFile(void* opaque, int64_t offset, int whence) {
-  const int fd = *static_cast<const int*>(opaque);
-  if (whence & AVSEEK_SIZE) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 ? int64_t{st.st_size} : AVERROR(errno);
-  }
-  const off_t at = ::lseek(fd, offset, whence & ~AVSEEK_FORCE);
-  return at < 0 ? AVERROR(errno) : int64_t{at};
-}
-
-// Creates the file the writer fills: a regular file of that name (or at the end of a link of
-// that name, which stays) is deleted first; any other kind of file is refused and left alone.
-// O_EXCL and O_NOFOLLOW: should something appear at the path meanwhile, it is never opened, so
-// a FIFO or a device cannot make this wait.
-int CreateFile(const std::string& path) {
-  const std::string target = LinkTarget(path);
-  struct stat st {};
-  if (::lstat(target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) || ::unlink(target.c_str()) != 0) return -1;
-  } else if (errno != ENOENT) {
-    return -1;
-  }
-  return ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
-                0666);
-}
-
-uint32_t CodecError(int error) {
-  return error == AVERROR(ENOMEM) ? AVIERR_MEMORY : AVIERR_COMPRESSOR;
-}
-
-}  // namespace
-
-// The held stream: the file, its muxer and, when compressing, the encoder. The stream's format
-// is settled, and the file's header written, with the first frame (or at the end for a stream
-// without frames), so that options chosen while the stream is held apply to it, and so that an
-// encoder that refuses the first frame leaves the stream uncompressed.
-struct TVideoWriter::Stream {
-  explicit Stream(const MaskImage& image, int fps)
-      : geometry{image.Width(), image.Height(), image.Stride(), fps}, info(image.BitmapInfo()) {}
-
-  bool Open(const std::string& fileName);
-  uint32_t Write(std::span<const uint8_t> pixels, int sample, const CompressOptions& o);
-  bool Finish(const CompressOptions& o);
-
- private:
-  void Start(const CompressOptions& o, std::span<const uint8_t> pixels, int sample);
-  uint32_t AddVideoStream(AVStream* st, const CompressOptions& o, std::span<const uint8_t> pixels,
-                          int sample);
-  uint32_t StartEncoder(const CompressOptions& o, std::span<const uint8_t> pixels, int sample);
-  uint32_t SetRawParameters(AVCodecParameters* p);
-  uint32_t WriteHeader();
-  uint32_t WriteRaw(std::span<const uint8_t> pixels, int sample);
-  int TryFirstFrame(std::span<const uint8_t> pixels, int sample);
-  int SendFrame(std::span<const uint8_t> pixels, int sample);
-  uint32_t Drain();
-  uint32_t Mux();
-  uint32_t MuxError(int error) const;
-  uint32_t Settle();
-  AVStream* VideoStream() const { return format->streams[0]; }
-
-  FrameGeometry geometry;
-  std::array<uint8_t, kBitmapInfoSize> info;
-  FileDescriptor file;
-  IoPtr io;
-  FormatPtr format;
-  CodecContextPtr encoder;  // null: uncompressed
-  FramePtr frame;
-  PacketPtr packet;
-  bool started = false;
-  bool heldPacket = false;  // `packet` holds the first frame's, written after the header
-  uint32_t startError = 0;
-  int64_t lastSample = -1;
-  int64_t goodEnd = 0;  // the file's bytes up to the end of the last frame written whole
-};
-
-bool TVideoWriter::Stream::Open(const std::string& fileName) {
-  packet.reset(av_packet_alloc());
-  AVFormatContext* f = nullptr;
-  if (!packet || avformat_alloc_output_context2(&f, AviFormat(), nullptr, nullptr) < 0)
-    return false;
-  format.reset(f);
-  std::unique_ptr<uint8_t, AvFree> buffer(static_cast<uint8_t*>(av_malloc(kIoBufferSize)));
-  if (!buffer) return false;
-  io.reset(avio_alloc_context(buffer.get(), kIoBufferSize, 1, &file.fd, nullptr, WriteToFile,
-                              SeekInFile));
-  if (!io) return false;
-  buffer.release();
-  format->pb = io.get();
-  format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  file.fd = CreateFile(fileName);
-  return file.fd >= 0;
-}
-
-// `pixels`, when given, is the first frame: it goes to the encoder before the header is written.
-void TVideoWriter::Stream::Start(const CompressOptions& o, std::span<const uint8_t> pixels,
-                                 int sample) {
-  started = true;
-  AVStream* st = avformat_new_stream(format.get(), nullptr);
-  startError = st ? AddVideoStream(st, o, pixels, sample) : AVIERR_MEMORY;
-  if (startError == 0) startError = WriteHeader();
-}
-
-uint32_t TVideoWriter::Stream::AddVideoStream(AVStream* st, const CompressOptions& o,
-                                              std::span<const uint8_t> pixels, int sample) {
-  st->time_base = AVRational{1, geometry.fps};
-  st->avg_frame_rate = AVRational{geometry.fps, 1};
-  if (av_dict_set(&st->metadata, "title", kStreamTitle, 0) < 0) return AVIERR_MEMORY;
-  if (const uint32_t result = StartEncoder(o, pixels, sample); result != 0) return result;
-  if (!encoder) return SetRawParameters(st->codecpar);
-  return avcodec_parameters_from_context(st->codecpar, encoder.get()) < 0 ? AVIERR_MEMORY : 0;
-}
-
-// Opens the options' encoder and gives it the first frame; without such an encoder, or when it
-// refuses the frame, the stream stays uncompressed.
-uint32_t TVideoWriter::Stream::StartEncoder(const CompressOptions& o,
-                                            std::span<const uint8_t> pixels, int sample) {
-  encoder = OpenEncoder(o, geometry);
-  if (!encoder) return 0;
-  frame.reset(av_frame_alloc());
-  if (!frame) return AVIERR_MEMORY;
-  frame->format = encoder->pix_fmt;
-  frame->width = geometry.width;
-  frame->height = geometry.height;
-  if (av_frame_get_buffer(frame.get(), 0) < 0) return AVIERR_MEMORY;
-  const int tried = pixels.empty() ? 0 : TryFirstFrame(pixels, sample);
-  if (tried == AVERROR(ENOMEM)) return AVIERR_MEMORY;
-  if (tried < 0) {
-    encoder.reset();
-    frame.reset();
-  }
-  return 0;
-}
-
-// Sends the first frame and takes the packet it makes, if it makes one at once, before the
-// header is written: an encoder that refuses the frame does so here.
-int TVideoWriter::Stream::TryFirstFrame(std::span<const uint8_t> pixels, int sample) {
-  const int sent = SendFrame(pixels, sample);
-  if (sent < 0) return sent;
-  const int got = avcodec_receive_packet(encoder.get(), packet.get());
-  heldPacket = got >= 0;
-  return got == AVERROR(EAGAIN) ? 0 : got;
-}
-
-// Uncompressed: 8-bit palettised rows as stored, with our grey palette after the bitmap header
-// in the stream format, so that players show the exact grey levels.
-uint32_t TVideoWriter::Stream::SetRawParameters(AVCodecParameters* p) {
-  p->codec_type = AVMEDIA_TYPE_VIDEO;
-  p->codec_id = AV_CODEC_ID_RAWVIDEO;
-  p->codec_tag = 0;
-  p->format = AV_PIX_FMT_PAL8;
-  p->width = geometry.width;
-  p->height = geometry.height;
-  p->bits_per_coded_sample = 8;
-  p->extradata = static_cast<uint8_t*>(av_mallocz(kPaletteBytes + AV_INPUT_BUFFER_PADDING_SIZE));
-  if (!p->extradata) return AVIERR_MEMORY;
-  std::memcpy(p->extradata, info.data() + (kBitmapInfoSize - kPaletteBytes), kPaletteBytes);
-  p->extradata_size = kPaletteBytes;
-  return 0;
-}
-
-uint32_t TVideoWriter::Stream::WriteHeader() {
-  Dictionary options;
-  // The bitmap header says the rows are stored bottom-up, as the mask holds them.
-  if (av_dict_set(&options.d, "flipped_raw_rgb", "1", 0) < 0) return AVIERR_MEMORY;
-  const int result = avformat_write_header(format.get(), &options.d);
-  if (result >= 0) return Settle();
-  if (io->error < 0) return AVIERR_FILEWRITE;
-  return result == AVERROR(ENOMEM) ? AVIERR_MEMORY : AVIERR_BADFORMAT;
-}
-
-uint32_t TVideoWriter::Stream::Write(std::span<const uint8_t> pixels, int sample,
-                                     const CompressOptions& o) {
-  if (pixels.size() != size_t(geometry.stride) * size_t(geometry.height)) return AVIERR_BADSIZE;
-  if (sample < 0 || sample <= lastSample) return AVIERR_BADPARAM;
-  const bool first = !started;
-  if (first) Start(o, pixels, sample);
-  if (startError != 0) return startError;
-  lastSample = sample;
-  uint32_t result = 0;
-  if (!encoder)
-    result = WriteRaw(pixels, sample);
-  else if (const int sent = first ? 0 : SendFrame(pixels, sample); sent < 0)
-    result = CodecError(sent);
-  else
-    result = Drain();
-  return result != 0 ? result : Settle();
-}
-
-uint32_t TVideoWriter::Stream::WriteRaw(std::span<const uint8_t> pixels, int sample) {
-  // The muxer only reads a packet that owns no buffer; the mask's block is written in place.
-  packet->data = const_cast<uint8_t*>(pixels.data());
-  packet->size = static_cast<int>(pixels.size());
-  packet->pts = packet->dts = sample;
-  packet->duration = 1;
-  packet->flags = AV_PKT_FLAG_KEY;
-  av_packet_rescale_ts(packet.get(), AVRational{1, geometry.fps}, VideoStream()->time_base);
-  return Mux();
-}
-
-// Gives the mask's pixel block to the encoder as the frame of that sample.
-int TVideoWriter::Stream::SendFrame(std::span<const uint8_t> pixels, int sample) {
-  if (const int writable = av_frame_make_writable(frame.get()); writable < 0) return writable;
-  FillFrame(*frame, pixels, geometry);
-  frame->pts = sample;
-  frame->quality = encoder->global_quality;  // a fixed quantiser is taken frame by frame
-  return avcodec_send_frame(encoder.get(), frame.get());
-}
-
-// Writes every packet the encoder has ready, the one held from the first frame first.
-uint32_t TVideoWriter::Stream::Drain() {
-  for (;;) {
-    if (!std::exchange(heldPacket, false)) {
-      const int got = avcodec_receive_packet(encoder.get(), packet.get());
-      if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return 0;
-      if (got < 0) return CodecError(got);
-    }
-    av_packet_rescale_ts(packet.get(), encoder->time_base, VideoStream()->time_base);
-    if (const uint32_t result = Mux(); result != 0) return result;
-  }
-}
-
-uint32_t TVideoWriter::Stream::Mux() {
-  packet->stream_index = 0;
-  const int result = av_write_frame(format.get(), packet.get());
-  av_packet_unref(packet.get());
-  return result < 0 ? MuxError(result) : 0;
-}
-
-uint32_t TVideoWriter::Stream::MuxError(int error) const {
-  if (io->error < 0) return AVIERR_FILEWRITE;
-  return error == AVERROR(ENOMEM) ? AVIERR_MEMORY : AVIERR_ERROR;
-}
-
-// Pushes what the muxer wrote to the file, so that a failed write shows with the frame that
-// caused it, and notes where the file ends whole. The frame's bytes are then handed to the disk
-// at once (without waiting): the kernel writes them while the next frame renders, instead of
-// holding a whole run of dirty pages for the fsync at the end or for its own writeback to stall
-// a later write.
-uint32_t TVideoWriter::Stream::Settle() {
-  avio_flush(io.get());
-  if (io->error < 0) return AVIERR_FILEWRITE;
-  const int64_t end = avio_tell(io.get());
-  if (end > goodEnd) ::sync_file_range(file.fd, goodEnd, end - goodEnd, SYNC_FILE_RANGE_WRITE);
-  goodEnd = end;
-  return 0;
-}
-
-// Writes the trailer (index and header). After a failed write the file is cut after the last
-// frame written whole, so that it holds the frames before the failure.
-bool TVideoWriter::Stream::Finish(const CompressOptions& o) {
-  if (!started) Start(o, {}, 0);
-  bool ok = startError == 0;
-  if (ok && encoder) ok = avcodec_send_frame(encoder.get(), nullptr) >= 0 && Drain() == 0;
-  if (startError == 0) ok = av_write_trailer(format.get()) >= 0 && ok;
-  avio_flush(io.get());
-  if (io->error < 0) {
-    ok = false;
-    // A cut that fails leaves the partial frame after the whole ones, which readers skip.
-    [[maybe_unused]] const int cut = ::ftruncate(file.fd, goodEnd);
-  }
-  if (::fsync(file.fd) != 0 && errno != EINVAL) ok = false;
-  return file.Close() == 0 && ok;
+void TVideoWriter::StreamFree::operator()(VideoStream* s) const {
+  LoadVideoModule()->free(s);
 }
 
 TVideoWriter::TVideoWriter() = default;
@@ -629,14 +54,11 @@ bool TVideoWriter::OpenStream(const MaskImage& image, const std::string& fileNam
   CloseStream();
   const int64_t frameBytes = int64_t{image.Stride()} * image.Height();
   if (image.Width() <= 0 || image.Height() <= 0 || frameBytes > INT_MAX / 2) return false;
-  try {
-    auto s = std::make_unique<Stream>(image, fps_);
-    if (!s->Open(fileName)) return false;
-    stream_ = std::move(s);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  const VideoModule* module = LoadVideoModule();
+  if (!module) return false;
+  const FrameGeometry g{image.Width(), image.Height(), image.Stride(), fps_};
+  stream_.reset(module->open(g, image.BitmapInfo(), fileName));
+  return stream_ != nullptr;
 }
 
 int TVideoWriter::ChooseOptions(OptionsDialog& dialog) {
@@ -653,22 +75,14 @@ int TVideoWriter::ChooseOptions(OptionsDialog& dialog) {
 
 bool TVideoWriter::WriteFrame(std::span<const uint8_t> pixels, int sample) {
   if (!stream_) return false;
-  try {
-    lastError_ = stream_->Write(pixels, sample, options_);
-  } catch (const std::bad_alloc&) {
-    lastError_ = AVIERR_MEMORY;
-  }
+  lastError_ = LoadVideoModule()->write(stream_.get(), pixels, sample, options_);
   return lastError_ == 0;
 }
 
 bool TVideoWriter::CloseStream() {
   if (!stream_) return false;
-  const std::unique_ptr<Stream> s = std::move(stream_);
-  try {
-    return s->Finish(options_);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  const StreamPtr s = std::move(stream_);
+  return LoadVideoModule()->finish(s.get(), options_);
 }
 
 std::string TVideoWriter::GetErrorText() const {
@@ -681,7 +95,9 @@ std::string TVideoWriter::GetCodecName() const {
 }
 
 const std::vector<CodecInfo>& AvailableCodecs() {
-  return TheCatalogue().infos;
+  static const std::vector<CodecInfo> none;
+  const VideoModule* module = LoadVideoModule();
+  return module ? module->codecs() : none;
 }
 
 const CodecInfo* FindCodec(uint32_t fourcc) {

@@ -14,6 +14,8 @@
 
 namespace quarvel {
 
+struct VideoStream;
+
 // MAKE_AVIERR(n): 0x80044000 + n.
 constexpr uint32_t MakeAviErr(uint32_t n) {
   return 0x80044000u + n;
@@ -110,8 +112,11 @@ class TVideoWriter {
   std::string GetCodecName() const;
 
  private:
-  struct Stream;
-  std::unique_ptr<Stream> stream_;
+  struct StreamFree {
+    void operator()(VideoStream* s) const;
+  };
+  using StreamPtr = std::unique_ptr<VideoStream, StreamFree>;
+  StreamPtr stream_;
   CompressOptions options_;
   int fps_ = 25;
   uint32_t lastError_ = 0;

@@ -69,6 +69,13 @@ else
   fail "the installed quarvel-render cannot render the sample"
 fi
 
+# The AVI writer's module, loaded from lib/quarvel/ when a program first needs it.
+"$installed/bin/quarvel-render" --codecs >"$work/codecs.txt" 2>&1 || fail "--codecs failed"
+grep -q "^FFV1 " "$work/codecs.txt" || fail "--codecs lists no FFV1: $(head -3 "$work/codecs.txt")"
+"$installed/bin/quarvel-render" "$installed/share/quarvel/samples/knot.3ds" --size 160x120 \
+  --frames 2 --avi "$work/out/knot.avi" 2>"$work/avi.err" || { cat "$work/avi.err" >&2; fail "AVI"; }
+[ -s "$work/out/knot.avi" ] || fail "the installed quarvel-render wrote no AVI file"
+
 # The installed window, in German. A model that cannot be opened shows an error box titled with
 # the German word for error; F1 in the main window then opens the help page at the window's
 # topic through xdg-open, which hands it to a recorder standing in for the browser.

@@ -1,0 +1,47 @@
+// The FFmpeg side of the AVI writer (the muxer, the encoders, the list of compressors) lives in a
+// module of its own, quarvel-avi.so, loaded the first time a program writes an AVI file or lists
+// the compressors. FFmpeg brings over a hundred shared libraries, which would otherwise be loaded
+// at the start of every process: 26 ms and 27 MiB before anything else, for a mask that needs
+// none of them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "render/mask_image.h"
+#include "video_writer.h"
+
+namespace quarvel {
+
+// The frames of a stream: the mask's size, its row stride and the frame rate.
+struct FrameGeometry {
+  int width = 0, height = 0, stride = 0, fps = 25;
+};
+
+struct VideoStream;  // a file being written, with its muxer and encoder
+
+// What the module offers, as TVideoWriter uses it.
+struct VideoModule {
+  const std::vector<CodecInfo>& (*codecs)();
+  // Creates the file and gets the stream ready; null when either fails.
+  VideoStream* (*open)(const FrameGeometry& g, const std::array<uint8_t, kBitmapInfoSize>& info,
+                       const std::string& fileName);
+  // The AVIERR code of one frame, 0 when it is written.
+  uint32_t (*write)(VideoStream* s, std::span<const uint8_t> pixels, int sample,
+                    const CompressOptions& o);
+  // Writes the index and the header; false when the file is not whole.
+  bool (*finish)(VideoStream* s, const CompressOptions& o);
+  void (*free)(VideoStream* s);
+};
+
+// The module, loaded once: from the executable's folder (a build), else from ../lib/quarvel/
+// (an installed copy). Null when it cannot be loaded: no compressors, and no AVI file opens.
+const VideoModule* LoadVideoModule();
+
+}  // namespace quarvel
+
+// The module's one entry point.
+extern "C" const quarvel::VideoModule* QuarvelVideoModule();
