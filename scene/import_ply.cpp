@@ -568,26 +568,8 @@ class Reader {
 }  // namespace
 
 ImportResult ImportPLYFromMemory(Scene& scene, std::span<const uint8_t> file, const Feedback& fb) {
-  AbortRequested = 0;
-  ImportResult result;
   Reader reader(scene, file, fb);
-  try {
-    reader.Run();
-    result.ok = true;
-    FinishImport(scene, reader.faces(), fb);
-  } catch (const Failure& failure) {
-    result.error = {"Error parsing PLY file: " + failure.detail, ""};
-  } catch (const std::bad_alloc&) {
-    AbortRequested = 0;
-    throw;
-  }
-  if (!result.ok) {
-    fb.Status(2, "");
-    fb.Progress(0);
-  }
-  result.faces = reader.faces();
-  AbortRequested = 0;
-  return result;
+  return RunReader<Failure>(reader, scene, fb, "PLY");
 }
 
 }  // namespace quarvel
