@@ -90,13 +90,13 @@ int CheckOutputs(const RenderOptions& o) {
   return kOk;
 }
 
-OutputSpec Spec(const RenderOptions& o) {
+OutputRequest Request(const RenderOptions& o) {
   return {o.format, o.depthRange, {o.threads, false}};
 }
 
 // Writes the sidecar of the render just done. Returns the exit code.
 int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb) {
-  const std::string json = SidecarJson({o.model, o.output, Spec(o)}, ws.scene, ws.render);
+  const std::string json = SidecarJson({o.model, o.output, Request(o)}, ws.scene, ws.render);
   const ErrorText error =
       SaveFileBytes(o.sidecar, {{reinterpret_cast<const uint8_t*>(json.data()), json.size()}});
   if (error.empty()) return kOk;
@@ -106,9 +106,9 @@ int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb)
 
 int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
   Picture picture;
-  RenderPicture(ws, Spec(o), o.width, o.height, fb, picture);
+  RenderPicture(ws, Request(o), o.width, o.height, fb, picture);
   bar.Clear();
-  if (const ErrorText error = SavePicture(picture, Spec(o), o.output); !error.empty()) {
+  if (const ErrorText error = SavePicture(picture, Request(o), o.output); !error.empty()) {
     PrintFileError(o.output, error.Message(fb), error.reason);
     return kFileError;
   }
@@ -145,7 +145,7 @@ int RunAnimation(const RenderOptions& o, Workspace& ws, const Feedback& fb, Prog
     bar.Show((i + 1) * 100 / frames);
   };
   const RunResult result =
-      o.avi.empty() ? RunBmpSequence(ws, o.anim, o.bmpSequence, hooks, PictureFrames(Spec(o)))
+      o.avi.empty() ? RunBmpSequence(ws, o.anim, o.bmpSequence, hooks, PictureFrames(Request(o)))
                     : RunAviFile(o, ws, hooks);
   EndAnimation(ws);
   bar.Clear();

@@ -13,40 +13,44 @@ namespace quarvel {
 namespace {
 
 // The 8-bit mask the picture is written with as bmp or png.
-const MaskImage& EightBitMask(const Picture& picture, const OutputSpec& spec, MaskImage& made) {
-  if (UsesMask(spec)) return picture.mask;
+const MaskImage& EightBitMask(const Picture& picture, const OutputRequest& request,
+                              MaskImage& made) {
+  if (UsesMask(request)) return picture.mask;
   LevelsToMask(picture.depth, picture.levels, made);
   return made;
 }
 
 }  // namespace
 
-bool UsesMask(const OutputSpec& spec) {
-  return !spec.depthRange && (spec.format == OutputFormat::Bmp || spec.format == OutputFormat::Png);
+bool UsesMask(const OutputRequest& request) {
+  return !request.depthRange &&
+         (request.format == OutputFormat::Bmp || request.format == OutputFormat::Png);
 }
 
-LevelScale SpecLevels(const OutputSpec& spec, const Scene& scene, const RenderState& state) {
-  const int top = spec.format == OutputFormat::Png16 ? 65535 : 255;
-  return MakeLevelScale(spec.depthRange.value_or(RenderRange(scene, state)), top);
+LevelScale RequestLevels(const OutputRequest& request, const Scene& scene,
+                         const RenderState& state) {
+  const int top = request.format == OutputFormat::Png16 ? 65535 : 255;
+  return MakeLevelScale(request.depthRange.value_or(RenderRange(scene, state)), top);
 }
 
-void RenderPicture(Workspace& ws, const OutputSpec& spec, int width, int height, const Feedback& fb,
-                   Picture& picture) {
-  if (UsesMask(spec)) {
-    RenderObject(ws.scene, ws.render, picture.mask, width, height, fb, ws.animating, spec.mode);
+void RenderPicture(Workspace& ws, const OutputRequest& request, int width, int height,
+                   const Feedback& fb, Picture& picture) {
+  if (UsesMask(request)) {
+    RenderObject(ws.scene, ws.render, picture.mask, width, height, fb, ws.animating, request.mode);
     return;
   }
-  RenderDepth(ws.scene, ws.render, picture.depth, width, height, fb, ws.animating, spec.mode);
-  picture.levels = SpecLevels(spec, ws.scene, ws.render);
+  RenderDepth(ws.scene, ws.render, picture.depth, width, height, fb, ws.animating, request.mode);
+  picture.levels = RequestLevels(request, ws.scene, ws.render);
 }
 
-ErrorText SavePicture(const Picture& picture, const OutputSpec& spec, const std::string& path) {
+ErrorText SavePicture(const Picture& picture, const OutputRequest& request,
+                      const std::string& path) {
   MaskImage made;
-  switch (spec.format) {
+  switch (request.format) {
     case OutputFormat::Bmp:
-      return EightBitMask(picture, spec, made).SaveToFile(path);
+      return EightBitMask(picture, request, made).SaveToFile(path);
     case OutputFormat::Png:
-      return SaveFileBytes(path, {PngBytes(EightBitMask(picture, spec, made))});
+      return SaveFileBytes(path, {PngBytes(EightBitMask(picture, request, made))});
     case OutputFormat::Png16:
       return SaveFileBytes(path, {PngBytes(LevelsToGrey16(picture.depth, picture.levels))});
     case OutputFormat::Pfm:
@@ -57,16 +61,16 @@ ErrorText SavePicture(const Picture& picture, const OutputSpec& spec, const std:
   return SaveFileBytes(path, {ExrBytes(picture.depth)});
 }
 
-FrameOutput PictureFrames(const OutputSpec& spec) {
+FrameOutput PictureFrames(const OutputRequest& request) {
   // The frame just rendered and the frame being written: the first is handed over to the second
   // once the frame before is written.
   auto rendered = std::make_shared<Picture>(), kept = std::make_shared<Picture>();
-  return {FormatExtension(spec.format),
-          [spec, rendered](Workspace& ws, int width, int height, const Feedback& fb) {
-            RenderPicture(ws, spec, width, height, fb, *rendered);
+  return {FormatExtension(request.format),
+          [request, rendered](Workspace& ws, int width, int height, const Feedback& fb) {
+            RenderPicture(ws, request, width, height, fb, *rendered);
           },
           [rendered, kept](const Workspace&) { std::swap(*rendered, *kept); },
-          [spec, kept](const std::string& path) { return SavePicture(*kept, spec, path); }};
+          [request, kept](const std::string& path) { return SavePicture(*kept, request, path); }};
 }
 
 }  // namespace quarvel

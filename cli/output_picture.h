@@ -14,18 +14,19 @@
 
 namespace quarvel {
 
-struct OutputSpec {
+struct OutputRequest {
   OutputFormat format = OutputFormat::Bmp;
   std::optional<DepthRange> depthRange;  // none: the render's own range
   RasterMode mode;
 };
 
 // Whether the picture is the rasteriser's 8-bit mask rather than made from the depth render.
-bool UsesMask(const OutputSpec& spec);
+bool UsesMask(const OutputRequest& request);
 
 // How the output's levels follow the depth, for the render just done: 255 or 65535 levels over the
 // depth range given, or the render's own. Meaningless for pfm and exr, which hold depths.
-LevelScale SpecLevels(const OutputSpec& spec, const Scene& scene, const RenderState& state);
+LevelScale RequestLevels(const OutputRequest& request, const Scene& scene,
+                         const RenderState& state);
 
 // One rendered picture: `mask` when UsesMask, else `depth` with the levels it is written with.
 struct Picture {
@@ -35,14 +36,15 @@ struct Picture {
 };
 
 // Renders the model as the output needs, keeping RenderBox while an animation runs.
-void RenderPicture(Workspace& ws, const OutputSpec& spec, int width, int height, const Feedback& fb,
-                   Picture& picture);
+void RenderPicture(Workspace& ws, const OutputRequest& request, int width, int height,
+                   const Feedback& fb, Picture& picture);
 
 // Writes the picture as the file at `path` in the output's format.
-ErrorText SavePicture(const Picture& picture, const OutputSpec& spec, const std::string& path);
+ErrorText SavePicture(const Picture& picture, const OutputRequest& request,
+                      const std::string& path);
 
 // The frames of a sequence rendered and written in the output's format, each frame's file named
 // with the format's extension.
-FrameOutput PictureFrames(const OutputSpec& spec);
+FrameOutput PictureFrames(const OutputRequest& request);
 
 }  // namespace quarvel

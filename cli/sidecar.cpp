@@ -50,11 +50,11 @@ std::string Matrix(const Transform& t) {
 }
 
 // How a level v of the file turns back into a depth.
-std::string LevelRule(const OutputSpec& spec, int top) {
+std::string LevelRule(const OutputRequest& request, int top) {
   const std::string t = std::to_string(top);
   std::string rule = "depth = near + (";
   rule += t;
-  if (UsesMask(spec)) {
+  if (UsesMask(request)) {
     rule += " - v) / scale for v > 0, to within half a level; v = 0 is the background or the ";
     rule += "farthest depth";
     return rule;
@@ -68,8 +68,8 @@ std::string LevelRule(const OutputSpec& spec, int top) {
 }
 
 // How the format's values map to depths.
-std::string Values(const OutputSpec& spec, const LevelScale& levels) {
-  if (!HoldsLevels(spec.format))
+std::string Values(const OutputRequest& request, const LevelScale& levels) {
+  if (!HoldsLevels(request.format))
     return Object({{"kind", JsonString("depth")},
                    {"rule", JsonString("the value is the depth along the view in scene units; "
                                        "+inf is the background")}});
@@ -79,16 +79,16 @@ std::string Values(const OutputSpec& spec, const LevelScale& levels) {
                  {"near", JsonNumber(levels.range.near)},
                  {"far", JsonNumber(levels.range.far)},
                  {"scale", JsonNumber(levels.scale)},
-                 {"rule", JsonString(LevelRule(spec, levels.top))}});
+                 {"rule", JsonString(LevelRule(request, levels.top))}});
 }
 
 }  // namespace
 
 std::string SidecarJson(const SidecarFacts& facts, const Scene& scene, const RenderState& state) {
-  LevelScale levels = SpecLevels(facts.spec, scene, state);
-  if (UsesMask(facts.spec)) levels.scale = state.DepthScale;  // the rasteriser's own scale
+  LevelScale levels = RequestLevels(facts.request, scene, state);
+  if (UsesMask(facts.request)) levels.scale = state.DepthScale;  // the rasteriser's own scale
   const Box& box = state.RenderBox;
-  return Object({{"format", JsonString(FormatName(facts.spec.format))},
+  return Object({{"format", JsonString(FormatName(facts.request.format))},
                  {"file", JsonString(facts.output)},
                  {"model", JsonString(facts.model)},
                  {"width", std::to_string(state.MaskWidth)},
@@ -101,8 +101,8 @@ std::string SidecarJson(const SidecarFacts& facts, const Scene& scene, const Ren
                  {"FitScale", JsonNumber(scene.FitScale)},
                  {"depthRange", Object({{"near", JsonNumber(levels.range.near)},
                                         {"far", JsonNumber(levels.range.far)},
-                                        {"given", facts.spec.depthRange ? "true" : "false"}})},
-                 {"values", Values(facts.spec, levels)}},
+                                        {"given", facts.request.depthRange ? "true" : "false"}})},
+                 {"values", Values(facts.request, levels)}},
                 true);
 }
 

@@ -11,7 +11,7 @@ namespace quarvel {
 struct SidecarFacts {
   std::string model;   // the model file, as given
   std::string output;  // the mask's file, as given
-  OutputSpec spec;
+  OutputRequest request;
 };
 
 // The JSON text for the render just done (`scene` and `state` as it left them): the picture's
