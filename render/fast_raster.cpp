@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -297,6 +298,48 @@ class MaskTarget {
     DrawFace(f, state_, samples, mask_, rowLo, rowHi);
   }
 
+  // A byte is better than another when it is brighter; a tile starts at 0, the worst.
+  using Value = int;
+  static constexpr Value kWorst = 0;
+  static bool NoBetter(Value face, Value floor) { return face <= floor; }
+  // The brightest byte the face's plane gives any pixel of the range: the depth is a monotone
+  // function of the column along a row and of the row along a column (see DrawSpanCulled and
+  // ClipColumnToEdge), so its extremes over the rectangle are at its corners. When a corner's
+  // value wraps, pixels between may get any byte: 256 is better than every pixel.
+  Value Best(const FaceSetup& f, const SamplePoints& samples, const PixelRange& r) const {
+    int nearest = 255;
+    for (int i : {r.r0, r.r1}) {
+      for (int j : {r.c0, r.c1}) {
+        const int v = DepthValue(samples.depthX[j], f.d, f.n.x, f.n.y * samples.depthY[i], f.n.z,
+                                 nearZ_, depthScale_);
+        if (v < 0) return 256;
+        nearest = std::min(nearest, v);
+      }
+    }
+    return 255 - nearest;
+  }
+  // The darkest byte of rows i0 to i1 and columns j0 to j1; 32 columns at a time in SSE2.
+  Value Worst(int i0, int i1, int j0, int j1) const {
+    if (j1 - j0 + 1 != 32) {
+      uint8_t darkest = 255;
+      for (int i = i0; i <= i1; ++i) {
+        const uint8_t* row = mask_.Row(state_.MaskHeight - i) + j0;
+        darkest = std::min(darkest, *std::min_element(row, row + (j1 - j0 + 1)));
+      }
+      return darkest;
+    }
+    __m128i m = _mm_set1_epi8(char(255));
+    for (int i = i0; i <= i1; ++i) {
+      const auto* row = reinterpret_cast<const __m128i*>(mask_.Row(state_.MaskHeight - i) + j0);
+      m = _mm_min_epu8(m, _mm_min_epu8(_mm_loadu_si128(row), _mm_loadu_si128(row + 1)));
+    }
+    m = _mm_min_epu8(m, _mm_srli_si128(m, 8));  // the sixteen lanes' minimum, halving
+    m = _mm_min_epu8(m, _mm_srli_si128(m, 4));
+    m = _mm_min_epu8(m, _mm_srli_si128(m, 2));
+    m = _mm_min_epu8(m, _mm_srli_si128(m, 1));
+    return _mm_cvtsi128_si32(m) & 0xFF;
+  }
+
  private:
   MaskImage& mask_;
   const RenderState& state_;
@@ -323,9 +366,105 @@ class DepthTarget {
     DrawFaceDepth(f, state_, samples, depth_, rowLo, rowHi);
   }
 
+  // A depth is better than another when it is nearer; a tile starts at infinity, the worst.
+  using Value = float;
+  static constexpr Value kWorst = std::numeric_limits<float>::infinity();
+  static bool NoBetter(Value face, Value floor) { return face >= floor; }  // NaN: better
+  // The nearest depth the face's plane gives any pixel of the range: the smallest at a corner.
+  Value Best(const FaceSetup& f, const SamplePoints& samples, const PixelRange& r) const {
+    float nearest = kWorst;
+    for (int i : {r.r0, r.r1}) {
+      for (int j : {r.c0, r.c1}) {
+        const float z = static_cast<float>(
+            (f.d - f.n.x * samples.depthX[j] - f.n.y * samples.depthY[i]) / f.n.z);
+        if (std::isnan(z)) return z;  // no face is hidden by a NaN
+        nearest = std::min(nearest, z);
+      }
+    }
+    return nearest;
+  }
+  // The farthest depth of rows i0 to i1 and columns j0 to j1.
+  Value Worst(int i0, int i1, int j0, int j1) const {
+    float farthest = -kWorst;
+    for (int i = i0; i <= i1; ++i) {
+      const float* row = depth_.Row(state_.MaskHeight - i);
+      farthest = std::max(farthest, *std::max_element(row + j0, row + j1 + 1));
+    }
+    return farthest;
+  }
+
  private:
   DepthImage& depth_;
   const RenderState& state_;
+};
+
+// What a band has drawn, coarsely: per tile of 32 x 32 pixels, a value that no pixel of the tile
+// is worse than. A face whose best value is no better than the floor of every tile its pixel range
+// touches cannot change a pixel: it is skipped whole, before any of its rows is set up. The floors
+// are brought up to date lazily: drawing marks a face's tiles stale, and a stale tile's floor is
+// worked out again only when a face is tested against it. That pays only when the nearest faces
+// are drawn first; in mesh order the floor is off.
+template <typename Target>
+class BandFloor {
+ public:
+  using Value = typename Target::Value;
+  static constexpr int kTile = 32;
+  static constexpr int kSmallest = 64;  // faces covering fewer pixels are drawn untested
+
+  BandFloor(const Target& target, bool on, int rowLo, int rowHi, int width)
+      : target_(target), on_(on), rowLo_(rowLo), rowHi_(rowHi), width_(width) {
+    if (!on) return;
+    across_ = (width + kTile - 1) / kTile;
+    floor_.assign(size_t(across_) * size_t((rowHi - rowLo) / kTile + 1), Target::kWorst);
+    stale_.assign(floor_.size(), false);
+  }
+
+  // Whether the face, whose pixels in the band are `r`, cannot change any of them; when it may,
+  // its tiles are marked stale, as it is drawn next. Sets up the face's plane to find out.
+  bool Hides(FaceSetup& f, const SamplePoints& samples, const PixelRange& r) {
+    if (!on_) return false;
+    if ((r.r1 - r.r0 + 1) * (r.c1 - r.c0 + 1) >= kSmallest) {
+      SetUpPlane(f);
+      if (Covers(r, target_.Best(f, samples, r))) return true;
+    }
+    Touch(r);
+    return false;
+  }
+
+  // Marks the tiles of `r` stale: a face drawn there may have changed them.
+  void Touch(const PixelRange& r) {
+    if (!on_) return;
+    for (int ty = (r.r0 - rowLo_) / kTile; ty <= (r.r1 - rowLo_) / kTile; ++ty)
+      for (int tx = r.c0 / kTile; tx <= r.c1 / kTile; ++tx)
+        stale_[size_t(ty) * across_ + tx] = true;
+  }
+
+ private:
+  // Whether no pixel of `r` is worse than `best`.
+  bool Covers(const PixelRange& r, Value best) {
+    if (Target::NoBetter(best, Target::kWorst)) return true;
+    for (int ty = (r.r0 - rowLo_) / kTile; ty <= (r.r1 - rowLo_) / kTile; ++ty) {
+      for (int tx = r.c0 / kTile; tx <= r.c1 / kTile; ++tx) {
+        const size_t t = size_t(ty) * across_ + tx;
+        if (Target::NoBetter(best, floor_[t])) continue;
+        if (!stale_[t]) return false;
+        // Row 0 is never drawn (see FacePixels) and not looked at.
+        const int i0 = std::max(rowLo_ + ty * kTile, 1), j0 = tx * kTile;
+        floor_[t] = target_.Worst(i0, std::min(rowLo_ + ty * kTile + kTile - 1, rowHi_), j0,
+                                  std::min(j0 + kTile - 1, width_ - 1));
+        stale_[t] = false;
+        if (!Target::NoBetter(best, floor_[t])) return false;
+      }
+    }
+    return true;
+  }
+
+  const Target& target_;
+  const bool on_;
+  const int rowLo_, rowHi_, width_;
+  int across_ = 0;
+  std::vector<Value> floor_;
+  std::vector<bool> stale_;
 };
 
 // A face at least this many times taller than wide is drawn column by column: one span setup per
@@ -337,12 +476,13 @@ constexpr int kColumnRatio = 2;
 // pixel of it is to be drawn.
 template <typename Target>
 void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& samples,
-                  const Target& target, int rowLo, int rowHi) {
+                  const Target& target, BandFloor<Target>& floor, int rowLo, int rowHi) {
   const int w = state.MaskWidth, h = state.MaskHeight;
   const double ps = state.PixelScale;
   const PixelRange range = FacePixels(f, state, rowLo, rowHi);
   if (range.empty()) return;
   const auto [r0, r1, c0, c1] = range;
+  if (floor.Hides(f, samples, range)) return;
   const double x0 = f.p0.x, y0 = f.p0.y, x1 = f.p1.x, y1 = f.p1.y, x2 = f.p2.x, y2 = f.p2.y;
   const double area = f.area2;
   // The edges of the weights w0 = E(1, 2), w1 = E(2, 0), w2 = E(0, 1).
@@ -556,7 +696,8 @@ void DrawFacesInto(const Mesh& mesh, const Transform& t, const RenderState& stat
   double widthSum = 0;
   for (double w : widths)
     widthSum += w;
-  if (widthSum < 16.0 * double(faces.size())) std::fill(depthKey.begin(), depthKey.end(), 0);
+  const bool nearestFirst = widthSum >= 16.0 * double(faces.size());
+  if (!nearestFirst) std::fill(depthKey.begin(), depthKey.end(), 0);
 
   std::atomic<int> done{0};
   auto drawBand = [&](int b) {
@@ -575,14 +716,16 @@ void DrawFacesInto(const Mesh& mesh, const Transform& t, const RenderState& stat
         order[start[depthKey[i]]++] = i;
       std::vector<uint32_t>().swap(bins[c][b]);
     }
+    BandFloor<Target> floor(target, nearestFirst, rowLo, rowHi, state.MaskWidth);
     for (uint32_t i : order) {
       FaceSetup f = SetUpOutline(placed[faces[i][0]], placed[faces[i][1]], placed[faces[i][2]]);
       if (f.area2 == 0) continue;  // an edge-on face covers nothing
       if (SpansAreSafe(f, ps)) {
-        DrawFaceRows(f, state, samples, target, rowLo, rowHi);
+        DrawFaceRows(f, state, samples, target, floor, rowLo, rowHi);
       } else {
         SetUpPlane(f);
         target.Face(f, samples, rowLo, rowHi);
+        if (const PixelRange r = FacePixels(f, state, rowLo, rowHi); !r.empty()) floor.Touch(r);
       }
     }
     done.fetch_add(1);

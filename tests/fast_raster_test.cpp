@@ -56,6 +56,22 @@ size_t ExpectSameMasks(Scene& scene, int w, int h, const std::string& what,
   return plain.size() - size_t(std::count(plain.begin(), plain.end(), 0));
 }
 
+// The depth render on the plain path, and on the fast one on one and on three threads.
+void ExpectSameDepths(Scene& scene, int w, int h, const std::string& what, const Box& box) {
+  std::vector<std::vector<float>> depths;
+  for (const RasterMode mode : {RasterMode{1, true}, RasterMode{1, false}, RasterMode{3, false}}) {
+    RenderState state;
+    state.RenderBox = box;
+    DepthImage image;
+    RenderDepth(scene, state, image, w, h, {}, true, mode);
+    depths.emplace_back(image.depth.begin(), image.depth.end());
+  }
+  EXPECT_TRUE(std::memcmp(depths[0].data(), depths[1].data(), depths[0].size() * 4) == 0)
+      << what << ": depths on one thread";
+  EXPECT_TRUE(std::memcmp(depths[0].data(), depths[2].data(), depths[0].size() * 4) == 0)
+      << what << ": depths on three threads";
+}
+
 // A scene of the faces as they are, in the model frame's coordinates.
 Scene Unfitted(const std::vector<Vec3>& v, const std::vector<FaceIndices>& f) {
   Scene scene;
@@ -149,19 +165,56 @@ TEST(FastRaster, SliversInBothOrientationsMatchThePlainPath) {
     const std::string what =
         "slivers " + std::to_string(round) + " at " + std::to_string(w) + "x" + std::to_string(h);
     ExpectSameMasks(scene, w, h, what, &box);
-    std::vector<std::vector<float>> depths;
-    for (const RasterMode mode :
-         {RasterMode{1, true}, RasterMode{1, false}, RasterMode{3, false}}) {
-      RenderState state;
-      state.RenderBox = box;
-      DepthImage image;
-      RenderDepth(scene, state, image, w, h, {}, true, mode);
-      depths.emplace_back(image.depth.begin(), image.depth.end());
-    }
-    EXPECT_TRUE(std::memcmp(depths[0].data(), depths[1].data(), depths[0].size() * 4) == 0)
-        << what << ": depths on one thread";
-    EXPECT_TRUE(std::memcmp(depths[0].data(), depths[2].data(), depths[0].size() * 4) == 0)
-        << what << ": depths on three threads";
+    ExpectSameDepths(scene, w, h, what, box);
+  }
+}
+
+// Where a face is skipped whole because what is drawn already hides it, every pixel it could
+// reach counts: a near layer of wide quads with slits and margins from a fraction of a pixel to
+// two pixels wide, over a far layer of quads 16 to 24 pixels across, in masks of every size.
+TEST(FastRaster, FacesSeenOnlyThroughSlitsMatchThePlainPath) {
+  std::mt19937 rng(32);
+  std::uniform_int_distribution<int> size(100, 700);
+  std::uniform_real_distribution<float> cell(20, 70), slit(0.3f, 1.6f), margin(-1, 2);
+  std::uniform_real_distribution<float> pitch(16, 24);
+  const Box box{{-5, -5, 12}, {5, 5, 18}};
+  for (int round = 0; round < 30; ++round) {
+    const int w = size(rng), h = size(rng);
+    const float fw = float(w), fh = float(h);
+    const float ps = float(std::min(w, h) * 0.08);  // pixels a unit, as the box gives them
+    std::vector<Vec3> v;
+    std::vector<FaceIndices> f;
+    // Quad [x0, x1] x [y0, y1] in pixels from the picture's middle, at depth z tilted a little.
+    auto quad = [&](float x0, float x1, float y0, float y1, float z) {
+      const auto base = uint32_t(v.size());
+      for (const auto& [x, y] : {std::pair{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}})
+        v.push_back({x / ps, y / ps, z + 0.02f * x / ps + 0.01f * y / ps});
+      f.push_back({base, base + 1, base + 2});
+      f.push_back({base, base + 2, base + 3});
+    };
+    // The cells of the near layer along one side of `count` pixels: wide ones and slits between.
+    auto cells = [&](float count) {
+      std::vector<std::pair<float, float>> out;
+      const float end = count * 0.5f - 1 - margin(rng);
+      for (float at = -count * 0.5f + margin(rng); at < end;) {
+        const float next = std::min(at + cell(rng), end);
+        out.push_back({at, next});
+        at = next + slit(rng);
+      }
+      return out;
+    };
+    for (const auto& [x0, x1] : cells(fw))
+      for (const auto& [y0, y1] : cells(fh))
+        quad(x0, x1, y0, y1, -1);
+    const float p = pitch(rng);
+    for (float x = -fw * 0.5f - 1; x < fw * 0.5f + 1; x += p)
+      for (float y = -fh * 0.5f - 1; y < fh * 0.5f + 1; y += p)
+        quad(x, x + p, y, y + p, 1);
+    Scene scene = Unfitted(v, f);
+    const std::string what =
+        "slits " + std::to_string(round) + " at " + std::to_string(w) + "x" + std::to_string(h);
+    ExpectSameMasks(scene, w, h, what, &box);
+    ExpectSameDepths(scene, w, h, what, box);
   }
 }
 
