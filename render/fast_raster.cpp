@@ -33,19 +33,15 @@ inline bool WeightNonNegative(double e, double a, double sign) {
 // One edge of a face as the inside test evaluates it: E(x, y) = a (y - yk) - b (x - xk).
 struct Edge {
   double a, b, xk, yk;
-  double slope;        // E = 0 where x = xk + slope (y - yk); unused when b is 0
-  double columnSlope;  // E = 0 where y = yk + columnSlope (x - xk); unused when a is 0
-  bool suffix;         // along a row the passing columns are a suffix (else a prefix)
-  bool columnSuffix;   // along a column the passing rows are a suffix (else a prefix)
+  bool suffix;        // along a row the passing columns are a suffix (else a prefix)
+  bool columnSuffix;  // along a column the passing rows are a suffix (else a prefix)
 };
 
 // The edge from (xa, ya) to (xb, yb) of a face of signed area `area`. Along a row E / area grows
 // with x exactly when -b / area > 0: then the passing columns are those on the right. Along a
 // column it grows with y exactly when a / area > 0: then the passing rows are those above.
 Edge MakeEdge(double xa, double ya, double xb, double yb, double area) {
-  Edge e{xb - xa, yb - ya, xa, ya, 0, 0, false, false};
-  if (e.b != 0) e.slope = e.a / e.b;
-  if (e.a != 0) e.columnSlope = e.b / e.a;
+  Edge e{xb - xa, yb - ya, xa, ya, false, false};
   e.suffix = (e.b > 0) != (area > 0);
   e.columnSuffix = (e.a > 0) == (area > 0);
   return e;
@@ -498,13 +494,16 @@ void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& sa
   };
   if (r1 - r0 + 1 >= kColumnRatio * (c1 - c0 + 1)) {
     const double half = h * 0.5;
+    // E = 0 where y = yk + slope (x - xk): where the walk along a column starts.
+    double slope[3] = {};
+    for (int k = 0; k < 3; ++k)
+      if (edges[k].a != 0) slope[k] = edges[k].b / edges[k].a;
     for (int j = c0; j <= c1; ++j) {
       const double x = xs[j];
       int lo = r0, hi = r1;
       for (int k = 0; k < 3 && lo <= hi; ++k) {
         const Edge& e = edges[k];
-        const double guess = (e.yk + e.columnSlope * (x - e.xk)) * ps + half;
-        ClipColumnToEdge(e, x, area, ys, guess, lo, hi);
+        ClipColumnToEdge(e, x, area, ys, (e.yk + slope[k] * (x - e.xk)) * ps + half, lo, hi);
       }
       if (lo > hi) continue;
       plane();
@@ -514,16 +513,21 @@ void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& sa
   }
   const double half = w * 0.5;
   // Where each edge crosses the first row, in columns; one row up it crosses `slope` further.
-  double guess[3];
-  for (int k = 0; k < 3; ++k)
-    guess[k] = (edges[k].xk + edges[k].slope * (ys[r0] - edges[k].yk)) * ps + half;
+  // A face one column wide needs neither (most faces of a dense model in a small mask), and
+  // leaves out the divisions.
+  double guess[3] = {}, slope[3] = {};
+  for (int k = 0; k < 3 && c1 > c0; ++k) {
+    const Edge& e = edges[k];
+    if (e.b != 0) slope[k] = e.a / e.b;
+    guess[k] = (e.xk + slope[k] * (ys[r0] - e.yk)) * ps + half;
+  }
   for (int i = r0; i <= r1; ++i) {
     const double y = ys[i];
     int lo = c0, hi = c1;
     for (int k = 0; k < 3 && lo <= hi; ++k)
       ClipToEdge(edges[k], y, area, xs, guess[k], lo, hi);
     for (int k = 0; k < 3; ++k)
-      guess[k] += edges[k].slope;
+      guess[k] += slope[k];
     if (lo > hi) continue;
     plane();
     target.Span(i, lo, hi, depthX, f.d, f.n.x, f.n.y * samples.depthY[i], f.n.z);
