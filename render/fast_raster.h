@@ -3,7 +3,8 @@
 // inside test is monotone along a row (every operation in it is a monotone function of the
 // column's sample point), so its ends can be found with a few exact tests near the edges. Threads
 // take horizontal bands of the mask; the nearest surface wins whatever the order, so the bytes do
-// not depend on the number of threads.
+// not depend on the number of threads. A band skips the faces and the stretches of spans that
+// what it has drawn already hides.
 #pragma once
 
 #include <functional>
