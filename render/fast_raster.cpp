@@ -202,14 +202,16 @@ inline int DepthValue(double x, double d, double nx, double yTerm, double nz, do
   return v >= 0 && v <= 255 ? v : -1;
 }
 
-// Whether each of the n bytes at p is at least v: a whole stretch of 32 in two SSE2 compares.
+// Sixteen bytes whose smallest is the smallest of the 32 bytes at p (SSE2).
+inline __m128i Min32(const uint8_t* p) {
+  return _mm_min_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
+}
+
+// Whether each of the n bytes at p is at least v; a whole stretch of 32 without a loop.
 inline bool AllAtLeast(const uint8_t* p, int n, uint8_t v) {
-  if (n == 32) {
-    const __m128i floor = _mm_set1_epi8(char(v));
-    // v - byte, saturated at 0, is 0 exactly where the byte is at least v.
-    const __m128i below = _mm_or_si128(
-        _mm_subs_epu8(floor, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-        _mm_subs_epu8(floor, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16))));
+  if (n == 32) {  // v - byte, saturated at 0, is 0 exactly where the byte is at least v
+    const __m128i below = _mm_subs_epu8(_mm_set1_epi8(char(v)), Min32(p));
     return _mm_movemask_epi8(_mm_cmpeq_epi8(below, _mm_setzero_si128())) == 0xFFFF;
   }
   for (int k = 0; k < n; ++k)
@@ -314,7 +316,7 @@ class MaskTarget {
     }
     return 255 - nearest;
   }
-  // The darkest byte of rows i0 to i1 and columns j0 to j1; 32 columns at a time in SSE2.
+  // The darkest byte of rows i0 to i1 and columns j0 to j1; 32 columns at a time.
   Value Worst(int i0, int i1, int j0, int j1) const {
     if (j1 - j0 + 1 != 32) {
       uint8_t darkest = 255;
@@ -325,10 +327,8 @@ class MaskTarget {
       return darkest;
     }
     __m128i m = _mm_set1_epi8(char(255));
-    for (int i = i0; i <= i1; ++i) {
-      const auto* row = reinterpret_cast<const __m128i*>(mask_.Row(state_.MaskHeight - i) + j0);
-      m = _mm_min_epu8(m, _mm_min_epu8(_mm_loadu_si128(row), _mm_loadu_si128(row + 1)));
-    }
+    for (int i = i0; i <= i1; ++i)
+      m = _mm_min_epu8(m, Min32(mask_.Row(state_.MaskHeight - i) + j0));
     m = _mm_min_epu8(m, _mm_srli_si128(m, 8));  // the sixteen lanes' minimum, halving
     m = _mm_min_epu8(m, _mm_srli_si128(m, 4));
     m = _mm_min_epu8(m, _mm_srli_si128(m, 2));
@@ -416,11 +416,14 @@ class BandFloor {
   }
 
   // Whether the face, whose pixels in the band are `r`, cannot change any of them; when it may,
-  // its tiles are marked stale, as it is drawn next. Sets up the face's plane to find out.
-  bool Hides(FaceSetup& f, const SamplePoints& samples, const PixelRange& r) {
+  // its tiles are marked stale, as it is drawn next. Calls plane() to have the face's plane set
+  // up when it needs it.
+  template <typename Plane>
+  bool Hides(const FaceSetup& f, const SamplePoints& samples, const PixelRange& r,
+             const Plane& plane) {
     if (!on_) return false;
     if ((r.r1 - r.r0 + 1) * (r.c1 - r.c0 + 1) >= kSmallest) {
-      SetUpPlane(f);
+      plane();
       if (Covers(r, target_.Best(f, samples, r))) return true;
     }
     Touch(r);
@@ -478,7 +481,12 @@ void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& sa
   const PixelRange range = FacePixels(f, state, rowLo, rowHi);
   if (range.empty()) return;
   const auto [r0, r1, c0, c1] = range;
-  if (floor.Hides(f, samples, range)) return;
+  bool planeReady = false;
+  auto plane = [&] {
+    if (!planeReady) SetUpPlane(f);
+    planeReady = true;
+  };
+  if (floor.Hides(f, samples, range, plane)) return;
   const double x0 = f.p0.x, y0 = f.p0.y, x1 = f.p1.x, y1 = f.p1.y, x2 = f.p2.x, y2 = f.p2.y;
   const double area = f.area2;
   // The edges of the weights w0 = E(1, 2), w1 = E(2, 0), w2 = E(0, 1).
@@ -487,11 +495,6 @@ void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& sa
   const float* xs = samples.insideX.data();
   const float* ys = samples.insideY.data();
   const double* depthX = samples.depthX.data();
-  bool planeReady = false;
-  auto plane = [&] {
-    if (!planeReady) SetUpPlane(f);
-    planeReady = true;
-  };
   if (r1 - r0 + 1 >= kColumnRatio * (c1 - c0 + 1)) {
     const double half = h * 0.5;
     // E = 0 where y = yk + slope (x - xk): where the walk along a column starts.
