@@ -422,7 +422,7 @@ class BandFloor {
   bool Hides(const FaceSetup& f, const SamplePoints& samples, const PixelRange& r,
              const Plane& plane) {
     if (!on_) return false;
-    if ((r.r1 - r.r0 + 1) * (r.c1 - r.c0 + 1) >= kSmallest) {
+    if (int64_t(r.r1 - r.r0 + 1) * (r.c1 - r.c0 + 1) >= kSmallest) {
       plane();
       if (Covers(r, target_.Best(f, samples, r))) return true;
     }
@@ -471,8 +471,8 @@ class BandFloor {
 constexpr int kColumnRatio = 2;
 
 // Draws the rows [rowLo, rowHi] (counted from the bottom) of one face set up by SetUpOutline, row
-// by row or, for a tall and narrow face, column by column; its plane is worked out only once a
-// pixel of it is to be drawn.
+// by row or, for a tall and narrow face, column by column; its plane is worked out only once the
+// band's floor or a pixel of it needs it.
 template <typename Target>
 void DrawFaceRows(FaceSetup& f, const RenderState& state, const SamplePoints& samples,
                   const Target& target, BandFloor<Target>& floor, int rowLo, int rowHi) {
