@@ -16,13 +16,14 @@ namespace quarvel::bench {
 
 namespace {
 
-void BM_Import(benchmark::State& state) {
-  const std::vector<uint8_t>& file = KnotFile(state.range(0));
+// Imports `file` into a fresh scene with read(scene, file, fb) once an iteration.
+template <typename Read>
+void TimeImport(benchmark::State& state, const std::vector<uint8_t>& file, const Read& read) {
   const Feedback fb{};
   uint32_t faces = 0;
   for (auto _ : state) {
     Scene scene;
-    const ImportResult result = Import3DSFromMemory(scene, file, fb);
+    const ImportResult result = read(scene, file, fb);
     if (!result.ok) {
       state.SkipWithError("import failed");
       break;
@@ -35,28 +36,19 @@ void BM_Import(benchmark::State& state) {
       benchmark::Counter(faces, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+void BM_Import(benchmark::State& state) {
+  TimeImport(state, KnotFile(state.range(0)), Import3DSFromMemory);
+}
+
 // The same knot in each other format: read from memory by that format's reader.
 void BM_ImportFormat(benchmark::State& state, const std::string& format) {
-  const std::vector<uint8_t>& file = KnotFileAs(format, state.range(0));
-  const Feedback fb{};
-  uint32_t faces = 0;
-  for (auto _ : state) {
-    Scene scene;
-    ImportResult result;
-    if (format == "obj") result = ImportOBJFromMemory(scene, file, fb);
-    if (format == "glb") result = ImportGLTFFromMemory(scene, file, true, "", fb);
-    if (format.starts_with("stl")) result = ImportSTLFromMemory(scene, file, fb);
-    if (format == "ply") result = ImportPLYFromMemory(scene, file, fb);
-    if (!result.ok) {
-      state.SkipWithError("import failed");
-      break;
-    }
-    faces = result.faces;
-    benchmark::DoNotOptimize(scene.ModelMesh->FaceCount());
-  }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.size()));
-  state.counters["faces/s"] =
-      benchmark::Counter(faces, benchmark::Counter::kIsIterationInvariantRate);
+  TimeImport(state, KnotFileAs(format, state.range(0)),
+             [&](Scene& scene, std::span<const uint8_t> file, const Feedback& fb) {
+               if (format == "obj") return ImportOBJFromMemory(scene, file, fb);
+               if (format == "glb") return ImportGLTFFromMemory(scene, file, true, "", fb);
+               if (format == "ply") return ImportPLYFromMemory(scene, file, fb);
+               return ImportSTLFromMemory(scene, file, fb);  // "stl" and "stl-ascii"
+             });
 }
 
 // The whole load from a file in the warm file cache: read, import, fit.

@@ -8,7 +8,6 @@
 #include <ImfInputFile.h>
 
 #include <algorithm>
-#include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -31,6 +30,9 @@
 
 namespace quarvel {
 namespace {
+
+using test::Bits;
+using test::MaskValues;
 
 // A greyscale picture read back from a file, top row first.
 struct Grey {
@@ -98,20 +100,6 @@ std::optional<DepthImage> ReadPfm(const std::vector<uint8_t>& b) {
     for (int c = 0; c < d.width; ++c, at += 4)
       d.depth[size_t(r) * size_t(d.width) + size_t(c)] = LeFloat(&b[at]);
   return d;
-}
-
-std::vector<uint32_t> Bits(const std::vector<float>& v) {
-  std::vector<uint32_t> bits(v.size());
-  std::transform(v.begin(), v.end(), bits.begin(),
-                 [](float z) { return std::bit_cast<uint32_t>(z); });
-  return bits;
-}
-
-std::vector<int> MaskValues(const MaskImage& mask) {
-  std::vector<int> v;
-  for (int r = 0; r < mask.Height(); ++r)
-    v.insert(v.end(), mask.Row(r), mask.Row(r) + mask.Width());
-  return v;
 }
 
 std::string Text(const std::vector<uint8_t>& bytes) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <filesystem>
 #include <random>
 
@@ -15,13 +14,9 @@
 namespace quarvel {
 namespace {
 
-Scene Unfitted(const std::vector<Vec3>& v, const std::vector<FaceIndices>& f) {
-  Scene scene;
-  scene.ModelMesh->AddFaces(v, f);
-  scene.ModelTransform = scene.ModelFrame->GetTransform();
-  scene.ReferenceDepth = scene.ModelTransform.m[3][2];
-  return scene;
-}
+using test::Bits;
+using test::MaskValues;
+using test::Unfitted;
 
 Scene Fitted(const std::vector<Vec3>& v, const std::vector<FaceIndices>& f) {
   Scene scene = Unfitted(v, f);
@@ -80,21 +75,6 @@ void ExpectSameSetUp(const RenderState& a, const RenderState& b, const std::stri
   EXPECT_EQ(a.NearZ, b.NearZ) << what;
   EXPECT_EQ(a.DepthScale, b.DepthScale) << what;
   EXPECT_EQ(a.PixelScale, b.PixelScale) << what;
-}
-
-// The render's floats as bits, so that the comparison is bit for bit.
-std::vector<uint32_t> Bits(const std::vector<float>& v) {
-  std::vector<uint32_t> bits(v.size());
-  std::transform(v.begin(), v.end(), bits.begin(),
-                 [](float z) { return std::bit_cast<uint32_t>(z); });
-  return bits;
-}
-
-std::vector<int> MaskValues(const MaskImage& mask) {
-  std::vector<int> v;
-  for (int r = 0; r < mask.Height(); ++r)
-    v.insert(v.end(), mask.Row(r), mask.Row(r) + mask.Width());
-  return v;
 }
 
 // Renders the scene's depth and mask on every path (with `box` kept as the render box when one

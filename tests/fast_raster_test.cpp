@@ -16,6 +16,8 @@
 namespace quarvel {
 namespace {
 
+using test::Unfitted;
+
 // The mask, rendered with `box` as the render box when one is given (as an animation keeps it).
 std::vector<uint8_t> Mask(Scene& scene, int w, int h, RasterMode mode, const Box* box = nullptr) {
   RenderState state;
@@ -70,15 +72,6 @@ void ExpectSameDepths(Scene& scene, int w, int h, const std::string& what, const
       << what << ": depths on one thread";
   EXPECT_TRUE(std::memcmp(depths[0].data(), depths[2].data(), depths[0].size() * 4) == 0)
       << what << ": depths on three threads";
-}
-
-// A scene of the faces as they are, in the model frame's coordinates.
-Scene Unfitted(const std::vector<Vec3>& v, const std::vector<FaceIndices>& f) {
-  Scene scene;
-  scene.ModelMesh->AddFaces(v, f);
-  scene.ModelTransform = scene.ModelFrame->GetTransform();
-  scene.ReferenceDepth = scene.ModelTransform.m[3][2];
-  return scene;
 }
 
 // Triangles of every kind: large and sliver-thin, tiny, edge-on, sharing edges, corners on the

@@ -4,7 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +18,51 @@
 #include <stdexcept>
 
 namespace quarvel::test {
+
+Scene Unfitted(const std::vector<Vec3>& v, const std::vector<FaceIndices>& f) {
+  Scene scene;
+  scene.ModelMesh->AddFaces(v, f);
+  scene.ModelTransform = scene.ModelFrame->GetTransform();
+  scene.ReferenceDepth = scene.ModelTransform.m[3][2];
+  return scene;
+}
+
+std::vector<uint32_t> Bits(const std::vector<float>& v) {
+  std::vector<uint32_t> bits(v.size());
+  std::transform(v.begin(), v.end(), bits.begin(),
+                 [](float z) { return std::bit_cast<uint32_t>(z); });
+  return bits;
+}
+
+std::vector<int> MaskValues(const MaskImage& mask) {
+  std::vector<int> v;
+  for (int r = 0; r < mask.Height(); ++r)
+    v.insert(v.end(), mask.Row(r), mask.Row(r) + mask.Width());
+  return v;
+}
+
+std::string ReaderError(MemoryReader read, const std::vector<uint8_t>& bytes) {
+  Scene scene;
+  const ImportResult r = read(scene, bytes, {});
+  EXPECT_EQ(scene.ModelMesh->vertices().size(), 0u) << "a failed load adds nothing";
+  EXPECT_EQ(r.faces, 0u);
+  return r.ok ? "ok" : r.error.text;
+}
+
+std::string GuardedReaderError(MemoryReader read, const std::vector<uint8_t>& bytes) {
+  return InChild(
+      [&] {
+        const auto start = std::chrono::steady_clock::now();
+        const uint64_t before = MappedBytes();
+        Scene scene;
+        const ImportResult r = read(scene, bytes, {});
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return (r.ok ? "ok" : r.error.text) + (seconds < 1 ? " quick" : " slow") +
+               (MappedBytes() - before < (uint64_t(16) << 20) ? " small" : " large");
+      },
+      uint64_t(64) << 20);
+}
 
 std::vector<uint8_t> SmallestModel() {
   return Write3DS({{"Tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}}});

@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "render/mask_image.h"
 #include "samples/write_3ds.h"
 #include "scene/feedback.h"
 #include "scene/import_3ds.h"
@@ -21,6 +23,24 @@ std::vector<uint8_t> SmallestModel();
 
 // An object of `faces` separate triangles, each tilted so it is never seen edge-on.
 ModelObject Triangles(const std::string& name, int faces);
+
+// A scene of the faces as they are, in the model frame's coordinates: not fitted.
+Scene Unfitted(const std::vector<Vec3>& v, const std::vector<FaceIndices>& f);
+
+// Floats as their bits, so that a comparison of them is bit for bit.
+std::vector<uint32_t> Bits(const std::vector<float>& v);
+
+// A mask's pixels, top row first, without the row ends.
+std::vector<int> MaskValues(const MaskImage& mask);
+
+// What a model reader says of `bytes`: "ok" when it takes them, else its error text. A file it
+// refuses must add nothing to the scene.
+using MemoryReader = ImportResult (*)(Scene&, std::span<const uint8_t>, const Feedback&);
+std::string ReaderError(MemoryReader read, const std::vector<uint8_t>& bytes);
+
+// The same in a child that may map only 64 MiB more (see InChild), followed by whether the read
+// was quick (under a second) and mapped little (under 16 MiB): "<what it said> quick small".
+std::string GuardedReaderError(MemoryReader read, const std::vector<uint8_t>& bytes);
 
 // Environment variables set for a test and put back as they were when it ends.
 class Environment {

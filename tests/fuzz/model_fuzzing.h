@@ -3,12 +3,14 @@
 // values (NaN, infinities, huge numbers) reach the rasteriser too.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 
 #include "render/mask_image.h"
 #include "render/rasterizer.h"
 #include "scene/feedback.h"
+#include "scene/import_3ds.h"
 #include "scene/scene.h"
 
 namespace quarvel::fuzz {
@@ -23,6 +25,24 @@ inline const Feedback& CheckingFeedback() {
     return f;
   }();
   return fb;
+}
+
+// Stops unless the import reports exactly the faces it added to the fresh scene's mesh, a failed
+// one added nothing and said why, and a good one has finite vertices only and faces over them.
+// Returns whether the import succeeded.
+inline bool CheckImport(const ImportResult& result, const Mesh& mesh) {
+  if (result.faces != mesh.FaceCount()) std::abort();
+  if (!result.ok) {
+    if (mesh.FaceCount() != 0 || !mesh.vertices().empty() || result.error.text.empty())
+      std::abort();
+    return false;
+  }
+  for (const Vec3& v : mesh.vertices())
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) std::abort();
+  for (const FaceIndices& f : mesh.faces())
+    for (const uint32_t i : f)
+      if (i >= mesh.vertices().size()) std::abort();
+  return true;
 }
 
 // Fits the imported model and renders a 100 x 100 mask, as a load and a render do. Render time
