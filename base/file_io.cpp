@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -39,26 +40,66 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// `path` with six random letters and digits after a dot.
-std::string TempName(const std::string& path, int attempt) {
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The folder a file is in, opened once, and the file's name in it. Everything done to the file
+// is done relative to the open folder, so a link or folder swapped in on the way after the
+// folder was opened cannot send the work elsewhere.
+class Place {
+ public:
+  // The file a symbolic link at `path` leads to, or the file at `path` when it is not a link.
+  explicit Place(const std::string& path)
+      : target_(LinkTarget(path)),
+        name_(NameOf(target_)),
+        dir_(::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  Place(const Place&) = delete;
+  Place& operator=(const Place&) = delete;
+  ~Place() {
+    if (dir_ >= 0) ::close(dir_);
+  }
+
+  int dir() const { return dir_; }  // -1 with errno set when the folder could not be opened
+  const std::string& name() const { return name_; }
+  // The path of a file named `name` in the folder.
+  std::string Beside(const std::string& name) const { return FolderOf(target_) + "/" + name; }
+
+ private:
+  std::string target_;
+  std::string name_;
+  int dir_;
+};
+
+// A name for a temporary beside `name`: the name with six random letters and digits after a
+// dot. A long name is cut (at a character's start, for UTF-8 names) so that the whole stays
+// within the system's limit on a name's length.
+std::string TempName(const std::string& name, int attempt) {
   static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr size_t kSuffix = 7;
   uint64_t bits = 0;
   if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != sizeof bits)
     bits = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) +
            uint64_t(attempt) * 0x9E3779B97F4A7C15u;
-  std::string name = path + ".";
+  size_t keep = std::min(name.size(), size_t{NAME_MAX} - kSuffix);
+  while (keep > 0 && keep < name.size() && (uint8_t(name[keep]) & 0xC0) == 0x80)
+    --keep;
+  std::string temp = name.substr(0, keep) + ".";
   for (int i = 0; i < 6; ++i, bits /= 62)
-    name += kChars[bits % 62];
-  return name;
+    temp += kChars[bits % 62];
+  return temp;
 }
 
-// Creates a new file beside `path` under a name no other file has, open for writing. The
-// kernel applies the umask to `mode`, so the process's umask is never changed (other threads
-// create files meanwhile).
-int CreateTemp(const std::string& path, mode_t mode, std::string& temp) {
+// Creates a new file in the place's folder under a name no other file has, open for writing,
+// and sets `temp` to its name. O_NOFOLLOW: a link is never followed to make it. The kernel
+// applies the umask to `mode`, so the process's umask is never changed (other threads create
+// files meanwhile).
+int CreateTemp(const Place& place, mode_t mode, std::string& temp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = TempName(path, attempt);
-    const int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+    temp = TempName(place.name(), attempt);
+    const int fd = ::openat(place.dir(), temp.c_str(),
+                            O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_NOCTTY | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -74,15 +115,16 @@ int FillTemp(int fd, std::initializer_list<std::span<const uint8_t>> parts,
   return ::fsync(fd) == 0 ? 0 : errno;
 }
 
-// Syncs the folder, so that the rename in it is on the disk too. A folder that cannot be
-// opened for reading is left to the system; a file system that cannot sync folders (EINVAL)
-// has nothing to sync.
-int SyncFolder(const std::string& path) {
-  const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return 0;
-  const int error = ::fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
-  ::close(dir);
-  return error;
+// Renames the temporary `temp` over the place's file. The rename replaces the name itself:
+// whatever it names then, a link included, is never written through.
+int RenameInto(const Place& place, const std::string& temp) {
+  return ::renameat(place.dir(), temp.c_str(), place.dir(), place.name().c_str()) == 0 ? 0 : errno;
+}
+
+// Syncs the place's folder, so that a rename in it is on the disk too. A file system that
+// cannot sync folders (EINVAL) has nothing to sync.
+int SyncFolder(const Place& place) {
+  return ::fsync(place.dir()) == 0 || errno == EINVAL ? 0 : errno;
 }
 
 }  // namespace
@@ -101,30 +143,49 @@ std::string LinkTarget(const std::string& path) {
   return p;
 }
 
+TempFile CreateTempBeside(const std::string& path, mode_t mode) {
+  const Place place(path);
+  if (place.dir() < 0) return {-1, "", errno};
+  std::string temp;
+  const int fd = CreateTemp(place, mode, temp);
+  if (fd < 0) return {-1, "", errno};
+  return {fd, place.Beside(temp), 0};
+}
+
+int RenameOver(const std::string& temp, const std::string& path) {
+  const Place place(path);
+  if (place.dir() < 0) return errno;
+  const std::string name = NameOf(temp);
+  if (place.Beside(name) != temp) return EINVAL;  // not a temporary made beside `path`
+  const int error = RenameInto(place, name);
+  return error != 0 ? error : SyncFolder(place);
+}
+
 ReplaceStatus ReplaceFile(const std::string& path,
                           std::initializer_list<std::span<const uint8_t>> parts) {
-  const std::string target = LinkTarget(path);
+  const Place place(path);
+  if (place.dir() < 0) return {ReplaceResult::CannotCreate, errno};
   struct stat st {};
-  const bool exists = ::lstat(target.c_str(), &st) == 0;
+  const bool exists = ::fstatat(place.dir(), place.name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && S_ISLNK(st.st_mode)) return {ReplaceResult::CannotCreate, ELOOP};
   // A replaced file's permissions are set before any byte is written; until then the
   // temporary is readable by its owner only.
   const bool replacing = exists && S_ISREG(st.st_mode);
   std::string temp;
-  const int fd = CreateTemp(target, replacing ? 0600 : 0666, temp);
+  const int fd = CreateTemp(place, replacing ? 0600 : 0666, temp);
   if (fd < 0) return {ReplaceResult::CannotCreate, errno};
   int error = FillTemp(fd, parts, replacing ? &st : nullptr);
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error != 0) {
-    ::unlink(temp.c_str());
+    ::unlinkat(place.dir(), temp.c_str(), 0);
     return {ReplaceResult::WriteFailed, error};
   }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    error = errno;
-    ::unlink(temp.c_str());
+  error = RenameInto(place, temp);
+  if (error != 0) {
+    ::unlinkat(place.dir(), temp.c_str(), 0);
     return {ReplaceResult::CannotCreate, error};
   }
-  error = SyncFolder(target);
+  error = SyncFolder(place);
   return {error == 0 ? ReplaceResult::Ok : ReplaceResult::WriteFailed, error};
 }
 

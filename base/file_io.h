@@ -2,6 +2,8 @@
 // and little-endian numbers out of a byte buffer.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -29,6 +31,21 @@ struct ReplaceStatus {
 // synced after the rename (the new file is in place then).
 ReplaceStatus ReplaceFile(const std::string& path,
                           std::initializer_list<std::span<const uint8_t>> parts);
+
+// A new file beside `path` (in the folder of the file a symbolic link at `path` leads to), under
+// a name no other file has, created with `mode` (the umask applies) and never through a link.
+// Its name stays within the system's 255-byte limit even when `path`'s name is that long.
+struct TempFile {
+  int fd = -1;  // open for writing; the caller closes it
+  std::string path;
+  int error = 0;  // the errno of the call that failed, when fd is -1
+};
+TempFile CreateTempBeside(const std::string& path, mode_t mode);
+
+// Renames the finished file `temp`, made by CreateTempBeside for `path`, over `path` (over the
+// file a symbolic link at `path` leads to; the link stays) and syncs the folder. Returns 0 or
+// the errno of the call that failed.
+int RenameOver(const std::string& temp, const std::string& path);
 
 // The file that `path` names once symbolic links at its end are followed (it may not exist):
 // `path` itself when it is not a link. A chain of more than 40 links ends at a link.
