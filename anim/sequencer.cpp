@@ -1,5 +1,9 @@
 #include "sequencer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -7,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/file_io.h"
 #include "render/rasterizer.h"
 
 namespace quarvel {
@@ -100,6 +105,75 @@ class FrameWriter {
   std::exception_ptr failure_;
   std::thread thread_;
 };
+
+// The temporary file of an AVI run that replaces its file only when finished: made beside the
+// file, with the permissions of the file it replaces, and removed at the end of its scope
+// unless it was put in place.
+class PendingFile {
+ public:
+  explicit PendingFile(const std::string& path) : path_(path) {
+    struct stat st {};
+    const bool replacing = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    // Until the replaced file's permissions are set, the temporary is its owner's only.
+    temp_ = CreateTempBeside(path, replacing ? 0600 : 0666);
+    if (temp_.fd >= 0 && replacing && ::fchmod(temp_.fd, st.st_mode & 07777) != 0)
+      temp_.error = errno;
+  }
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile() {
+    if (temp_.fd >= 0) ::close(temp_.fd);
+    if (!temp_.path.empty()) ::unlink(temp_.path.c_str());
+  }
+
+  // The errno of what failed in making the file, 0 when it is ready.
+  int error() const { return temp_.error; }
+  // The open file, handed over to whoever writes it.
+  int TakeFd() { return std::exchange(temp_.fd, -1); }
+  // Renames the finished file over the path. Returns 0 or the errno of what failed.
+  int PutInPlace() {
+    const int error = RenameOver(temp_.path, path_);
+    if (error == 0) temp_.path.clear();
+    return error;
+  }
+
+ private:
+  std::string path_;
+  TempFile temp_;
+};
+
+RunResult Failed(ErrorText error) {
+  RunResult failed;
+  failed.end = RunEnd::Failed;
+  failed.error = std::move(error);
+  return failed;
+}
+
+// The frames of an AVI run into the writer's stream, which the caller opened and closes.
+RunResult WriteAviFrames(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
+                         const RunHooks& hooks) {
+  PrepareRotation(ws, p);
+  RunResult result;
+  for (int i = 0; i < p.frames; ++i) {
+    RenderNextFrame(ws, p, hooks, RenderMask);
+    if (hooks.frameDone) hooks.frameDone(i);
+    const bool written = writer.WriteFrame(ws.mask.Pixels(), i);
+    if (written) result.framesWritten = i + 1;
+    if (AbortRequested != 0 || !written) {
+      AbortRequested = 0;
+      // A frame that was not written outranks a cancel in the same frame.
+      if (written) {
+        result.end = RunEnd::Canceled;
+      } else {
+        result.end = RunEnd::Failed;
+        result.error = {"Error writing rendered frame:", writer.GetErrorText(),
+                        writer.LastReason()};
+      }
+      return result;
+    }
+  }
+  return result;
+}
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -201,39 +275,38 @@ RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::str
   return result;
 }
 
+std::string AviFailureMessage(const ErrorText& error, const Feedback& fb) {
+  std::string message = error.Message(fb);
+  if (error.text.find("%s") == std::string::npos) message += " " + error.arg;
+  if (!error.reason.empty()) message += (message.back() == ' ' ? "(" : " (") + error.reason + ")";
+  return message;
+}
+
 RunResult RunAvi(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
-                 const std::string& file, const RunHooks& hooks) {
-  if (p.fps < 1) {
-    RunResult refused;
-    refused.end = RunEnd::Failed;
-    refused.error.text = "The frame rate must be at least 1 frame per second for an AVI file";
-    return refused;
-  }
+                 const std::string& file, const RunHooks& hooks, AviReplace replace) {
+  if (p.fps < 1)
+    return Failed({"The frame rate must be at least 1 frame per second for an AVI file", ""});
   AnimatingScope animating(ws);
   SetMaxBox(ws, p);
   writer.SetFrameRate(p.fps);
-  writer.OpenStream(ws.mask, file);  // a stream that failed to open fails the first frame
-  PrepareRotation(ws, p);
-  RunResult result;
-  for (int i = 0; i < p.frames; ++i) {
-    RenderNextFrame(ws, p, hooks, RenderMask);
-    if (hooks.frameDone) hooks.frameDone(i);
-    const bool written = writer.WriteFrame(ws.mask.Pixels(), i);
-    if (written) result.framesWritten = i + 1;
-    if (AbortRequested != 0 || !written) {
-      AbortRequested = 0;
-      // A frame that was not written outranks a cancel in the same frame.
-      if (written) {
-        result.end = RunEnd::Canceled;
-      } else {
-        result.end = RunEnd::Failed;
-        result.error = {"Error writing rendered frame:", writer.GetErrorText()};
-      }
-      writer.CloseStream();
-      return result;
-    }
+  if (replace == AviReplace::InPlace) {
+    writer.OpenStream(ws.mask, file);  // a stream that failed to open fails the first frame
+    const RunResult result = WriteAviFrames(ws, writer, p, hooks);
+    writer.CloseStream();
+    return result;
   }
-  writer.CloseStream();
+  PendingFile pending(file);
+  if (pending.error() != 0)
+    return Failed({"Cannot create file %s", file, ErrorReason(pending.error())});
+  writer.OpenStream(ws.mask, pending.TakeFd());
+  const RunResult result = WriteAviFrames(ws, writer, p, hooks);
+  const bool closed = writer.CloseStream();
+  if (result.end != RunEnd::Finished) return result;
+  if (!closed)
+    return Failed(
+        {"Error writing rendered frame:", AviErrorText(AVIERR_FILEWRITE), writer.LastReason()});
+  if (const int error = pending.PutInPlace(); error != 0)
+    return Failed({"Cannot create file %s", file, ErrorReason(error)});
   return result;
 }
 

@@ -58,9 +58,15 @@ struct RunResult {
   RunEnd end = RunEnd::Finished;
   int framesWritten = 0;
   // Failed: for a BMP frame, the file's error (its text, the file, the system's reason); for
-  // an AVI frame, "Error writing rendered frame:" with the writer's text as `arg`.
+  // an AVI frame, "Error writing rendered frame:" with the writer's text as `arg` and its
+  // reason; for an AVI file that could not be made or put in place, the file's error.
   ErrorText error;
 };
+
+// A failed AVI run's message in the user's language: "Error writing rendered frame:", one blank
+// and the writer's text (or the file's error), then the system's reason in parentheses where
+// there is one.
+std::string AviFailureMessage(const ErrorText& error, const Feedback& fb);
 
 // How the frames of a sequence are made and written. A frame renders while the one before it is
 // being written: `render` draws the frame (the model already turned), `keep` then hands it to
@@ -83,7 +89,16 @@ FrameOutput BmpFrames();
 // that frame's orientation.
 RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::string& first,
                          const RunHooks& hooks, const FrameOutput& output = BmpFrames());
+
+// What an AVI run does to the file it names. InPlace (the animation dialog): an earlier file is
+// replaced when the stream opens, and a run that stops keeps the frames written before in it.
+// WhenFinished (quarvel-render): the frames go to a temporary file beside it that is renamed
+// over it after the last frame; a run that fails or is cancelled removes the temporary file and
+// leaves an earlier file as it was.
+enum class AviReplace { InPlace, WhenFinished };
+
 RunResult RunAvi(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
-                 const std::string& file, const RunHooks& hooks);
+                 const std::string& file, const RunHooks& hooks,
+                 AviReplace replace = AviReplace::InPlace);
 
 }  // namespace quarvel

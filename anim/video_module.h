@@ -8,7 +8,6 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "render/mask_image.h"
@@ -26,14 +25,17 @@ struct VideoStream;  // a file being written, with its muxer and encoder
 // What the module offers, as TVideoWriter uses it.
 struct VideoModule {
   const std::vector<CodecInfo>& (*codecs)();
-  // Creates the file and gets the stream ready; null when either fails.
+  // Gets a stream ready on `fd`, a new file open for writing, which the stream then owns (it is
+  // closed at once when the stream cannot be made); null without memory.
   VideoStream* (*open)(const FrameGeometry& g, const std::array<uint8_t, kBitmapInfoSize>& info,
-                       const std::string& fileName);
+                       int fd);
   // The AVIERR code of one frame, 0 when it is written.
   uint32_t (*write)(VideoStream* s, std::span<const uint8_t> pixels, int sample,
                     const CompressOptions& o);
   // Writes the index and the header; false when the file is not whole.
   bool (*finish)(VideoStream* s, const CompressOptions& o);
+  // The errno of the last call on the stream's file that failed, 0 when none has.
+  int (*fileError)(const VideoStream* s);
   void (*free)(VideoStream* s);
 };
 

@@ -22,8 +22,6 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include "base/file_io.h"
-
 namespace quarvel {
 namespace {
 
@@ -71,16 +69,27 @@ struct Dictionary {
   ~Dictionary() { av_dict_free(&d); }
 };
 
-// A file descriptor closed at the end of its scope.
-struct FileDescriptor {
+// The file being written: a descriptor closed at the end of its scope, and the errno of the
+// last call on it that failed, so that a failure can say why.
+struct OutputFile {
   int fd = -1;
-  FileDescriptor() = default;
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
+  int error = 0;
+  explicit OutputFile(int descriptor) : fd(descriptor) {}
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile() {
     if (fd >= 0) ::close(fd);
   }
-  int Close() { return ::close(std::exchange(fd, -1)); }
+  // Keeps `e` as the file's failure; returns it as FFmpeg's error code.
+  int Failed(int e) {
+    error = e;
+    return AVERROR(e);
+  }
+  bool Close() {
+    if (::close(std::exchange(fd, -1)) == 0) return true;
+    error = errno;
+    return false;
+  }
 };
 
 const AVOutputFormat* AviFormat() {
@@ -230,24 +239,6 @@ const Encoder* FindEncoder(uint32_t fourcc) {
   return info ? &TheCatalogue().encoders[size_t(info - TheCatalogue().infos.data())] : nullptr;
 }
 
-// The state block: key=value lines of encoder options, blank lines skipped. A line without a
-// key and '=' makes the whole text count for nothing; so does anything after a zero byte.
-void ParseParms(const std::vector<uint8_t>& parms, Dictionary& options) {
-  const std::string text(parms.begin(), std::find(parms.begin(), parms.end(), uint8_t{0}));
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-    const std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (line.empty()) continue;
-    const size_t eq = line.find('=');
-    if (eq == 0 || eq == std::string::npos ||
-        av_dict_set(&options.d, line.substr(0, eq).c_str(), line.c_str() + eq + 1, 0) < 0) {
-      av_dict_free(&options.d);
-      return;
-    }
-  }
-}
-
 // dwQuality (1 to 10000, higher is better) on the encoder's own scale: a rate factor (0 to 51
 // for H.264, 0 to 63 for the others), or a quantiser from 31 down to 1.
 void SetQuality(AVCodecContext* c, int quality) {
@@ -270,37 +261,37 @@ bool TakesSize(const Encoder& e, const FrameGeometry& g) {
   return !subsampled || (g.width % 2 == 0 && g.height % 2 == 0);
 }
 
-// The options' key-frame interval, data rate and quality, where the encoder takes them. A data
-// rate and a fixed quality contradict each other: the data rate wins.
+bool InRange(int32_t value, int32_t top) {
+  return value >= 1 && value <= top;
+}
+
+// The options the compression dialog sets, where the encoder takes them: the key-frame interval,
+// the data rate and the quality, each only within the dialog's range (the settings file they come
+// from may hold anything). A data rate and a fixed quality contradict each other: the data rate
+// wins. Nothing else reaches the encoder: the options' two blocks are kept and stored, never
+// handed to it.
 void ApplyOptions(AVCodecContext* c, const CodecInfo& info, const CompressOptions& o) {
-  if (info.keyFrames && o.dwKeyFrameEvery > 0) {
+  if (info.keyFrames && InRange(o.dwKeyFrameEvery, kMaxKeyFrameEvery)) {
     c->gop_size = o.dwKeyFrameEvery;
     c->keyint_min = o.dwKeyFrameEvery;  // ZMBV takes its interval from here
   }
-  if (info.dataRate && o.dwBytesPerSecond > 0)
+  if (info.dataRate && InRange(o.dwBytesPerSecond, kMaxBytesPerSecond))
     c->bit_rate = int64_t{o.dwBytesPerSecond} * 8;
-  else if (info.quality && o.dwQuality > 0)
-    SetQuality(c, std::min(o.dwQuality, 10000));
+  else if (info.quality && InRange(o.dwQuality, kMaxQuality))
+    SetQuality(c, o.dwQuality);
 }
 
-// The options' encoder, opened for frames of that geometry: first with the state block's
-// options, then without them; null when this machine has no such encoder or it refuses the
-// frames, which are then written uncompressed.
+// The options' encoder, opened for frames of that geometry; null when this machine has no such
+// encoder or it refuses the frames, which are then written uncompressed.
 CodecContextPtr OpenEncoder(const CompressOptions& o, const FrameGeometry& g) {
   const Encoder* e = FindEncoder(o.fccHandler);
   if (!e || !TakesSize(*e, g)) return nullptr;
-  for (const bool withParms : {true, false}) {
-    Dictionary options;
-    if (withParms) ParseParms(o.parms, options);
-    if (!withParms && o.parms.empty()) break;
-    CodecContextPtr c = NewEncoder(*e, g);
-    if (!c) return nullptr;
-    ApplyOptions(c.get(), *FindInfo(o.fccHandler), o);
-    // Informational messages stay below the default log level; warnings and errors show.
-    c->log_level_offset = AV_LOG_VERBOSE - AV_LOG_INFO;
-    if (avcodec_open2(c.get(), e->codec, &options.d) >= 0) return c;
-  }
-  return nullptr;
+  CodecContextPtr c = NewEncoder(*e, g);
+  if (!c) return nullptr;
+  ApplyOptions(c.get(), *FindInfo(o.fccHandler), o);
+  // Informational messages stay below the default log level; warnings and errors show.
+  c->log_level_offset = AV_LOG_VERBOSE - AV_LOG_INFO;
+  return avcodec_open2(c.get(), e->codec, nullptr) >= 0 ? std::move(c) : nullptr;
 }
 
 const std::array<uint8_t, 256>& LimitedRange() {
@@ -336,42 +327,26 @@ void FillFrame(AVFrame& f, std::span<const uint8_t> pixels, const FrameGeometry&
 }
 
 // The file's writes and seeks on our own descriptor: short writes are continued, a failure
-// reaches the muxer as its errno.
+// reaches the muxer as its errno and stays noted on the file.
 int WriteToFile(void* opaque, uint8_t* buf, int size) {
-  const int fd = *static_cast<const int*>(opaque);
+  auto& file = *static_cast<OutputFile*>(opaque);
   for (int done = 0; done < size;) {
-    const ssize_t n = ::write(fd, buf + done, size_t(size - done));
+    const ssize_t n = ::write(file.fd, buf + done, size_t(size - done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? AVERROR(errno) : AVERROR(EIO);
+    if (n <= 0) return file.Failed(n < 0 ? errno : EIO);
     done += static_cast<int>(n);
   }
   return size;
 }
 
 int64_t SeekInFile(void* opaque, int64_t offset, int whence) {
-  const int fd = *static_cast<const int*>(opaque);
+  auto& file = *static_cast<OutputFile*>(opaque);
   if (whence & AVSEEK_SIZE) {
     struct stat st {};
-    return ::fstat(fd, &st) == 0 ? int64_t{st.st_size} : AVERROR(errno);
+    return ::fstat(file.fd, &st) == 0 ? int64_t{st.st_size} : file.Failed(errno);
   }
-  const off_t at = ::lseek(fd, offset, whence & ~AVSEEK_FORCE);
-  return at < 0 ? AVERROR(errno) : int64_t{at};
-}
-
-// Creates the file the writer fills: a regular file of that name (or at the end of a link of
-// that name, which stays) is deleted first; any other kind of file is refused and left alone.
-// O_EXCL and O_NOFOLLOW: should something appear at the path meanwhile, it is never opened, so
-// a FIFO or a device cannot make this wait.
-int CreateFile(const std::string& path) {
-  const std::string target = LinkTarget(path);
-  struct stat st {};
-  if (::lstat(target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) || ::unlink(target.c_str()) != 0) return -1;
-  } else if (errno != ENOENT) {
-    return -1;
-  }
-  return ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
-                0666);
+  const off_t at = ::lseek(file.fd, offset, whence & ~AVSEEK_FORCE);
+  return at < 0 ? file.Failed(errno) : int64_t{at};
 }
 
 uint32_t CodecError(int error) {
@@ -385,12 +360,14 @@ uint32_t CodecError(int error) {
 // without frames), so that options chosen while the stream is held apply to it, and so that an
 // encoder that refuses the first frame leaves the stream uncompressed.
 struct VideoStream {
-  VideoStream(const FrameGeometry& g, const std::array<uint8_t, kBitmapInfoSize>& bitmapInfo)
-      : geometry(g), info(bitmapInfo) {}
+  VideoStream(const FrameGeometry& g, const std::array<uint8_t, kBitmapInfoSize>& bitmapInfo,
+              int fd)
+      : geometry(g), info(bitmapInfo), file(fd) {}
 
-  bool Open(const std::string& fileName);
+  bool Open();
   uint32_t Write(std::span<const uint8_t> pixels, int sample, const CompressOptions& o);
   bool Finish(const CompressOptions& o);
+  int FileError() const { return file.error; }
 
  private:
   void Start(const CompressOptions& o, std::span<const uint8_t> pixels, int sample);
@@ -410,7 +387,7 @@ struct VideoStream {
 
   FrameGeometry geometry;
   std::array<uint8_t, kBitmapInfoSize> info;
-  FileDescriptor file;
+  OutputFile file;
   IoPtr io;
   FormatPtr format;
   CodecContextPtr encoder;  // null: uncompressed
@@ -423,7 +400,7 @@ struct VideoStream {
   int64_t goodEnd = 0;  // the file's bytes up to the end of the last frame written whole
 };
 
-bool VideoStream::Open(const std::string& fileName) {
+bool VideoStream::Open() {
   packet.reset(av_packet_alloc());
   AVFormatContext* f = nullptr;
   if (!packet || avformat_alloc_output_context2(&f, AviFormat(), nullptr, nullptr) < 0)
@@ -431,14 +408,13 @@ bool VideoStream::Open(const std::string& fileName) {
   format.reset(f);
   std::unique_ptr<uint8_t, AvFree> buffer(static_cast<uint8_t*>(av_malloc(kIoBufferSize)));
   if (!buffer) return false;
-  io.reset(avio_alloc_context(buffer.get(), kIoBufferSize, 1, &file.fd, nullptr, WriteToFile,
-                              SeekInFile));
+  io.reset(
+      avio_alloc_context(buffer.get(), kIoBufferSize, 1, &file, nullptr, WriteToFile, SeekInFile));
   if (!io) return false;
   buffer.release();
   format->pb = io.get();
   format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  file.fd = CreateFile(fileName);
-  return file.fd >= 0;
+  return true;
 }
 
 // `pixels`, when given, is the first frame: it goes to the encoder before the header is written.
@@ -606,8 +582,11 @@ bool VideoStream::Finish(const CompressOptions& o) {
     // A cut that fails leaves the partial frame after the whole ones, which readers skip.
     [[maybe_unused]] const int cut = ::ftruncate(file.fd, goodEnd);
   }
-  if (::fsync(file.fd) != 0 && errno != EINVAL) ok = false;
-  return file.Close() == 0 && ok;
+  if (::fsync(file.fd) != 0 && errno != EINVAL) {
+    file.error = errno;
+    ok = false;
+  }
+  return file.Close() && ok;
 }
 
 const std::vector<CodecInfo>& ModuleCodecs() {
@@ -615,11 +594,12 @@ const std::vector<CodecInfo>& ModuleCodecs() {
 }
 
 VideoStream* ModuleOpen(const FrameGeometry& g, const std::array<uint8_t, kBitmapInfoSize>& info,
-                        const std::string& fileName) {
+                        int fd) {
   try {
-    auto s = std::make_unique<VideoStream>(g, info);
-    return s->Open(fileName) ? s.release() : nullptr;
+    auto s = std::make_unique<VideoStream>(g, info, fd);
+    return s->Open() ? s.release() : nullptr;
   } catch (const std::bad_alloc&) {
+    ::close(fd);
     return nullptr;
   }
 }
@@ -641,6 +621,10 @@ bool ModuleFinish(VideoStream* s, const CompressOptions& o) {
   }
 }
 
+int ModuleFileError(const VideoStream* s) {
+  return s->FileError();
+}
+
 void ModuleFree(VideoStream* s) {
   delete s;
 }
@@ -648,8 +632,8 @@ void ModuleFree(VideoStream* s) {
 }  // namespace quarvel
 
 extern "C" [[gnu::visibility("default")]] const quarvel::VideoModule* QuarvelVideoModule() {
-  static const quarvel::VideoModule module{quarvel::ModuleCodecs, quarvel::ModuleOpen,
-                                           quarvel::ModuleWrite, quarvel::ModuleFinish,
-                                           quarvel::ModuleFree};
+  static const quarvel::VideoModule module{quarvel::ModuleCodecs,    quarvel::ModuleOpen,
+                                           quarvel::ModuleWrite,     quarvel::ModuleFinish,
+                                           quarvel::ModuleFileError, quarvel::ModuleFree};
   return &module;
 }

@@ -1,12 +1,16 @@
 #include "video_writer.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <new>
 #include <utility>
 
+#include "base/file_io.h"
 #include "settings/locations.h"
 #include "video_module.h"
 
@@ -28,6 +32,46 @@ const VideoModule* LoadVideoModule() {
   }();
   return module;
 }
+
+namespace {
+
+// Whether a stream can be made for frames of that mask: a size, a frame the module can take in
+// one piece, and the module.
+bool CanStream(const MaskImage& image) {
+  const int64_t frameBytes = int64_t{image.Stride()} * image.Height();
+  return image.Width() > 0 && image.Height() > 0 && frameBytes <= INT_MAX / 2 &&
+         LoadVideoModule() != nullptr;
+}
+
+// Creates the file a stream fills under `path`, in place of a regular file there (or at the end
+// of a link there, which stays); any other kind of file is refused and left alone. The new file
+// is made beside it under a name of its own, never through a link, and renamed over the name at
+// once: the earlier file is gone from the start, and whatever turns up at the name meanwhile (a
+// link, a FIFO) is replaced by the rename, never opened. Returns the descriptor, or -1 with
+// `error` set to the errno of the failure.
+int CreateFile(const std::string& path, int& error) {
+  struct stat st {};
+  if (::lstat(LinkTarget(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    error = S_ISDIR(st.st_mode) ? EISDIR : S_ISLNK(st.st_mode) ? ELOOP : EEXIST;
+    return -1;
+  }
+  const TempFile temp = CreateTempBeside(path, 0666);
+  error = temp.fd < 0 ? temp.error : RenameOver(temp.path, path);
+  if (error == 0) return temp.fd;
+  if (temp.fd >= 0) {
+    ::close(temp.fd);
+    ::unlink(temp.path.c_str());
+  }
+  return -1;
+}
+
+// The system's reason for the failure of the stream's file; empty when its file did not fail.
+std::string FileReason(const VideoStream* s) {
+  const int error = LoadVideoModule()->fileError(s);
+  return error != 0 ? ErrorReason(error) : "";
+}
+
+}  // namespace
 
 void TVideoWriter::StreamFree::operator()(VideoStream* s) const {
   LoadVideoModule()->free(s);
@@ -52,12 +96,25 @@ void TVideoWriter::SetCompressOptions(CompressOptions options) {
 
 bool TVideoWriter::OpenStream(const MaskImage& image, const std::string& fileName) {
   CloseStream();
-  const int64_t frameBytes = int64_t{image.Stride()} * image.Height();
-  if (image.Width() <= 0 || image.Height() <= 0 || frameBytes > INT_MAX / 2) return false;
-  const VideoModule* module = LoadVideoModule();
-  if (!module) return false;
+  reason_.clear();
+  if (!CanStream(image)) return false;
+  int error = 0;
+  const int fd = CreateFile(fileName, error);
+  if (fd >= 0) return OpenStream(image, fd);
+  reason_ = ErrorReason(error);
+  return false;
+}
+
+bool TVideoWriter::OpenStream(const MaskImage& image, int fd) {
+  CloseStream();
+  reason_.clear();
+  if (!CanStream(image)) {
+    ::close(fd);
+    return false;
+  }
   const FrameGeometry g{image.Width(), image.Height(), image.Stride(), fps_};
-  stream_.reset(module->open(g, image.BitmapInfo(), fileName));
+  stream_.reset(LoadVideoModule()->open(g, image.BitmapInfo(), fd));
+  if (!stream_) reason_ = ErrorReason(ENOMEM);
   return stream_ != nullptr;
 }
 
@@ -76,13 +133,16 @@ int TVideoWriter::ChooseOptions(OptionsDialog& dialog) {
 bool TVideoWriter::WriteFrame(std::span<const uint8_t> pixels, int sample) {
   if (!stream_) return false;
   lastError_ = LoadVideoModule()->write(stream_.get(), pixels, sample, options_);
+  if (lastError_ != 0) reason_ = lastError_ == AVIERR_FILEWRITE ? FileReason(stream_.get()) : "";
   return lastError_ == 0;
 }
 
 bool TVideoWriter::CloseStream() {
   if (!stream_) return false;
   const StreamPtr s = std::move(stream_);
-  return LoadVideoModule()->finish(s.get(), options_);
+  const bool finished = LoadVideoModule()->finish(s.get(), options_);
+  if (!finished) reason_ = FileReason(s.get());
+  return finished;
 }
 
 std::string TVideoWriter::GetErrorText() const {

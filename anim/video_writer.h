@@ -33,14 +33,20 @@ constexpr uint32_t AVIERR_UNSUPPORTED = MakeAviErr(101), AVIERR_BADFORMAT = Make
 
 constexpr uint32_t kStreamTypeVideo = 0x73646976;  // "vids"
 
+// The ranges of the settings the compression options dialog offers. A value outside its range
+// (a settings file may hold anything) leaves the setting to the encoder.
+constexpr int32_t kMaxKeyFrameEvery = 10000;
+constexpr int32_t kMaxQuality = 10000;
+constexpr int32_t kMaxBytesPerSecond = 1024 * 1000000;  // 1000000 KB/s
+
 // The compression options: which compressor (its FourCC, 0 for none) and how. The two blocks
-// hold our own encoder settings (the format block is unused; the state block is a key=value
-// text of extra encoder options); they are stored in the compressor data file.
+// are stored in the compressor data file and kept as they are, but never given to an encoder:
+// the encoder gets the compressor's settings below and nothing else.
 struct CompressOptions {
   uint32_t fccType = kStreamTypeVideo;
   uint32_t fccHandler = 0;
   int32_t dwKeyFrameEvery = 0;   // a key frame every this many frames; 0: the encoder's choice
-  int32_t dwQuality = 0;         // 0 to 10000; 0: the encoder's default
+  int32_t dwQuality = 0;         // 1 to kMaxQuality; 0: the encoder's default
   int32_t dwBytesPerSecond = 0;  // data rate; 0: the encoder's choice
   int32_t dwFlags = 0;
   std::vector<uint8_t> format;  // lpFormat, cbFormat
@@ -91,11 +97,16 @@ class TVideoWriter {
   void SetCompressOptions(CompressOptions options);
   const CompressOptions& GetCompressOptions() const { return options_; }
 
-  // Creates the file (a regular file of that name is deleted first; any other kind of file
-  // makes it fail with AVIERR_FILEOPEN) and its stream: the mask's size, its header and grey
-  // palette, compressed with the options' compressor when this machine has it and it takes the
-  // frames, uncompressed otherwise. Replaces a stream already held.
+  // Creates the file and its stream: the mask's size, its header and grey palette, compressed
+  // with the options' compressor when this machine has it and it takes the frames, uncompressed
+  // otherwise. A regular file of that name (or at the end of a link of that name, which stays)
+  // is replaced at once; any other kind of file is refused and left alone. Replaces a stream
+  // already held.
   bool OpenStream(const MaskImage& image, const std::string& fileName);
+  // The same on `fd`, a new, empty file open for writing, such as a temporary file that is
+  // renamed over the final name once the stream is closed. The writer takes `fd` over: it is
+  // closed with the stream, or at once when the stream cannot be made.
+  bool OpenStream(const MaskImage& image, int fd);
   // Shows the options dialog for the held stream; -1 without one.
   int ChooseOptions(OptionsDialog& dialog);
   // Writes one frame (the mask's pixel block as stored) as sample `sample`, a key frame when
@@ -106,6 +117,9 @@ class TVideoWriter {
   bool CloseStream();
 
   uint32_t LastError() const { return lastError_; }
+  // The system's reason for the last failure of OpenStream, WriteFrame or CloseStream where the
+  // file was to blame ("Permission denied", "No space left on device"); empty otherwise.
+  const std::string& LastReason() const { return reason_; }
   // The text of LastError's code, or an empty text for a code outside the table.
   std::string GetErrorText() const;
   // "UNCOMPRESSED", or the compressor's short name, LF CR, its description.
@@ -120,6 +134,7 @@ class TVideoWriter {
   CompressOptions options_;
   int fps_ = 25;
   uint32_t lastError_ = 0;
+  std::string reason_;
 };
 
 // The AVIERR_* code's text, or an empty text for any other code.

@@ -95,10 +95,11 @@ const char* const kRenderUsage =
     "\n"
     "Exit codes:\n"
     "  0  done\n"
-    "  2  a bad command line, or an output that is the model file itself\n"
+    "  2  a bad command line, or an output that is the model file or another output\n"
     "  3  a model that cannot be read\n"
     "  4  a file that cannot be opened or written, an animation's frame included\n"
-    "  5  not enough memory, or another failure\n";
+    "  5  not enough memory, or another failure\n"
+    "  129, 130, 143  stopped by SIGHUP, SIGINT or SIGTERM after the frame under way\n";
 
 namespace {
 
@@ -275,7 +276,7 @@ std::string SetAnimationOption(const std::string& a, const std::string& v, Rende
     if (!ParseIntIn(v, 0, kMaxQuality, n)) return "The quality must be from 0 to 10000, not " + v;
     o.compress.dwQuality = n;
   } else if (a == "--key-frames") {
-    if (!ParseIntIn(v, 0, kMaxKeyFrames, n))
+    if (!ParseIntIn(v, 0, kMaxKeyFrameEvery, n))
       return "The key-frame interval must be from 0 to 10000 frames, not " + v;
     o.compress.dwKeyFrameEvery = n;
   } else {  // --data-rate, in kilobits per second; the options hold bytes per second

@@ -51,8 +51,6 @@ constexpr int kMaxClicks = 1000000;
 constexpr int kMinFrames = 2, kMaxFrames = 10000;
 constexpr int kMaxTurns = 100;
 constexpr int kMaxFps = 40;
-constexpr int kMaxQuality = 10000;
-constexpr int kMaxKeyFrames = 10000;
 constexpr int kMaxDataRate = 1000000;  // kilobits per second
 
 // Parses the arguments after the program's name. Returns the options, or sets `error` to a

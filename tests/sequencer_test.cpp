@@ -353,6 +353,42 @@ TEST(AviRun, CancelClosesTheFileAfterTheFrameUnderWay) {
   EXPECT_TRUE(SameTransform(f.ws.scene.ModelFrame->GetTransform(), PlainOrientation(f, 4)));
 }
 
+// Replaced when finished: the frames go to a temporary file beside the earlier file, which is put
+// in its place, with its permissions and its link, after the last frame; a cancelled run leaves
+// the earlier file as it was. Either way no temporary file is left.
+TEST(AviRun, ReplacingWhenFinishedKeepsTheEarlierFileUntilTheLastFrame) {
+  namespace fs = std::filesystem;
+  for (const int cancelAt : {-1, 3}) {
+    AnimationFixture f;
+    const std::vector<uint8_t> earlier = {'o', 'l', 'd'};
+    const std::string target = f.dir.Write("target.avi", earlier);
+    fs::permissions(target, fs::perms(0640));
+    fs::create_symlink("target.avi", f.dir.Path("out.avi"));
+    TVideoWriter writer;
+    RunHooks hooks;
+    hooks.frameDone = [&](int i) {
+      if (i == cancelAt) AbortRequested = -1;
+    };
+    const RunResult r =
+        RunAvi(f.ws, writer, f.p, f.dir.Path("out.avi"), hooks, AviReplace::WhenFinished);
+    EXPECT_EQ(r.end, cancelAt < 0 ? RunEnd::Finished : RunEnd::Canceled);
+    if (cancelAt < 0)
+      EXPECT_EQ(DecodedFrames(target), 12);
+    else
+      EXPECT_EQ(test::ReadFile(target), earlier);
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640)) << cancelAt;
+    EXPECT_TRUE(fs::is_symlink(f.dir.Path("out.avi")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(f.dir.Path("")), {}), 3) << cancelAt;
+  }
+  AnimationFixture f;
+  TVideoWriter writer;
+  const std::string nowhere = f.dir.Path("missing/out.avi");
+  const RunResult r = RunAvi(f.ws, writer, f.p, nowhere, {}, AviReplace::WhenFinished);
+  EXPECT_EQ(r.end, RunEnd::Failed);
+  EXPECT_EQ(AviFailureMessage(r.error, {}),
+            "Cannot create file " + nowhere + " (No such file or directory)");
+}
+
 // A file that cannot be opened fails the first frame with the writer's text, even when Cancel
 // came in the same frame.
 TEST(AviRun, AFrameThatCannotBeWrittenOutranksCancel) {

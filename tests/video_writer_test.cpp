@@ -288,18 +288,17 @@ TEST(VideoWriter, KeyFrameIntervalQualityAndExtraOptionsReachTheEncoder) {
     EXPECT_LT(sizes[0], sizes[1]) << FourCCText(fourcc);
   }
 
-  // The state block's options are the encoder's; a text it refuses is dropped, not the encoder.
-  CompressOptions o = Compressor(FourCC("FMP4"));
-  const std::string gop = "g=3\r\n";
-  o.parms.assign(gop.begin(), gop.end());
-  ASSERT_TRUE(WriteAvi(avi, frames, o));
-  EXPECT_EQ(KeyFrames(avi), "K__K__");
-  for (const std::string& bad :
-       {std::string("g=banana"), std::string("no pair here"), std::string("g=2\0g=x", 7)}) {
-    o.parms.assign(bad.begin(), bad.end());
-    ASSERT_TRUE(WriteAvi(avi, frames, o)) << bad;
-    EXPECT_EQ(Probe(avi).at("codec_name"), "mpeg4") << bad;
+  // The state block is kept with the options but never given to the encoder, not even an
+  // option it takes: one could make it write a file anywhere.
+  const std::string dump = dir.Path("dump.yuv");
+  for (const auto& [fourcc, parms] : {std::pair{FourCC("FMP4"), std::string("g=3\r\n")},
+                                      std::pair{FourCC("H264"), "x264-params=dump-yuv=" + dump}}) {
+    CompressOptions o = Compressor(fourcc);
+    o.parms.assign(parms.begin(), parms.end());
+    ASSERT_TRUE(WriteAvi(avi, frames, o)) << parms;
+    EXPECT_EQ(KeyFrames(avi), "K_____") << parms;
   }
+  EXPECT_FALSE(fs::exists(dump));
 }
 
 TEST(VideoWriter, WithoutACompressorThatTakesTheFramesTheyAreWrittenUncompressed) {
@@ -402,6 +401,35 @@ TEST(VideoWriter, OnlyARegularFileIsReplaced) {
   EXPECT_EQ(DecodeGrey(dir, target), TopDown(frames));
 }
 
+// Whatever is planted at the name stays, and the refusal says why; only a regular file, reached
+// through a link or not, is replaced, and the link stays.
+TEST(VideoWriter, AFileThatCannotBeMadeGivesTheReasonAndIsLeftAlone) {
+  test::ScratchDir dir;
+  const MaskImage mask = Gradient(101, 60, 0);
+  fs::create_directory(dir.Path("folder"));
+  ASSERT_EQ(::mkfifo(dir.Path("fifo").c_str(), 0600), 0);
+  fs::create_symlink("folder", dir.Path("to-folder.avi"));
+  fs::create_symlink("fifo", dir.Path("to-fifo.avi"));
+  fs::create_symlink("loop-b.avi", dir.Path("loop-a.avi"));
+  fs::create_symlink("loop-a.avi", dir.Path("loop-b.avi"));
+  fs::create_symlink("missing/x.avi", dir.Path("dangling.avi"));
+  const std::pair<const char*, const char*> cases[] = {
+      {"folder", "Is a directory"},
+      {"to-folder.avi", "Is a directory"},
+      {"to-fifo.avi", "File exists"},
+      {"loop-a.avi", "Too many levels of symbolic links"},
+      {"dangling.avi", "No such file or directory"},
+  };
+  TVideoWriter w;
+  for (const auto& [name, reason] : cases) {
+    EXPECT_FALSE(w.OpenStream(mask, dir.Path(name))) << name;
+    EXPECT_EQ(w.LastReason(), reason) << name;
+  }
+  EXPECT_TRUE(fs::is_fifo(dir.Path("fifo")));
+  EXPECT_TRUE(fs::is_empty(dir.Path("folder")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path("")), {}), 7) << "nothing new";
+}
+
 TEST(VideoWriter, OptionsChosenOnAHeldStreamApplyToIt) {
   struct Dialog : OptionsDialog {
     int result = 1;
@@ -467,12 +495,16 @@ TEST(VideoWriter, AFailedWriteIsReportedAndTheFileHoldsTheFramesBefore) {
              w.WriteFrame(frames[size_t(written)].Pixels(), written))
         ++written;
       const std::string code = w.LastError() == AVIERR_FILEWRITE ? "FILEWRITE" : "other";
-      return std::to_string(written) + " " + code + (w.CloseStream() ? " closed" : " failed");
+      const std::string reason = w.LastReason() == "File too large" ? " EFBIG" : " other";
+      return std::to_string(written) + " " + code + reason +
+             (w.CloseStream() ? " closed" : " failed");
     });
     int written = 0;
-    char code[16] = {}, closed[16] = {};
-    ASSERT_EQ(std::sscanf(report.c_str(), "%d %15s %15s", &written, code, closed), 3) << report;
+    char code[16] = {}, reason[16] = {}, closed[16] = {};
+    ASSERT_EQ(std::sscanf(report.c_str(), "%d %15s %15s %15s", &written, code, reason, closed), 4)
+        << report;
     EXPECT_STREQ(code, "FILEWRITE") << report;
+    EXPECT_STREQ(reason, "EFBIG") << report;
     EXPECT_STREQ(closed, "failed") << report;
     ASSERT_GE(written, 1) << report;
     ASSERT_LT(written, int(frames.size())) << report;
