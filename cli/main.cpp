@@ -3,7 +3,9 @@
 // file.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "anim/video_writer.h"
 #include "base/file_io.h"
 #include "options.h"
+#include "output_checks.h"
 #include "output_picture.h"
 #include "progress_bar.h"
 #include "render/rasterizer.h"
@@ -19,6 +22,7 @@
 #include "scene/import_3ds.h"
 #include "scene/model_formats.h"
 #include "sidecar.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -33,60 +37,21 @@ void PrintFileError(const std::string& file, const std::string& message,
   std::fprintf(stderr, "quarvel-render: %s: %s%s\n", file.c_str(), message.c_str(), why.c_str());
 }
 
+// Says that a signal stopped the program, with the frames written when an animation was under
+// way, and gives the exit code of that signal.
+int Stopped(int framesWritten = -1) {
+  const char* name = ::sigabbrev_np(StopSignal());
+  std::fprintf(stderr, "quarvel-render: stopped by SIG%s", name ? name : "?");
+  if (framesWritten >= 0) std::fprintf(stderr, " after %d frames", framesWritten);
+  std::fputs("\n", stderr);
+  return 128 + StopSignal();
+}
+
 int ListCodecs() {
   std::printf("%-6s  %-14s  %-8s  %s\n", "FourCC", "Name", "Lossless", "Description");
   for (const CodecInfo& c : AvailableCodecs())
     std::printf("%-6s  %-14s  %-8s  %s\n", FourCCText(c.fourcc).c_str(), c.shortName.c_str(),
                 c.lossless ? "yes" : "no", c.description.c_str());
-  return kOk;
-}
-
-// The first file the command would write that is the model itself, or an empty text.
-std::string OutputThatIsTheModel(const RenderOptions& o) {
-  if (!o.Animation()) return IsSameFile(o.model, o.output) ? o.output : "";
-  if (!o.avi.empty()) return IsSameFile(o.model, o.avi) ? o.avi : "";
-  for (int i = 0; i < o.anim.frames; ++i) {
-    const std::string name = FrameFileName(o.bmpSequence, i, FormatExtension(o.format));
-    if (IsSameFile(o.model, name)) return name;
-  }
-  return "";
-}
-
-// The sidecar's name when it is the model or the mask's file, or an empty text.
-std::string SidecarOverOtherFile(const RenderOptions& o) {
-  if (o.sidecar.empty()) return "";
-  const bool taken =
-      o.sidecar == o.output || IsSameFile(o.sidecar, o.output) || IsSameFile(o.sidecar, o.model);
-  return taken ? o.sidecar : "";
-}
-
-// Refuses what cannot be written before anything is read: an output that is the model, frame
-// names longer than a file name can be. Returns the exit code, or kOk to go on.
-int CheckOutputs(const RenderOptions& o) {
-  if (!o.bmpSequence.empty() &&
-      !FrameNamesFit(o.bmpSequence, o.anim.frames, FormatExtension(o.format))) {
-    std::fprintf(stderr,
-                 "quarvel-render: %s: the frames' file names would be longer than 255 bytes; "
-                 "choose a shorter name\n",
-                 o.bmpSequence.c_str());
-    return kUsage;
-  }
-  if (const std::string same = OutputThatIsTheModel(o); !same.empty()) {
-    const char* option = !o.avi.empty()           ? "--avi"
-                         : !o.bmpSequence.empty() ? "--bmp-sequence"
-                                                  : "-o";
-    std::fprintf(stderr,
-                 "quarvel-render: %s: the output file is the model itself; name another with %s\n",
-                 same.c_str(), option);
-    return kUsage;
-  }
-  if (const std::string sidecar = SidecarOverOtherFile(o); !sidecar.empty()) {
-    std::fprintf(stderr,
-                 "quarvel-render: %s: the sidecar would replace the model or the mask; name "
-                 "another file with --sidecar\n",
-                 sidecar.c_str());
-    return kUsage;
-  }
   return kOk;
 }
 
@@ -104,15 +69,19 @@ int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb)
   return kFileError;
 }
 
+// A stop asked for by a signal is seen between the steps: a file being written is finished
+// (or not begun), never cut.
 int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
   Picture picture;
   RenderPicture(ws, Request(o), o.width, o.height, fb, picture);
   bar.Clear();
+  if (StopSignal() != 0) return Stopped();
   if (const ErrorText error = SavePicture(picture, Request(o), o.output); !error.empty()) {
     PrintFileError(o.output, error.Message(fb), error.reason);
     return kFileError;
   }
-  return o.sidecar.empty() ? kOk : SaveSidecar(o, ws, fb);
+  if (o.sidecar.empty()) return kOk;
+  return StopSignal() != 0 ? Stopped() : SaveSidecar(o, ws, fb);
 }
 
 RunResult RunAviFile(const RenderOptions& o, Workspace& ws, const RunHooks& hooks) {
@@ -124,12 +93,7 @@ RunResult RunAviFile(const RenderOptions& o, Workspace& ws, const RunHooks& hook
                  FourCCText(codec).c_str());
   TVideoWriter writer;
   writer.SetCompressOptions(o.compress);
-  return RunAvi(ws, writer, o.anim, o.avi, hooks);
-}
-
-// The writer's text follows the English one, as the animation dialog shows it.
-std::string AviErrorMessage(const ErrorText& error, const Feedback& fb) {
-  return error.arg.empty() ? error.Message(fb) : error.Message(fb) + " " + error.arg;
+  return RunAvi(ws, writer, o.anim, o.avi, hooks, AviReplace::WhenFinished);
 }
 
 // As the animation dialog does from its start: the depth range for the turning model and the
@@ -138,11 +102,14 @@ int RunAnimation(const RenderOptions& o, Workspace& ws, const Feedback& fb, Prog
   BeginAnimation(ws, o.anim);
   RenderMask(ws, o.width, o.height, fb);
   bar.Clear();
+  if (StopSignal() != 0) return Stopped(0);
   RunHooks hooks;
   const int frames = o.anim.frames;
   hooks.frameDone = [&](int i) {
     bar.SetLabel("frame " + std::to_string(i + 1) + " of " + std::to_string(frames));
     bar.Show((i + 1) * 100 / frames);
+    // A run clears AbortRequested as it starts: a signal that came before is passed on here.
+    if (StopSignal() != 0) AbortRequested = -1;
   };
   const RunResult result =
       o.avi.empty() ? RunBmpSequence(ws, o.anim, o.bmpSequence, hooks, PictureFrames(Request(o)))
@@ -152,17 +119,16 @@ int RunAnimation(const RenderOptions& o, Workspace& ws, const Feedback& fb, Prog
   switch (result.end) {
     case RunEnd::Finished:
       return kOk;
-    case RunEnd::Canceled:
-      std::fprintf(stderr, "quarvel-render: stopped after %d frames\n", result.framesWritten);
-      return kFailure;
+    case RunEnd::Canceled:  // only a signal cancels a run here
+      return Stopped(result.framesWritten);
     case RunEnd::Failed:
       break;
   }
-  // A BMP frame's error names its file; an AVI frame's carries the writer's text.
+  // A BMP frame's error names its file; an AVI run's names the AVI file and gives the reason.
   if (o.avi.empty())
     PrintFileError(result.error.arg, result.error.Message(fb), result.error.reason);
   else
-    PrintFileError(o.avi, AviErrorMessage(result.error, fb), result.error.reason);
+    PrintFileError(o.avi, AviFailureMessage(result.error, fb), "");
   return kFileError;
 }
 
@@ -184,11 +150,19 @@ int Run(const RenderOptions& o) {
   bar.SetLabel("Reading " + o.model);
   const ImportResult loaded = LoadAnyModel(ws.scene, o.model, fb);
   bar.Clear();
+  if (StopSignal() != 0) return Stopped();  // the readers stop early on a signal
   if (!loaded.ok) {
     PrintFileError(o.model, loaded.error.Message(fb), loaded.error.reason);
     return loaded.error.text == "Cannot open file %s" ? kFileError : kBadModel;
   }
   ws.modelPath = o.model;
+  // A coordinate that is not a number or infinite leaves the fit and the depths without meaning.
+  if (!std::isfinite(ws.scene.ExtentX) || !std::isfinite(ws.scene.ExtentY) ||
+      !std::isfinite(ws.scene.ExtentZ) || !std::isfinite(ws.scene.FitScale))
+    std::fprintf(stderr,
+                 "quarvel-render: %s: warning: the model's extents are not finite (a coordinate "
+                 "is not a number or is infinite); the mask may not show it\n",
+                 o.model.c_str());
   if (o.info) {
     std::printf("%s\nExtents: %.9g %.9g %.9g\nFitScale: %.9g\n", importStatus.c_str(),
                 ws.scene.ExtentX, ws.scene.ExtentY, ws.scene.ExtentZ, ws.scene.FitScale);
@@ -216,7 +190,8 @@ int main(int argc, char** argv) {
   }
   try {
     if (options->listCodecs) return ListCodecs();
-    if (const int refused = CheckOutputs(*options); refused != kOk) return refused;
+    if (OutputsRefused(*options)) return kUsage;
+    CatchStopSignals();
     return Run(*options);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "quarvel-render: out of memory\n");

@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
+#include <tuple>
 
 #include "anim/sequencer.h"
 #include "cli/options.h"
@@ -394,7 +401,94 @@ TEST(QuarvelRender, AnAviFileHoldsEveryFrameAndAFullDiskEndsTheRun) {
   EXPECT_EQ(
       test::RunInDir(dir, "trap '' XFSZ && ulimit -f 60 && \"$R\" " + model + "--avi full.avi"), 4);
   EXPECT_EQ(ErrText(dir), "quarvel-render: full.avi: Error writing rendered frame: " +
-                              AviErrorText(AVIERR_FILEWRITE) + "\n");
+                              AviErrorText(AVIERR_FILEWRITE) + " (File too large)\n");
+}
+
+// Starts quarvel-render with `args` in `dir`, standard error to err.txt there, its files limited
+// to `fileLimit` bytes (0: no limit). `signal` (0: none) is sent once the run has touched the
+// folder: made a file there, or changed out.avi from `earlier`. Gives "exit N" or "signal N".
+std::string RunAviUntil(const test::ScratchDir& dir, const std::string& args, int signal,
+                        rlim_t fileLimit, const std::vector<uint8_t>& earlier) {
+  const std::string command = "cd '" + dir.Path("") + "' && exec " QUARVEL_RENDER_EXE " " + args;
+  const rlimit limit{fileLimit, fileLimit};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (fileLimit == 0 || ::setrlimit(RLIMIT_FSIZE, &limit) == 0)
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+    ::_exit(127);
+  }
+  const auto touched = [&] {
+    return std::distance(std::filesystem::directory_iterator(dir.Path("")), {}) > 2 ||
+           test::ReadFile(dir.Path("out.avi")) != earlier;
+  };
+  for (int i = 0; signal != 0 && i < 400 && !touched(); ++i)
+    ::usleep(50000);
+  if (signal != 0) ::kill(pid, signal);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status))
+                           : "signal " + std::to_string(WTERMSIG(status));
+}
+
+// An AVI run that does not finish leaves the earlier file as it was and no temporary file: a
+// signal stops it after the frame under way, a full disk (a file-size limit) fails it with the
+// reason.
+TEST(QuarvelRender, AnAviRunThatDoesNotFinishLeavesTheEarlierFile) {
+  const std::tuple<int, rlim_t, const char*, const char*> cases[] = {
+      {SIGTERM, 0, "exit 143", "quarvel-render: stopped by SIGTERM after "},
+      {SIGHUP, 0, "exit 129", "quarvel-render: stopped by SIGHUP after "},
+      {SIGINT, 0, "exit 130", "quarvel-render: stopped by SIGINT after "},
+      {0, 100000, "exit 4",
+       "quarvel-render: out.avi: Error writing rendered frame: Error writing file (File too "
+       "large)\n"},
+  };
+  const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  for (const auto& [signal, fileLimit, result, message] : cases) {
+    test::ScratchDir dir;
+    dir.Write("out.avi", earlier);
+    EXPECT_EQ(RunAviUntil(dir,
+                          QUARVEL_SAMPLES "/knot.3ds --size 100x100 --frames 10000 --avi "
+                                          "out.avi 2>err.txt",
+                          signal, fileLimit, earlier),
+              result);
+    EXPECT_EQ(ErrText(dir).rfind(message, 0), 0u) << ErrText(dir);
+    EXPECT_EQ(test::ReadFile(dir.Path("out.avi")), earlier) << result;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")), {}), 2)
+        << result << ": no temporary file left";
+  }
+}
+
+// Two spellings of one file, before it exists: the sidecar would replace the mask.
+TEST(QuarvelRender, ASidecarThatIsTheMaskIsRefusedBeforeAnythingIsWritten) {
+  test::ScratchDir dir;
+  std::filesystem::create_directory(dir.Path("sub"));
+  std::filesystem::create_symlink("out.bmp", dir.Path("link.json"));
+  for (const char* sidecar : {"./out.bmp", "sub/../out.bmp", "\"$PWD/out.bmp\"", "link.json"}) {
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" " QUARVEL_TEST_DATA "/fels.3ds -o out.bmp --sidecar " +
+                                      std::string(sidecar)),
+              2)
+        << sidecar;
+    EXPECT_NE(ErrText(dir).find("the sidecar would replace the model or the mask"),
+              std::string::npos)
+        << sidecar;
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("out.bmp"))) << sidecar;
+  }
+}
+
+// A coordinate that is not a number or infinite: the render goes on, with a warning.
+TEST(QuarvelRender, AModelWhoseExtentsAreNotFiniteIsWarnedOf) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  for (const float bad : {nan, inf, -inf, 0.5f}) {
+    test::ScratchDir dir;
+    dir.Write("m.3ds", Write3DS({{"Tri", {{bad, 0, 0}, {1, 0, 0}, {0, 1, 1}}, {{0, 1, 2}}}}));
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" m.3ds -o out.bmp"), 0) << bad;
+    EXPECT_EQ(ErrText(dir).find("quarvel-render: m.3ds: warning: the model's extents are not "
+                                "finite"),
+              std::isfinite(bad) ? std::string::npos : 0u)
+        << bad << ": " << ErrText(dir);
+  }
 }
 
 TEST(QuarvelRender, CodecsListsTheCompressorsOfThisMachine) {

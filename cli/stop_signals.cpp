@@ -1,0 +1,42 @@
+#include "stop_signals.h"
+
+#include <csignal>
+
+#include "scene/feedback.h"
+
+namespace quarvel {
+
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+static_assert(std::atomic<int32_t>::is_always_lock_free,
+              "the handler may only store to a lock-free atomic");
+
+void NoteStop(int signal) {
+  stopSignal = signal;
+  AbortRequested.store(-1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGXFSZ, &ignore, nullptr);
+  struct sigaction stop {};
+  stop.sa_handler = NoteStop;
+  stop.sa_flags = SA_RESTART;  // a write under way goes on; the run stops after its frame
+  sigemptyset(&stop.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction was {};
+    if (::sigaction(signal, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
+      ::sigaction(signal, &stop, nullptr);
+  }
+}
+
+int StopSignal() {
+  return stopSignal;
+}
+
+}  // namespace quarvel
