@@ -2,14 +2,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <new>
 
@@ -385,15 +384,17 @@ void TSeqForm::FormHelp() {
   if (host_.showHelp) host_.showHelp("Export_of_animation.htm");
 }
 
-// The compressor is chosen on a stream of the mask's size and format, in a temporary file that
-// is removed afterwards.
+// The compressor is chosen on a stream of the mask's size and format, in a temporary file. The
+// file is made in a fresh folder inside the temporary folder that only this user can enter, and
+// the folder goes with all it holds when the choice ends, however it ends: nothing another user
+// has put in the shared temporary folder is ever opened, followed or deleted. Without that
+// folder there is no stream, and the options dialog is not offered.
 void TSeqForm::CompressButtonClick() {
-  const QString temp = QDir::tempPath() + "/~TMP1.AVI";
-  writer_.OpenStream(host_.ws.mask, OnDisk(temp));
+  const QTemporaryDir folder;
+  if (folder.isValid()) writer_.OpenStream(host_.ws.mask, OnDisk(folder.filePath("~TMP1.AVI")));
   QtOptionsDialog dialog(this, [this](const char* english) { return Tr(english); });
   writer_.ChooseOptions(dialog);
   writer_.CloseStream();
-  if (QFileInfo(temp).isFile()) QFile::remove(temp);
   codecLabel_->setText(Tr(writer_.GetCodecName().c_str()).replace("\n\r", "\n"));
 }
 

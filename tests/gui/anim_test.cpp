@@ -1,5 +1,7 @@
 // The animation dialog driven as a user would: runs to BMP sequences and AVI files, Cancel and
 // Exit during a run, and a compressor chosen and found again when the dialog is reopened.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -152,25 +154,42 @@ TEST_F(AnimTest, ExitDuringARunClosesOnceTheRunHasEnded) {
   EXPECT_FALSE(Frame(first, 7).empty()) << "the run went to its end";
 }
 
+// A link or a FIFO put at the old fixed name in the temporary folder is never followed or opened.
 TEST_F(AnimTest, AChosenCompressorIsFoundAgainWhenTheDialogReopens) {
+  const std::string tmp = dir.Path("tmp"), planted = tmp + "/~TMP1.AVI";
+  const std::vector<uint8_t> notes{'n', 'o', 't', 'e', 's'};
+  const std::string victim = dir.Write("victim.txt", notes);
+  std::filesystem::create_directory(tmp);
+  std::filesystem::create_symlink(victim, planted);
+  test::Environment env;
+  env.Set("TMPDIR", tmp);
   QString label;
+  int opened = 0;
   WithDialog([&](TSeqForm& d) {
     Click(d, "AviItem");
-    WhenUp<TCompressDialog>(&d, [](TCompressDialog* options) {
+    const auto chooseFfv1 = [&](TCompressDialog* options) {
+      ++opened;
       auto* list = options->findChild<QComboBox*>("Compressor");
       const int ffv1 = list->findData(FourCCValue("FFV1"));
       EXPECT_GE(ffv1, 0);
       list->setCurrentIndex(ffv1);
       options->accept();
-    });
+    };
+    WhenUp<TCompressDialog>(&d, chooseFfv1);
+    Click(d, "CompressButton");
+    std::filesystem::remove(planted);
+    ASSERT_EQ(::mkfifo(planted.c_str(), 0600), 0);
+    WhenUp<TCompressDialog>(&d, chooseFfv1);
     Click(d, "CompressButton");
     label = d.findChild<QLabel*>("CodecLabel")->text();
   });
+  EXPECT_EQ(opened, 2);
+  EXPECT_EQ(test::ReadFile(victim), notes);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp), {}), 1) << "nothing left";
   EXPECT_TRUE(label.startsWith("ffv1\n")) << label.toStdString();
   EXPECT_EQ(uint32_t(ReadVideoSettings(SettingsFile(Locations().Settings())).fccHandler),
             FourCCValue("FFV1"));
   WithDialog([&](TSeqForm& d) { EXPECT_EQ(d.findChild<QLabel*>("CodecLabel")->text(), label); });
-  EXPECT_FALSE(std::filesystem::exists(QDir::tempPath().toStdString() + "/~TMP1.AVI"));
 }
 
 TEST_F(AnimTest, F1AsksForTheAnimationTopicAndTheDepthRangeHoldsWhileOpen) {
