@@ -144,6 +144,29 @@ TEST(ReplaceFile, ALinkStaysAndTheFileItPointsToIsReplaced) {
             (std::vector<std::string>{"m.bmp", "new.bmp", "new.cfg", "q.cfg"}));
 }
 
+// Temporary names fit beside a 255-byte name (cut at a character's start), in the folder of the
+// file a link leads to; the finished file is renamed over that file and the link stays.
+TEST(ReplaceFile, TemporaryFilesFitBesideTheLongestNames) {
+  test::ScratchDir dir;
+  fs::create_directory(dir.Path("real"));
+  std::string accents = "x";  // then two-byte characters: the cut falls inside one
+  for (int i = 0; i < 127; ++i)
+    accents += "\xC3\xA9";
+  for (const auto& [name, kept] : {std::pair{std::string(255, 'n'), 248u}, {accents, 247u}}) {
+    const std::string path = dir.Path("real/" + name), link = dir.Path(std::to_string(kept));
+    ASSERT_EQ(ReplaceFile(path, {kNew}).error, 0);
+    fs::create_symlink("real/" + name, link);
+    const TempFile temp = CreateTempBeside(link, 0600);
+    ASSERT_EQ(temp.path.substr(0, temp.path.size() - 6),
+              dir.Path("real/" + name.substr(0, kept) + "."));
+    EXPECT_EQ(::write(temp.fd, "old", 3), 3);
+    ::close(temp.fd);
+    EXPECT_EQ(RenameOver(temp.path, link), 0);
+    EXPECT_TRUE(IsLink(link));
+    EXPECT_EQ(Text(path), "old");
+  }
+}
+
 // A full disk, made with a limit on the size of files: the save fails with the system's
 // reason, the old file stays whole and no temporary file is left.
 TEST(ReplaceFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
