@@ -21,7 +21,7 @@ void TMainForm::Helptopics1Click() {
 }
 
 void TMainForm::OnlineHelp1Click() {
-  OpenOnlineHelp(feedback_);
+  OpenOnlineHelp();
 }
 
 void TMainForm::Website1Click() {

@@ -1,4 +1,4 @@
-// The help's folder and addresses, and a walk of the shipped pages: every link and picture in
+// The help's folder and a walk of the shipped pages: every link and picture in
 // them must lead somewhere, and every topic a window opens must be there.
 #include <gtest/gtest.h>
 
@@ -75,16 +75,6 @@ TEST_F(HelpFolderTest, LanguageNamesItsOwnHelp) {
   EXPECT_EQ(FindHelpPage(bin, "quarvel_de.chm", "").path, bin + "/quarvel_de.help/index.htm");
   EXPECT_EQ(FindHelpPage(bin, "quarvel_fr.chm", "").error.arg, bin + "/quarvel_fr.help/index.htm")
       << "its help missing: reported, not replaced by the English one";
-}
-
-TEST(Help, OnlineHelpAddressIsAWebAddress) {
-  EXPECT_EQ(OnlineHelpAddress(kOnlineHelp), "https://quarvel.example.org/help/");
-  EXPECT_EQ(OnlineHelpAddress("https://quarvel.example.org/de/hilfe/"),
-            "https://quarvel.example.org/de/hilfe/");
-  EXPECT_EQ(OnlineHelpAddress("HTTP://example.org/"), "HTTP://example.org/");
-  for (const char* bad : {"", "https://", "file:///etc/passwd", "javascript:alert(1)",
-                          "/usr/bin/xterm", "https://a b/", "https://a\n/", "https://a\x7f"})
-    EXPECT_EQ(OnlineHelpAddress(bad), kOnlineHelp) << bad;
 }
 
 // --- The shipped pages -------------------------------------------------------------------------

@@ -19,10 +19,6 @@ bool EndsWithNoCase(std::string_view text, std::string_view end) {
   return true;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view start) {
-  return text.size() >= start.size() && EndsWithNoCase(text.substr(0, start.size()), start);
-}
-
 }  // namespace
 
 std::string HelpFolderName(std::string_view helpFileName) {
@@ -50,18 +46,6 @@ HelpPage FindHelpPage(const std::string& exeDir, std::string_view helpFileName,
     return {{}, {"Cannot find the help page %s", path}};
   }
   return {{}, {"Cannot find the help page %s", folders.front() + "/" + page}};
-}
-
-std::string OnlineHelpAddress(std::string_view translated) {
-  size_t scheme = 0;
-  if (StartsWithNoCase(translated, "https://"))
-    scheme = 8;
-  else if (StartsWithNoCase(translated, "http://"))
-    scheme = 7;
-  if (scheme == 0 || translated.size() == scheme) return kOnlineHelp;
-  for (const char c : translated)
-    if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f') return kOnlineHelp;
-  return std::string(translated);
 }
 
 }  // namespace quarvel

@@ -22,7 +22,8 @@ inline constexpr const char* kOptionsTopic = "Options_dialog.htm";
 inline constexpr const char* kAnimationTopic = "Export_of_animation.htm";
 
 inline constexpr const char* kWebSite = "https://quarvel.example.org";
-// Passed through the texts, so that a language can point at pages of its own.
+// The program's own address, never a translatable text: no language file can send the user to
+// pages of its choosing.
 inline constexpr const char* kOnlineHelp = "https://quarvel.example.org/help/";
 inline constexpr const char* kContactMail = "support@quarvel.example.org";
 
@@ -40,9 +41,5 @@ struct HelpPage {
 // the executable, or else in ../share/quarvel/ relative to it.
 HelpPage FindHelpPage(const std::string& exeDir, std::string_view helpFileName,
                       std::string_view topic);
-
-// The online help address a language file gives, when it is a web address (http or https, no
-// blanks or control characters); the program's own otherwise.
-std::string OnlineHelpAddress(std::string_view translated);
 
 }  // namespace quarvel

@@ -33,8 +33,8 @@ ErrorText ShowHelp(const std::string& exeDir, const Feedback& fb, std::string_vi
   return {};
 }
 
-void OpenOnlineHelp(const Feedback& fb) {
-  OpenLink(QUrl(QString::fromStdString(OnlineHelpAddress(fb.Tr(kOnlineHelp)))));
+void OpenOnlineHelp() {
+  OpenLink(QUrl(kOnlineHelp));
 }
 
 void OpenWebSite() {

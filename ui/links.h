@@ -26,8 +26,8 @@ LinkOpener SetLinkOpener(LinkOpener opener);
 // show when the page is not there; nothing opens then.
 ErrorText ShowHelp(const std::string& exeDir, const Feedback& fb, std::string_view topic = {});
 
-// The online help pages, at the address the texts give.
-void OpenOnlineHelp(const Feedback& fb);
+// The online help pages and the web site, at the program's own addresses.
+void OpenOnlineHelp();
 void OpenWebSite();
 
 }  // namespace quarvel

@@ -1,6 +1,6 @@
 // The help commands and F1 of the real window, with the addresses recorded instead of opened:
 // every window opens its own page of the help the build put beside the programs, a language
-// file can name help of its own, and missing help is reported.
+// file can name help of its own (not the online address), and missing help is reported.
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -151,11 +151,11 @@ TEST_F(HelpTest, OnlineHelpAndWebSiteOpenTheirAddresses) {
   EXPECT_EQ(TakeOpened(), "https://quarvel.example.org");
 }
 
-TEST_F(HelpTest, LanguageFileNamesItsOwnHelpAndOnlineAddress) {
+TEST_F(HelpTest, LanguageFileNamesItsOwnHelpButNotTheOnlineAddress) {
   WriteText(dir.Path("Deutsch.quarvel.lang"),
             "[Locale]\n"
             "quarvel.chm=quarvel_de.chm\n"
-            "https://quarvel.example.org/help/=https://quarvel.example.org/de/hilfe/\n");
+            "https://quarvel.example.org/help/=https://elsewhere.example.com/hilfe/\n");
   WriteText(dir.Path("quarvel_de.help/how_to_use.htm"), "<html></html>");
   WriteText(dir.Path("quarvel.help/how_to_use.htm"), "<html></html>");
   WriteSettings("[Props]\nlanguage=Deutsch\n");
@@ -165,7 +165,7 @@ TEST_F(HelpTest, LanguageFileNamesItsOwnHelpAndOnlineAddress) {
   QTest::keyClick(form.get(), Qt::Key_F1);
   EXPECT_EQ(TakeOpenedFile(), dir.Path("quarvel_de.help/how_to_use.htm"));
   Trigger(*form, "OnlineHelp1");
-  EXPECT_EQ(TakeOpened(), "https://quarvel.example.org/de/hilfe/");
+  EXPECT_EQ(TakeOpened(), "https://quarvel.example.org/help/");
   EXPECT_TRUE(errors.empty());
 }
 
