@@ -3,10 +3,14 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <QDir>
-#include <QFileInfo>
+#include <climits>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace quarvel {
 
@@ -19,28 +23,58 @@ void OnTerm(int) {
   [[maybe_unused]] const ssize_t n = ::write(termPipe[1], &byte, 1);
 }
 
-// The file name of a process's executable, without the mark of a replaced file.
-QString ExecutableName(const QString& exeLink) {
-  QString target = QFileInfo(exeLink).symLinkTarget();
-  if (target.endsWith(" (deleted)")) target.chop(10);
-  return QFileInfo(target).fileName().toUpper();
+// The executable file a process runs: its device and inode, and its file name.
+struct Executable {
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::string name;
+  bool operator==(const Executable&) const = default;
+};
+
+// The executable of the process whose /proc folder is `proc`; none when the process has ended or
+// its executable cannot be looked at (another user's).
+std::optional<Executable> ExecutableOf(const std::string& proc) {
+  const std::string exe = proc + "/exe";
+  struct stat st {};
+  if (::stat(exe.c_str(), &st) != 0) return std::nullopt;  // the file the link leads to
+  char link[PATH_MAX];
+  const ssize_t n = ::readlink(exe.c_str(), link, sizeof link);
+  if (n <= 0 || size_t(n) >= sizeof link) return std::nullopt;
+  std::string target(link, size_t(n));
+  static constexpr std::string_view kDeleted = " (deleted)";  // the mark of a replaced file
+  if (target.ends_with(kDeleted)) target.resize(target.size() - kDeleted.size());
+  return Executable{st.st_dev, st.st_ino, target.substr(target.find_last_of('/') + 1)};
+}
+
+// True when `pid` is another copy of this program: the same executable file under the same
+// name, run by this user in this session.
+bool IsOtherCopy(pid_t pid, const Executable& own) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  struct stat st {};
+  return ::stat(proc.c_str(), &st) == 0 && st.st_uid == ::getuid() &&
+         ::getsid(pid) == ::getsid(0) && ExecutableOf(proc) == own;
 }
 
 }  // namespace
 
 int EndOtherInstances() {
-  const QString own = ExecutableName("/proc/self/exe");
+  const std::optional<Executable> own = ExecutableOf("/proc/self");
+  if (!own) return 0;
   const pid_t self = ::getpid();
   int ended = 0;
   for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
     bool numeric = false;
     const pid_t pid = entry.toInt(&numeric);
     if (!numeric || pid == self) continue;
-    struct stat st {};
-    if (::stat(("/proc/" + entry.toStdString()).c_str(), &st) != 0 || st.st_uid != ::getuid())
-      continue;
-    if (ExecutableName("/proc/" + entry + "/exe") != own) continue;
-    if (::kill(pid, SIGTERM) == 0) ++ended;
+    // The process is held by a descriptor while it is looked at: should it end and its number
+    // go to another process meanwhile, the signal goes nowhere. The calls are made by number:
+    // this C library's header declares them for C only.
+    const int process = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (process < 0) continue;
+    if (IsOtherCopy(pid, *own) &&
+        ::syscall(SYS_pidfd_send_signal, process, SIGTERM, nullptr, 0) == 0)
+      ++ended;
+    ::close(process);
   }
   return ended;
 }

@@ -8,8 +8,9 @@
 
 namespace quarvel {
 
-// Sends SIGTERM to every other process of this user whose executable has our executable's file
-// name (compared in upper case). Returns how many were asked to end.
+// Sends SIGTERM to every earlier copy of this program: each other process of this user in this
+// session that runs the same executable file (same device and inode) under the same file name.
+// A program that merely has a similar name is never touched. Returns how many were asked to end.
 int EndOtherInstances();
 
 // Turns SIGTERM into a Qt signal delivered on the user-interface thread.

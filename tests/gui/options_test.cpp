@@ -238,10 +238,10 @@ TEST_F(OptionsTest, HintsFollowShowHints) {
   WithDialog([&](TOpsForm& d) { EXPECT_EQ(Check(d, "SingleBox")->toolTip(), ""); });
 }
 
-// A copy of the program with a file name of its own, beside the test's settings file, so that
-// it ends no other program's process.
-pid_t StartCopy(const std::string& exe) {
-  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+// Starts `exe`, with `arg` when given. The test's copies of the program have a file name of their
+// own, beside the test's settings file, so that they end no other program's process.
+pid_t StartCopy(const std::string& exe, const char* arg = nullptr) {
+  char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>(arg), nullptr};
   pid_t pid = 0;
   return ::posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, environ) == 0 ? pid : -1;
 }
@@ -251,12 +251,19 @@ bool Running(pid_t pid) {
 }
 
 TEST_F(OptionsTest, TheSingleInstanceChoiceTakesEffectAtTheNextStart) {
-  const std::string exe = dir.Path("quarvel-single-" + std::to_string(::getpid()));
+  const std::string name = "quarvel-single-" + std::to_string(::getpid()), exe = dir.Path(name);
   fs::copy_file(QUARVEL_EXE, exe);
   // As for this program: the system's D-Bus library keeps memory to the end of the process.
   SetEnv("ASAN_OPTIONS", "detect_leaks=0");
   const pid_t first = StartCopy(exe);
   ASSERT_GT(first, 0);
+  // Other programs under our name, in other letters or in another folder: never ended.
+  fs::create_directory(dir.Path("b"));
+  std::vector<pid_t> others;
+  for (const std::string& other : {dir.Path("QUARVEL" + name.substr(7)), dir.Path("b/" + name)}) {
+    fs::copy_file("/bin/sleep", other);
+    others.push_back(StartCopy(other, "600"));
+  }
   QTest::qWait(1500);  // let it come up before it is asked to end
   WithDialog([&](TOpsForm& d) {
     EXPECT_FALSE(Check(d, "SingleBox")->isChecked());
@@ -272,6 +279,11 @@ TEST_F(OptionsTest, TheSingleInstanceChoiceTakesEffectAtTheNextStart) {
     QTest::qWait(50);
   EXPECT_FALSE(Running(first)) << "the copy started next ends the one running";
   EXPECT_TRUE(Running(second));
+  for (const pid_t other : others) {
+    EXPECT_TRUE(Running(other)) << "another program is left alone";
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
+  }
   ::kill(second, SIGTERM);
   ::waitpid(second, nullptr, 0);
   if (Running(first)) {
