@@ -45,6 +45,7 @@ GlbLayout CheckGlbLayout(std::span<const uint8_t> file) {
   }
   layout.json = file.subspan(kFileHeader + kChunkHeader, jsonLength);
   layout.length = static_cast<uint32_t>(length);
+  if (jsonEnd < length) layout.binLength = LeU32(p + jsonEnd);
   return layout;
 }
 

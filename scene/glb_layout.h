@@ -13,6 +13,7 @@ namespace quarvel {
 struct GlbLayout {
   std::span<const uint8_t> json;  // the JSON chunk's data
   uint32_t length = 0;            // the header's total length: the bytes the chunks lie in
+  uint32_t binLength = 0;         // the bytes of the chunk after the JSON chunk, 0 without one
   std::string error;              // why the layout is refused; empty when it is sound
 };
 

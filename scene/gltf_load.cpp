@@ -1,5 +1,6 @@
 #include "gltf_load.h"
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 #include <new>
@@ -47,9 +48,32 @@ bool SkipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int
   return true;
 }
 
-std::string FirstLine(const std::string& text) {
-  const std::string line = text.substr(0, text.find('\n'));
-  return line.empty() ? "tinygltf refused the file" : line;
+// The first line of tinygltf's error as a message shows it. It may quote the file (a uri, a
+// name, the bytes where the JSON broke off), so every byte that is not printable ASCII becomes
+// "?", and a long line is cut.
+std::string FirstLine(std::string_view text) {
+  constexpr size_t kMaxLength = 200;
+  const std::string_view line = text.substr(0, text.find('\n'));
+  if (line.empty()) return "tinygltf refused the file";
+  std::string shown;
+  for (size_t i = 0; i < line.size() && i < kMaxLength; ++i)
+    shown += line[i] >= 0x20 && line[i] < 0x7F ? line[i] : '?';
+  return line.size() > kMaxLength ? shown + "..." : shown;
+}
+
+// tinygltf copies the first byteLength bytes of a .glb's binary chunk for every buffer without a
+// uri: together they may not claim more than the chunk holds. Returns why they do, or empty.
+std::string CheckChunkClaims(const std::vector<JsonBuffer>& buffers, uint32_t binLength) {
+  uint64_t claimed = 0;
+  for (const JsonBuffer& buffer : buffers) {
+    if (buffer.uri && !buffer.uri->empty()) continue;
+    // Each term at most one more than the chunk, so the sum cannot overflow.
+    claimed += std::min<uint64_t>(buffer.byteLength.value_or(0), uint64_t(binLength) + 1);
+    if (claimed > binLength)
+      return "its buffers without a uri claim more than the " + std::to_string(binLength) +
+             " bytes of its binary chunk";
+  }
+  return "";
 }
 
 }  // namespace
@@ -58,38 +82,47 @@ std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std:
                           tinygltf::Model& model) {
   // tinygltf takes the length as 32 bits.
   if (file.size() > std::numeric_limits<uint32_t>::max()) return "the file is larger than 4 GiB";
-  std::span<const uint8_t> json = file;
-  auto length = static_cast<uint32_t>(file.size());
+  GlbLayout layout;
   if (binary) {
-    const GlbLayout layout = CheckGlbLayout(file);
+    layout = CheckGlbLayout(file);
     if (!layout.error.empty()) return layout.error;
-    json = layout.json;
-    length = layout.length;
+  } else {
+    layout.json = file;  // a .gltf is all JSON
+    layout.length = static_cast<uint32_t>(file.size());
   }
+  const std::span<const uint8_t> json = layout.json;
   const JsonShape shape = ScanJson({reinterpret_cast<const char*>(json.data()), json.size()});
   if (shape.depth > kMaxJsonDepth)
     return "its JSON nests more than " + std::to_string(kMaxJsonDepth) + " levels deep";
   if (ParseCost(shape) > ParseBudget(json.size()))
     return "its JSON holds more objects and values than " + std::to_string(json.size()) +
            " bytes of a glTF file take";
+  if (binary) {
+    const std::string claims = CheckChunkClaims(shape.buffers, layout.binLength);
+    if (!claims.empty()) return claims;
+  }
 
   tinygltf::TinyGLTF loader;
-  loader.SetFsCallbacks(FolderFileAccess(baseDir));
+  GltfFolder folder{baseDir, ExternalBufferFiles(shape.buffers), {}, ""};
+  loader.SetFsCallbacks(FolderFileAccess(folder));
   loader.SetImageLoader(SkipImage, nullptr);
   std::string error, warning;
   try {
-    const bool loaded =
-        binary ? loader.LoadBinaryFromMemory(&model, &error, &warning, file.data(), length, baseDir)
-               : loader.LoadASCIIFromString(&model, &error, &warning,
-                                            reinterpret_cast<const char*>(file.data()), length,
-                                            baseDir);
-    return loaded ? "" : FirstLine(error);
+    const bool loaded = binary
+                            ? loader.LoadBinaryFromMemory(&model, &error, &warning, file.data(),
+                                                          layout.length, baseDir)
+                            : loader.LoadASCIIFromString(&model, &error, &warning,
+                                                         reinterpret_cast<const char*>(file.data()),
+                                                         layout.length, baseDir);
+    // A buffer file refused says why in its own words, which name the file.
+    if (loaded) return "";
+    return folder.error.empty() ? FirstLine(error) : folder.error;
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
     // tinygltf lets some exceptions of the standard library through, such as std::out_of_range
     // for a .glb buffer of no bytes.
-    return e.what();
+    return FirstLine(e.what());
   }
 }
 

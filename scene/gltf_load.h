@@ -11,9 +11,10 @@
 namespace quarvel {
 
 // Loads `file`, a .glb when `binary`, else a .gltf text, into `model`. Buffers come from the BIN
-// chunk, from data: URIs, or from files inside `baseDir` (none when it is empty); images are not
-// decoded. Returns why the file cannot be read (the first line of tinygltf's error, or what the
-// checks before it found), empty on success.
+// chunk (which they may not claim more of than it holds), from data: URIs, or from files inside
+// `baseDir` (none when it is empty) of their byteLength; images are neither read nor decoded.
+// Returns why the file cannot be read (the first line of tinygltf's error, or what the checks
+// before it found), in printable ASCII, empty on success.
 std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
                           tinygltf::Model& model);
 

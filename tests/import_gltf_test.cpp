@@ -545,7 +545,69 @@ TEST(ImportGLTFHostile, BuffersAreReadOnlyFromFilesInsideTheModelsFolder) {
             Refusal("File not found : " + dir.Path("tri.bin")));
   // A FIFO would block whoever opened it: the hang guard would end the child.
   const std::string fifo = test::InChild([&] { return TextOutcome(m.Json("pipe.bin"), folder); });
-  EXPECT_EQ(fifo, Refusal("File not found : pipe.bin"));
+  EXPECT_EQ(fifo, Refusal("the buffer file 'pipe.bin' is not a regular file"));
+}
+
+// Each case runs in a child that may map only 64 MiB more: a reader that read the 3 GiB file or
+// copied the binary chunk for every buffer fails there.
+TEST(ImportGLTFHostile, BufferFilesAndChunksAreCheckedBeforeTheyAreRead) {
+  test::ScratchDir dir;
+  const GltfModel m = Triangle();
+  std::filesystem::create_directory(dir.Path("model"));
+  dir.Write("outside.bin", m.buffer);
+  dir.Write("model/tri.bin", m.buffer);
+  dir.Write("model/huge.bin", {});
+  std::filesystem::resize_file(dir.Path("model/huge.bin"), uint64_t(3) << 30);
+  std::filesystem::create_symlink("tri.bin", dir.Path("model/in.bin"));
+  std::filesystem::create_symlink("../outside.bin", dir.Path("model/up.bin"));
+  std::filesystem::create_symlink(dir.Path("outside.bin"), dir.Path("model/abs.bin"));
+  // The binary chunk of 1 MiB claimed whole by 100 buffers.
+  GltfModel chunk = Triangle();
+  chunk.buffer.resize(1 << 20);
+  std::string claims = chunk.Json("");
+  const std::string one = R"({"byteLength":1048576})";
+  std::string many = one;
+  for (int i = 1; i < 100; ++i)
+    many += "," + one;
+  claims.replace(claims.find(one), one.size(), many);
+  std::string twice = m.Json("tri.bin");
+  twice.insert(twice.find("]"), R"(,{"byteLength":36,"uri":"tri.bin"})");
+  const std::string image = m.Json("tri.bin").insert(1, R"("images":[{"uri":"huge.bin"}],)");
+  const std::string leaves = " is reached through a link that leaves the model's folder";
+  struct Case {
+    std::string what;
+    std::vector<uint8_t> file;
+    std::string outcome;
+  };
+  auto text = [](const std::string& json) {
+    return std::vector<uint8_t>(json.begin(), json.end());
+  };
+  const std::vector<Case> cases = {
+      {"link inside", text(m.Json("in.bin")), "ok faces 1"},
+      {"relative link out", text(m.Json("up.bin")), Refusal("the buffer file 'up.bin'" + leaves)},
+      {"absolute link out", text(m.Json("abs.bin")), Refusal("the buffer file 'abs.bin'" + leaves)},
+      {"size", text(m.Json("huge.bin")),
+       Refusal("the buffer file 'huge.bin' holds 3221225472 bytes, not the 36 of its buffer's "
+               "byteLength")},
+      {"two buffers", text(twice),
+       Refusal("the buffer file 'tri.bin' is named by more than one "
+               "buffer")},
+      {"image never read", text(image), "ok faces 1"},
+      {"chunk", Glb(claims, chunk.buffer),
+       Refusal("its buffers without a uri claim more than the 1048576 bytes of its binary chunk")},
+      {"escapes", text(m.Json(R"(\u001b[2J\u001b]0;x\u0007.bin)")),
+       Refusal("the buffer file '?[2J?]0;x?.bin' cannot be opened: No such file or directory")},
+      {"escapes outside", text(m.Json(R"(../\u001b[2J)")), Refusal("File not found : ../?[2J")}};
+  for (const Case& c : cases) {
+    const bool binary = c.file[0] == 'g';
+    const std::string outcome = test::InChild(
+        [&] {
+          Scene scene;
+          return Outcome(Import(scene, c.file, binary, dir.Path("model")));
+        },
+        uint64_t(64) << 20);
+    EXPECT_EQ(outcome, c.outcome) << c.what;
+  }
 }
 
 TEST(ImportGLTFHostile, FilesThatAreNotGltf) {
