@@ -1,43 +1,21 @@
 #include "ini_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "base/file_io.h"
+#include "text_file.h"
 #include "text_util.h"
 
 namespace quarvel {
 
 namespace {
 
-// Reads the file whole: an empty text when it is missing, nothing when it exists but cannot be
-// read (errno tells why).
-std::optional<std::string> ReadText(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::string();
-    return std::nullopt;
-  }
-  std::string data;
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      errno = error;
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    data.append(buf, size_t(n));
-  }
-  ::close(fd);
-  return data;
+IniStatus Failure(int error) {
+  return {false, ErrorReason(error)};
 }
 
 bool Writable(const struct stat& st) {
@@ -73,7 +51,8 @@ std::string Quoted(std::string_view value) {
   return needsQuotes ? '"' + v + '"' : v;
 }
 
-std::string Unquoted(std::string value) {
+std::string Unquoted(std::string_view quoted) {
+  std::string value(quoted);
   if (value.size() >= 2 && value.front() == value.back() &&
       (value.front() == '"' || value.front() == '\''))
     value = value.substr(1, value.size() - 2);
@@ -92,152 +71,219 @@ std::string Unquoted(std::string value) {
   return value;
 }
 
-}  // namespace
+// What a line is: a section header with its name, an entry with its key and value (all
+// trimmed), or anything else (blank, a comment, text without "=").
+struct LineView {
+  enum Kind { Other, Section, Entry } kind = Other;
+  std::string_view name, value;
+};
 
-IniDocument::Line IniDocument::ParseLine(std::string text) {
-  Line line;
-  line.text = std::move(text);
-  const std::string_view t = Trim(line.text);
-  if (t.empty() || t[0] == ';') return line;
+LineView ScanLine(std::string_view text) {
+  const std::string_view t = Trim(text);
+  if (t.empty() || t[0] == ';') return {};
   if (t[0] == '[') {
     const size_t close = t.find(']');
-    line.kind = Line::Section;
-    line.name = Trim(t.substr(1, close == std::string_view::npos ? t.npos : close - 1));
-  } else if (const size_t eq = t.find('='); eq != std::string_view::npos) {
-    line.kind = Line::Entry;
-    line.name = Trim(t.substr(0, eq));
-    line.value = Trim(t.substr(eq + 1));
+    return {LineView::Section,
+            Trim(t.substr(1, close == std::string_view::npos ? t.npos : close - 1)),
+            {}};
   }
-  return line;
+  const size_t eq = t.find('=');
+  if (eq == std::string_view::npos) return {};
+  return {LineView::Entry, Trim(t.substr(0, eq)), Trim(t.substr(eq + 1))};
 }
 
-std::optional<IniDocument> IniDocument::Load(const std::string& path) {
-  const std::optional<std::string> data = ReadText(path);
-  if (!data) return std::nullopt;
-  IniDocument d;
-  size_t start = data->starts_with("\xEF\xBB\xBF") ? 3 : 0;  // skip a UTF-8 byte-order mark
-  while (start < data->size()) {
-    size_t end = data->find('\n', start);
-    if (end == std::string::npos) end = data->size();
-    std::string text = data->substr(start, end - start);
-    if (!text.empty() && text.back() == '\r') {
-      text.pop_back();
-      if (d.lines_.empty()) d.eol_ = "\r\n";  // keep the file's own line ends
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The line end of the file's first line: the file's own, which its edited lines keep.
+std::string LineEnd(std::string_view text) {
+  return text.substr(0, text.find('\n')).ends_with('\r') ? "\r\n" : "\n";
+}
+
+// Gives `take` each line of a file's text, without a UTF-8 byte-order mark at the start and
+// without line ends, until it returns true.
+template <typename Take>
+void ForEachLine(std::string_view text, Take take) {
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  while (!text.empty()) {
+    const size_t nl = text.find('\n');
+    std::string_view line = text.substr(0, nl);
+    text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (take(line)) return;
+  }
+}
+
+// Looks for the first entry of a key in the first section of a name, given the lines in order.
+class EntryFinder {
+ public:
+  EntryFinder(std::string_view section, std::string_view key)
+      : section_(Trim(section)), key_(Trim(key)) {}
+
+  // Takes the next line; true once the entry is found or its section has ended.
+  bool Take(std::string_view text) {
+    const LineView line = ScanLine(text);
+    if (line.kind == LineView::Section) {
+      if (inSection_) return true;
+      inSection_ = EqualsNoCase(line.name, section_);
+    } else if (inSection_ && line.kind == LineView::Entry && EqualsNoCase(line.name, key_)) {
+      value_ = line.value;
+      return true;
     }
-    d.lines_.push_back(ParseLine(std::move(text)));
-    start = end + 1;
+    return false;
   }
-  return d;
+
+  std::string Value(std::string_view def) const {
+    return value_ ? Unquoted(*value_) : std::string(def);
+  }
+
+ private:
+  std::string_view section_, key_;
+  bool inSection_ = false;
+  std::optional<std::string_view> value_;
+};
+
+}  // namespace
+
+IniStatus IniDocument::Load(const std::string& path) {
+  const TextFile file = ReadTextFile(path, kMaxIniFile);
+  if (!file.read) return {false, file.reason};
+  lines_.clear();
+  changed_ = false;
+  eol_ = LineEnd(file.text);
+  ForEachLine(file.text, [this](std::string_view line) {
+    lines_.emplace_back(line);
+    return false;
+  });
+  return {};
 }
 
-// The index of the line of the first section named `section`, or -1.
-long IniDocument::FindSection(std::string_view section) const {
+size_t IniDocument::FindSection(std::string_view section) const {
   section = Trim(section);
-  for (size_t i = 0; i < lines_.size(); ++i)
-    if (lines_[i].kind == Line::Section && EqualsNoCase(lines_[i].name, section)) return long(i);
-  return -1;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const LineView line = ScanLine(lines_[i]);
+    if (line.kind == LineView::Section && EqualsNoCase(line.name, section)) return i;
+  }
+  return std::string::npos;
 }
 
 // One past the last line of the section starting at `header`.
 size_t IniDocument::SectionEnd(size_t header) const {
   size_t i = header + 1;
-  while (i < lines_.size() && lines_[i].kind != Line::Section)
+  while (i < lines_.size() && ScanLine(lines_[i]).kind != LineView::Section)
     ++i;
   return i;
 }
 
 std::string IniDocument::Read(std::string_view section, std::string_view key,
                               std::string_view def) const {
-  const long header = FindSection(section);
-  if (header < 0) return std::string(def);
-  for (size_t i = header + 1; i < SectionEnd(header); ++i) {
-    const Line& line = lines_[i];
-    if (line.kind == Line::Entry && EqualsNoCase(line.name, Trim(key))) return Unquoted(line.value);
-  }
-  return std::string(def);
+  EntryFinder find(section, key);
+  for (const std::string& line : lines_)
+    if (find.Take(line)) break;
+  return find.Value(def);
 }
 
 void IniDocument::Write(std::string_view section, std::string_view key, std::string_view value) {
   changed_ = true;
-  std::string text(key);
-  text.append("=").append(Quoted(value));
-  Line entry = ParseLine(std::move(text));
-  const long header = FindSection(section);
-  if (header < 0) {
-    if (!lines_.empty() && !lines_.back().text.empty()) lines_.push_back(ParseLine(""));
+  std::string entry(key);
+  entry.append("=").append(Quoted(value));
+  const size_t header = FindSection(section);
+  if (header == std::string::npos) {
+    if (!lines_.empty() && !lines_.back().empty()) lines_.emplace_back();
     std::string name = "[";
-    name.append(section).append("]");
-    lines_.push_back(ParseLine(std::move(name)));
+    lines_.push_back(std::move(name.append(section).append("]")));
     lines_.push_back(std::move(entry));
     return;
   }
+  const std::string name(ScanLine(entry).name);
   const size_t end = SectionEnd(header);
   size_t insertAt = header + 1;
   for (size_t i = header + 1; i < end; ++i) {
-    Line& line = lines_[i];
-    if (line.kind == Line::Entry && EqualsNoCase(line.name, entry.name)) {
-      line = std::move(entry);
+    const LineView line = ScanLine(lines_[i]);
+    if (line.kind == LineView::Entry && EqualsNoCase(line.name, name)) {
+      lines_[i] = std::move(entry);
       return;
     }
-    if (!Trim(line.text).empty()) insertAt = i + 1;  // after the section's last non-blank line
+    if (!Trim(lines_[i]).empty()) insertAt = i + 1;  // after the section's last non-blank line
   }
   lines_.insert(lines_.begin() + long(insertAt), std::move(entry));
 }
 
+// One pass: a header of that name starts lines to drop, any other header ends them.
 void IniDocument::EraseSection(std::string_view section) {
-  for (long header; (header = FindSection(section)) >= 0; changed_ = true)
-    lines_.erase(lines_.begin() + header, lines_.begin() + long(SectionEnd(size_t(header))));
+  section = Trim(section);
+  bool erasing = false;
+  size_t kept = 0;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const LineView line = ScanLine(lines_[i]);
+    if (line.kind == LineView::Section) erasing = EqualsNoCase(line.name, section);
+    if (erasing) continue;
+    if (kept != i) lines_[kept] = std::move(lines_[i]);
+    ++kept;
+  }
+  if (kept == lines_.size()) return;
+  lines_.resize(kept);
+  changed_ = true;
 }
 
 void IniDocument::DeleteKey(std::string_view section, std::string_view key) {
-  const long header = FindSection(section);
-  if (header < 0) return;
-  const size_t before = lines_.size();
-  const auto first = lines_.begin() + header + 1;
-  const auto last = lines_.begin() + long(SectionEnd(size_t(header)));
-  lines_.erase(std::remove_if(first, last,
-                              [&](const Line& l) {
-                                return l.kind == Line::Entry && EqualsNoCase(l.name, Trim(key));
-                              }),
-               last);
-  if (lines_.size() != before) changed_ = true;
+  const size_t header = FindSection(section);
+  if (header == std::string::npos) return;
+  key = Trim(key);
+  const auto first = lines_.begin() + long(header) + 1;
+  const auto last = lines_.begin() + long(SectionEnd(header));
+  const auto kept = std::remove_if(first, last, [&](const std::string& text) {
+    const LineView line = ScanLine(text);
+    return line.kind == LineView::Entry && EqualsNoCase(line.name, key);
+  });
+  if (kept == last) return;
+  lines_.erase(kept, last);
+  changed_ = true;
 }
 
-bool IniDocument::Save(const std::string& path) const {
-  const std::string target = LinkTarget(path);
-  if (!MayReplace(target)) return false;
+IniStatus IniDocument::Save(const std::string& path) const {
+  // The permissions looked at are those of the file a link at `path` leads to and of its
+  // folder, where the new file is made; the replacement itself is given `path`.
+  if (!MayReplace(LinkTarget(path))) return Failure(errno);
+  size_t size = 0;
+  for (const std::string& line : lines_)
+    size += line.size() + eol_.size();
+  if (size > kMaxIniFile) return Failure(EFBIG);  // it could not be read back
   std::string text;
-  for (const Line& line : lines_)
-    text += line.text + eol_;
+  text.reserve(size);
+  for (const std::string& line : lines_)
+    text.append(line).append(eol_);
   const std::span bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-  const ReplaceStatus s = ReplaceFile(target, {bytes});
-  errno = s.error;
-  return s.result == ReplaceResult::Ok;
+  const ReplaceStatus s = ReplaceFile(path, {bytes});
+  return s.result == ReplaceResult::Ok ? IniStatus{} : Failure(s.error);
 }
 
 std::string IniFile::Read(std::string_view section, std::string_view key,
                           std::string_view def) const {
-  const auto d = IniDocument::Load(path_);
-  return d ? d->Read(section, key, def) : std::string(def);
+  // Looked up in the file's text as it is, without building a document.
+  const TextFile file = ReadTextFile(path_, kMaxIniFile);
+  if (!file.read) return std::string(def);
+  EntryFinder find(section, key);
+  ForEachLine(file.text, [&find](std::string_view line) { return find.Take(line); });
+  return find.Value(def);
 }
 
-bool IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
+IniStatus IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
   return Update([&](IniDocument& d) { d.Write(section, key, value); });
 }
 
-bool IniFile::EraseSection(std::string_view section) {
+IniStatus IniFile::EraseSection(std::string_view section) {
   return Update([&](IniDocument& d) { d.EraseSection(section); });
 }
 
-bool IniFile::DeleteKey(std::string_view section, std::string_view key) {
+IniStatus IniFile::DeleteKey(std::string_view section, std::string_view key) {
   return Update([&](IniDocument& d) { d.DeleteKey(section, key); });
 }
 
-bool IniFile::Update(const std::function<void(IniDocument&)>& edits) {
-  auto d = IniDocument::Load(path_);
-  if (!d) return false;
-  edits(*d);
-  return !d->Changed() || d->Save(path_);
+IniStatus IniFile::Update(const std::function<void(IniDocument&)>& edits) {
+  IniDocument d;
+  if (IniStatus loaded = d.Load(path_); !loaded) return loaded;
+  edits(d);
+  return d.Changed() ? d.Save(path_) : IniStatus{};
 }
 
 }  // namespace quarvel

@@ -2,10 +2,11 @@
 // to blanks around them, the first matching entry wins, values trimmed and unquoted. Nothing is
 // cached between calls: every read and every write goes to the file, so a hand edit is seen by
 // the next read. Several edits can be made on one loaded copy and written with one replacement.
+// Every call reads the file once and goes over its lines once.
 #pragma once
 
+#include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,12 +15,23 @@ namespace quarvel {
 
 constexpr size_t kMaxIniValue = 1023;  // longer values are cut when read
 
+// A larger file is refused: it reads as empty and is never replaced, so a file that is not
+// ours is not lost to a fresh one. Real settings and language files are a few kilobytes.
+constexpr uint64_t kMaxIniFile = 8 << 20;
+
+// Whether a file could be loaded or saved, and why not.
+struct IniStatus {
+  bool ok = true;
+  std::string reason;  // the system's reason, "Not a regular file" or "File too large"
+  explicit operator bool() const { return ok; }
+};
+
 // The file's lines in memory, read and edited by the rules above.
 class IniDocument {
  public:
-  // The file's lines; an empty document for a missing file, nothing for a file that exists but
-  // cannot be read (errno tells why).
-  static std::optional<IniDocument> Load(const std::string& path);
+  // Takes the file's lines; a missing file gives an empty document. A file that cannot be read,
+  // is not a regular file (a folder, a FIFO, a device) or is larger than kMaxIniFile is refused.
+  IniStatus Load(const std::string& path);
 
   std::string Read(std::string_view section, std::string_view key, std::string_view def) const;
   // Replaces the key's value in place, or adds the key at the end of its section, or the
@@ -33,22 +45,15 @@ class IniDocument {
   // Whether an edit changed the lines since the document was loaded.
   bool Changed() const { return changed_; }
   // Replaces the file at `path` with the document, through a temporary file, so it is never
-  // left half-written. Returns false, with errno telling why, when it cannot be written; a file
-  // or folder without write permission is not written.
-  bool Save(const std::string& path) const;
+  // left half-written; a symbolic link at `path` stays and its target is replaced. A file or
+  // folder without write permission is not written, nor a document larger than kMaxIniFile.
+  IniStatus Save(const std::string& path) const;
 
  private:
-  struct Line {
-    std::string text;  // without its line end
-    enum Kind { Other, Section, Entry } kind = Other;
-    std::string name;  // section name or key, trimmed
-    std::string value;
-  };
-  static Line ParseLine(std::string text);
-  long FindSection(std::string_view section) const;
+  size_t FindSection(std::string_view section) const;  // the first header's line, or npos
   size_t SectionEnd(size_t header) const;
 
-  std::vector<Line> lines_;
+  std::vector<std::string> lines_;  // without their line ends
   std::string eol_ = "\n";
   bool changed_ = false;
 };
@@ -58,19 +63,19 @@ class IniFile {
   explicit IniFile(std::string path) : path_(std::move(path)) {}
   const std::string& path() const { return path_; }
 
-  // The value of `key` in `section`, or `def` when the file, section or key is missing.
+  // The value of `key` in `section`, or `def` when the file, section or key is missing, or the
+  // file is refused.
   std::string Read(std::string_view section, std::string_view key, std::string_view def) const;
 
   // Each of these loads the file, makes one edit and replaces the file when the edit changed
-  // it (IniDocument tells how). They return false, with errno telling why, when the file
-  // cannot be read or written.
-  bool Write(std::string_view section, std::string_view key, std::string_view value);
-  bool EraseSection(std::string_view section);
-  bool DeleteKey(std::string_view section, std::string_view key);
+  // it (IniDocument tells how). A file that is refused or cannot be written fails, untouched.
+  IniStatus Write(std::string_view section, std::string_view key, std::string_view value);
+  IniStatus EraseSection(std::string_view section);
+  IniStatus DeleteKey(std::string_view section, std::string_view key);
 
   // Loads the file once, runs `edits` on the copy and replaces the file once, when they changed
-  // it. Returns false, with errno telling why, when the file cannot be read or written.
-  bool Update(const std::function<void(IniDocument&)>& edits);
+  // it.
+  IniStatus Update(const std::function<void(IniDocument&)>& edits);
 
  private:
   std::string path_;

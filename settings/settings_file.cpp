@@ -1,9 +1,6 @@
 #include "settings_file.h"
 
-#include <cerrno>
 #include <charconv>
-
-#include "base/file_io.h"
 
 namespace quarvel {
 
@@ -86,7 +83,7 @@ void SettingsFile::Update(const std::function<void()>& edits) {
     edits();
     return;
   }
-  const bool written = ini_.Update([&](IniDocument& d) {
+  const IniStatus written = ini_.Update([&](IniDocument& d) {
     batch_ = &d;
     try {
       edits();
@@ -99,8 +96,8 @@ void SettingsFile::Update(const std::function<void()>& edits) {
   Check(written);
 }
 
-void SettingsFile::Check(bool written) const {
-  if (!written) throw SettingsWriteError(path(), ErrorReason(errno));
+void SettingsFile::Check(const IniStatus& written) const {
+  if (!written) throw SettingsWriteError(path(), written.reason);
 }
 
 }  // namespace quarvel

@@ -1,6 +1,7 @@
 // The program's settings file: typed values on top of the INI file. A write that fails raises
 // SettingsWriteError, whose text is "Unable to write to %s" with the file's path and the
-// system's reason.
+// system's reason, or why the file was refused: a settings file that is not a regular file, or is
+// too large, reads as the defaults and is never replaced.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +49,7 @@ class SettingsFile {
   void Update(const std::function<void()>& edits);
 
  private:
-  void Check(bool written) const;
+  void Check(const IniStatus& written) const;
   IniFile ini_;
   IniDocument* batch_ = nullptr;  // the copy being edited inside Update
 };

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "fixtures.h"
@@ -122,6 +123,47 @@ TEST(IniFile, ReadOnlyFilesAndFoldersAreNotWritten) {
 
   IniFile underAFile(path + "/a.ini");
   EXPECT_FALSE(underAFile.Write("A", "x", "2"));
+}
+
+// The file's type, and its size when it is a regular file: unchanged when nothing replaced it.
+std::string Described(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "none";
+  return std::to_string(st.st_mode & S_IFMT) + " " + std::to_string(st.st_size);
+}
+
+TEST(IniFile, OnlyRegularFilesOfAFewMegabytesAreReadAndNoOtherIsReplaced) {
+  test::ScratchDir dir;
+  const std::string big = "[Props]\nPicWidth=800\n" + std::string(kMaxIniFile, ';') + "\n";
+  // How each path is made; whether it is written to (never a device); what a read and a write
+  // of it give, in a child whose memory and time are bounded.
+  struct Case {
+    std::function<void(const std::string&)> make;
+    bool write;
+    std::string result;
+  };
+  const Case cases[] = {
+      {[](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, true, "640|Not a regular file"},
+      {[](const std::string& p) { std::filesystem::create_symlink("/dev/zero", p); }, false, "640"},
+      {[&](const std::string& p) { dir.Write(std::filesystem::path(p).filename(), Bytes(big)); },
+       true, "640|File too large"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const std::string path = dir.Path("case" + std::to_string(i) + ".cfg");
+    cases[i].make(path);
+    const std::string before = Described(path);
+    const std::string result = test::InChild(
+        [&] {
+          IniFile ini(path);
+          std::string out = ini.Read("Props", "PicWidth", "640");
+          if (!cases[i].write) return out;
+          const IniStatus written = ini.Write("Props", "PicWidth", "1024");
+          return out + "|" + (written ? "written" : written.reason);
+        },
+        uint64_t(64) << 20, 10);
+    EXPECT_EQ(result, cases[i].result) << i;
+    EXPECT_EQ(Described(path), before) << i;
+  }
 }
 
 TEST(IniFile, AKilledWriterLeavesTheOldOrTheNewFileWhole) {

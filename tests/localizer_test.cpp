@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <functional>
 
 #include "fixtures.h"
 #include "settings/localizer.h"
@@ -32,6 +35,28 @@ TEST(Localizer, LooksTextsUpByTheirEncodedEnglish) {
 
   TLocalizer none(dir.Path("Missing.quarvel.lang"));
   EXPECT_EQ(none.TranslateText("a\r\nb = c"), "a\r\nb = c") << "no file: unchanged";
+}
+
+TEST(Localizer, ALanguageFileSwappedForAFifoADeviceOrAHugeFileGivesTheEnglishText) {
+  test::ScratchDir dir;
+  const std::string translation = "[Locale]\nRotation=Drehung\n";
+  const std::function<void(const std::string&)> swaps[] = {
+      [](const std::string& path) { ::mkfifo(path.c_str(), 0600); },
+      [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); },
+      [&](const std::string& path) {
+        dir.Write(std::filesystem::path(path).filename(),
+                  Bytes(translation + std::string(kMaxIniFile, ';')));
+      },
+  };
+  for (size_t i = 0; i < std::size(swaps); ++i) {
+    const std::string path = dir.Write(std::to_string(i) + ".quarvel.lang", Bytes(translation));
+    const TLocalizer de(path);
+    std::filesystem::remove(path);
+    swaps[i](path);
+    EXPECT_EQ(test::InChild([&] { return de.TranslateText("Rotation"); }, uint64_t(64) << 20, 10),
+              "Rotation")
+        << i;
+  }
 }
 
 TEST(Localizer, LanguageMenu) {
