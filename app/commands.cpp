@@ -180,6 +180,7 @@ void TMainForm::OpsButtonClick() {
   host.redraw = [this] { Redraw(); };
   host.translate = feedback_.translate;
   host.showHelp = [this](const QString& topic) { ShowHelp(topic); };
+  host.showError = [this](const QString& text) { ShowError(text); };
   int result = QDialog::Rejected;
   RunCommand([&] { result = RunDialog<TOpsForm>(this, std::move(host)); });
   if (result == QDialog::Accepted) {

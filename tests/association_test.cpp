@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -80,13 +81,36 @@ TEST(MimeApps, SettingTheDefaultChangesOnlyItsLine) {
       "# my defaults\r\n"
       "[Default Applications]\r\n"
       "text/plain=ed.desktop;\r\n"
-      "image/x-3ds =quarvel.desktop;\r\n"
+      "image/x-3ds =quarvel.desktop;other.desktop;aviewer.desktop;\r\n"
       "image/png=eog.desktop;\r\n"
       "\r\n"
       "[Added Associations]\r\n"
       "image/x-3ds=other.desktop;";
   EXPECT_EQ(WithDefault(before, "image/x-3ds", "quarvel.desktop"), after);
   EXPECT_EQ(WithDefault(after, "image/x-3ds", "quarvel.desktop"), after);
+}
+
+TEST(MimeApps, TickingPutsOursFirstAndUntickingTakesOnlyOursAway) {
+  const std::string d = "[Default Applications]\n", t = "image/x-3ds=";
+  // The list before, after ticking, and after unticking again.
+  const std::array<std::string, 3> cases[] = {
+      {d + t + "a.desktop;b.desktop;\n", d + t + "quarvel.desktop;a.desktop;b.desktop;\n",
+       d + t + "a.desktop;b.desktop;\n"},
+      {d + t + "a.desktop;quarvel.desktop\n", d + t + "quarvel.desktop;a.desktop;\n",
+       d + t + "a.desktop;\n"},
+      // Only the line that is read changes: not a later one, in other case or in another group.
+      {d + "IMAGE/X-3DS=a.desktop;\n" + t + "b.desktop;\n" + d + t + "c.desktop;\n",
+       d + "IMAGE/X-3DS=quarvel.desktop;a.desktop;\n" + t + "b.desktop;\n" + d + t + "c.desktop;\n",
+       d + "IMAGE/X-3DS=a.desktop;\n" + t + "b.desktop;\n" + d + t + "c.desktop;\n"},
+      // Ours is our exact ID; it goes from every line, and a line left empty goes.
+      {d + t + "old-quarvel.desktop;\n" + d + t + "quarvel.desktop;\n",
+       d + t + "quarvel.desktop;old-quarvel.desktop;\n" + d + t + "quarvel.desktop;\n",
+       d + t + "old-quarvel.desktop;\n" + d},
+  };
+  for (const auto& [before, ticked, unticked] : cases) {
+    EXPECT_EQ(WithDefault(before, "image/x-3ds", "quarvel.desktop"), ticked) << before;
+    EXPECT_EQ(WithoutDefault(ticked, "image/x-3ds", "quarvel.desktop"), unticked) << before;
+  }
 }
 
 TEST(MimeApps, ANewDefaultGoesIntoTheFirstDefaultsGroup) {
@@ -255,20 +279,18 @@ TEST_F(AssociationTest, AnotherProgramsDefaultIsTakenOverAndOnlyOursIsRemoved) {
   ASSERT_TRUE(SetAssociation(paths));
   EXPECT_TRUE(IsAssociated(paths));
   std::string taken = before;
-  taken.replace(taken.rfind("aviewer.desktop"), 15, "quarvel.desktop");
+  taken.insert(taken.rfind("aviewer.desktop"), "quarvel.desktop;");
   EXPECT_EQ(List(), taken);
   EXPECT_EQ(XdgMimeDefault(), "quarvel.desktop");
 
   ASSERT_TRUE(RemoveAssociation(paths));
-  std::string removed = taken;
-  removed.erase(removed.find("image/x-3ds=quarvel.desktop;\n"), 29);
-  EXPECT_EQ(List(), removed);
+  EXPECT_EQ(List(), before);
   EXPECT_FALSE(fs::exists(Ours()));
   EXPECT_TRUE(fs::exists(data + "/applications/aviewer.desktop"));
   EXPECT_NE(XdgMimeDefault(), "quarvel.desktop");
 }
 
-TEST_F(AssociationTest, ACopyOfTheProgramInAnotherFolderCountsAsAssociated) {
+TEST_F(AssociationTest, ACopyOfTheProgramInAnotherFolderCountsAsAssociatedButIsNotOurs) {
   // Found after a listed entry that has no desktop file; its command names QUARVEL elsewhere.
   OtherProgram("old-quarvel.desktop", "\"/elsewhere/QUARVEL\" %f");
   const std::string before =
@@ -278,14 +300,9 @@ TEST_F(AssociationTest, ACopyOfTheProgramInAnotherFolderCountsAsAssociated) {
       "image/x-3ds=aviewer.desktop;\n";
   Put(config + "/mimeapps.list", before);
   EXPECT_TRUE(IsAssociated(paths));
-  ASSERT_TRUE(RemoveAssociation(paths));
-  EXPECT_EQ(List(),
-            "[Default Applications]\n"
-            "image/x-3ds=gone.desktop;\n"
-            "[Removed Associations]\n"
-            "image/x-3ds=aviewer.desktop;\n");
-  EXPECT_TRUE(fs::exists(data + "/applications/old-quarvel.desktop")) << "not our file";
-  EXPECT_FALSE(IsAssociated(paths));
+  EXPECT_FALSE(RemoveAssociation(paths)) << "only our own desktop file ID is removed";
+  EXPECT_EQ(List(), before);
+  EXPECT_TRUE(fs::exists(data + "/applications/old-quarvel.desktop"));
 }
 
 TEST_F(AssociationTest, AMimeTypeIsAddedOnlyWhereTheSystemHasNone) {
@@ -318,29 +335,34 @@ TEST_F(AssociationTest, UntrustedFilesAreNeverFollowedOutOfTheirFolders) {
   EXPECT_TRUE(IsAssociated(paths));
 }
 
-TEST_F(AssociationTest, AListThatCannotBeReadOrWrittenIsLeftAsItWas) {
+TEST_F(AssociationTest, AListThatCannotBeReadOrWrittenIsLeftAsItWasAndSaysWhy) {
+  const std::string list = config + "/mimeapps.list";
+  auto said = [](const AssociationResult& r) {
+    return r ? "done" : r.error.text + "|" + r.error.arg + "|" + r.error.reason;
+  };
   // Larger than any real list: refused, not rewritten without its content.
   const std::string huge = "[Added Associations]\n" + std::string(2 << 20, '#') + "\n";
-  Put(config + "/mimeapps.list", huge);
-  EXPECT_FALSE(SetAssociation(paths));
+  Put(list, huge);
+  EXPECT_EQ(said(SetAssociation(paths)), "Cannot open file %s|" + list + "|File too large");
+  EXPECT_EQ(said(RemoveAssociation(paths)), "Cannot open file %s|" + list + "|File too large");
   EXPECT_EQ(List(), huge);
 
   // A full disk, made with a limit on the size of files.
   const std::string before = "[Added Associations]\n" + std::string(6000, '#') + "\n";
-  Put(config + "/mimeapps.list", before);
+  Put(list, before);
   const std::string result = test::InChild([&] {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{4096, 4096};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    return std::string(SetAssociation(paths) ? "set" : "refused");
+    return said(SetAssociation(paths));
   });
-  EXPECT_EQ(result, "refused");
+  EXPECT_EQ(result, "Unable to write to %s|" + list + "|File too large");
   EXPECT_EQ(List(), before);
   EXPECT_FALSE(IsAssociated(paths));
 
-  fs::remove(config + "/mimeapps.list");
-  fs::create_directories(config + "/mimeapps.list");
-  EXPECT_FALSE(SetAssociation(paths));
+  fs::remove(list);
+  fs::create_directories(list);
+  EXPECT_EQ(said(SetAssociation(paths)), "Cannot open file %s|" + list + "|Not a regular file");
   EXPECT_FALSE(IsAssociated(paths));
 }
 

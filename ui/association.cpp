@@ -13,6 +13,7 @@
 #include "base/file_io.h"
 #include "desktop_entry.h"
 #include "mime_apps.h"
+#include "settings/text_file.h"
 
 extern char** environ;
 
@@ -51,23 +52,27 @@ bool IsUsable(const AssociationPaths& p) {
          p.configHome.front() == '/' && !fs::path(p.executable).filename().empty();
 }
 
-// A file's text, empty when it does not exist; none when it exists but cannot be read whole or
-// is larger than `limit`.
+// A file's text, empty when it does not exist; none when it cannot be read or is larger than
+// `limit`.
 std::optional<std::string> ReadText(const std::string& path, uint64_t limit) {
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(path, ec))) return std::string();
-  FileBytes bytes;
-  const FileCheck check{0,
-                        [limit](uint64_t size, std::span<const uint8_t>) { return size <= limit; }};
-  if (ReadWholeFile(path, bytes, check).status != FileRead::Ok) return std::nullopt;
-  return std::string(reinterpret_cast<const char*>(bytes.data.get()), bytes.size);
+  TextFile file = ReadTextFile(path, limit);
+  if (!file.read) return std::nullopt;
+  return std::move(file.text);
 }
 
-bool WriteText(const std::string& path, std::string_view text) {
+// Writes a file whole; the error names it with the system's reason.
+ErrorText WriteText(const std::string& path, std::string_view text) {
   std::error_code ec;
   fs::create_directories(fs::path(path).parent_path(), ec);
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-  return ReplaceFile(path, {bytes}).result == ReplaceResult::Ok;
+  const ReplaceStatus s = ReplaceFile(path, {bytes});
+  if (s.result == ReplaceResult::Ok) return {};
+  return {"Unable to write to %s", path, ErrorReason(s.error)};
+}
+
+// Why the user's mimeapps.list could not be read.
+ErrorText Unreadable(const AssociationPaths& p, const TextFile& list) {
+  return {"Cannot open file %s", p.MimeAppsList(), list.reason};
 }
 
 // A desktop file ID that names a file in an applications folder, never one outside it.
@@ -76,14 +81,10 @@ bool IsPlainDesktopId(const std::string& id) {
          id.find('/') == std::string::npos;
 }
 
-struct DefaultEntry {
-  std::string id;    // as mimeapps.list names it
-  std::string path;  // the desktop file found for it
-};
-
-// The default application for the model type: the first entry of the user's mimeapps.list for
-// it whose desktop file is found, in the user's applications folder before the system's.
-std::optional<DefaultEntry> FindDefault(const AssociationPaths& p, const std::string& list) {
+// The desktop file of the default application for the model type: that of the first entry of
+// the user's mimeapps.list for it whose file is found, in the user's applications folder before
+// the system's.
+std::optional<std::string> FindDefault(const AssociationPaths& p, const std::string& list) {
   for (const std::string& id : DefaultEntries(list, kModelMimeType)) {
     if (!IsPlainDesktopId(id)) continue;
     std::vector<std::string> dirs = {p.dataHome};
@@ -91,7 +92,7 @@ std::optional<DefaultEntry> FindDefault(const AssociationPaths& p, const std::st
     for (const std::string& dir : dirs) {
       const std::string path = dir + "/applications/" + id;
       std::error_code ec;
-      if (fs::is_regular_file(path, ec)) return DefaultEntry{id, path};
+      if (fs::is_regular_file(path, ec)) return path;
     }
   }
   return std::nullopt;
@@ -103,21 +104,13 @@ bool NamesProgram(const AssociationPaths& p, const std::string& exec) {
          std::string::npos;
 }
 
-// The default entry's desktop file and Exec line, when the list names one that has both.
-struct DefaultCommand {
-  DefaultEntry entry;
-  std::string exec;
-};
-
-std::optional<DefaultCommand> FindDefaultCommand(const AssociationPaths& p,
-                                                 const std::string& list) {
-  const auto entry = FindDefault(p, list);
-  if (!entry) return std::nullopt;
-  const auto text = ReadText(entry->path, kMaxListSize);
+// The default application's Exec line, when the list names one whose desktop file has one.
+std::optional<std::string> FindDefaultExec(const AssociationPaths& p, const std::string& list) {
+  const auto path = FindDefault(p, list);
+  if (!path) return std::nullopt;
+  const auto text = ReadText(*path, kMaxListSize);
   if (!text) return std::nullopt;
-  const auto exec = DesktopExec(*text);
-  if (!exec) return std::nullopt;
-  return DefaultCommand{*entry, *exec};
+  return DesktopExec(*text);
 }
 
 // Whether one of the MIME databases maps *.3ds to the model type.
@@ -171,7 +164,7 @@ bool RunQuietly(const std::vector<std::string>& args) {
 void EnsureModelType(const AssociationPaths& p) {
   if (KnowsModelType(p)) return;
   const std::string mime = p.dataHome + "/mime";
-  if (WriteText(mime + "/packages/quarvel-3ds.xml", kMimePackage))
+  if (WriteText(mime + "/packages/quarvel-3ds.xml", kMimePackage).empty())
     RunQuietly({"update-mime-database", mime});
 }
 
@@ -200,34 +193,36 @@ bool IsAssociated(const AssociationPaths& paths) {
   if (!IsUsable(paths)) return false;
   const auto list = ReadText(paths.MimeAppsList(), kMaxListSize);
   if (!list) return false;
-  const auto command = FindDefaultCommand(paths, *list);
-  return command && NamesProgram(paths, command->exec);
+  const auto exec = FindDefaultExec(paths, *list);
+  return exec && NamesProgram(paths, *exec);
 }
 
-bool SetAssociation(const AssociationPaths& paths) {
-  if (!IsUsable(paths)) return false;
+AssociationResult SetAssociation(const AssociationPaths& paths) {
+  if (!IsUsable(paths)) return {};
   const auto entry = ProgramDesktopEntry(paths.executable, kModelMimeType);
-  const auto list = ReadText(paths.MimeAppsList(), kMaxListSize);
-  if (!entry || !list) return false;
+  if (!entry) return {};
+  const TextFile list = ReadTextFile(paths.MimeAppsList(), kMaxListSize);
+  if (!list.read) return {false, Unreadable(paths, list)};
   EnsureModelType(paths);
-  if (!WriteText(paths.DesktopFile(), *entry)) return false;
-  const std::string updated = WithDefault(*list, kModelMimeType, kDesktopFileName);
-  return updated == *list || WriteText(paths.MimeAppsList(), updated);
+  if (ErrorText error = WriteText(paths.DesktopFile(), *entry); !error.empty())
+    return {false, error};
+  const std::string updated = WithDefault(list.text, kModelMimeType, kDesktopFileName);
+  if (updated == list.text) return {true, {}};
+  ErrorText error = WriteText(paths.MimeAppsList(), updated);
+  return {error.empty(), error};
 }
 
-bool RemoveAssociation(const AssociationPaths& paths) {
-  if (!IsUsable(paths)) return false;
-  const auto list = ReadText(paths.MimeAppsList(), kMaxListSize);
-  if (!list) return false;
-  const auto command = FindDefaultCommand(paths, *list);
-  if (!command || !NamesProgram(paths, command->exec)) return false;
-  if (!WriteText(paths.MimeAppsList(), WithoutDefault(*list, kModelMimeType, command->entry.id)))
-    return false;
-  if (command->entry.path == paths.DesktopFile()) {
-    std::error_code ec;
-    fs::remove(command->entry.path, ec);
-  }
-  return true;
+AssociationResult RemoveAssociation(const AssociationPaths& paths) {
+  if (!IsUsable(paths)) return {};
+  const TextFile list = ReadTextFile(paths.MimeAppsList(), kMaxListSize);
+  if (!list.read) return {false, Unreadable(paths, list)};
+  const std::string updated = WithoutDefault(list.text, kModelMimeType, kDesktopFileName);
+  if (updated == list.text) return {};  // ours is not among the defaults
+  if (ErrorText error = WriteText(paths.MimeAppsList(), updated); !error.empty())
+    return {false, error};
+  std::error_code ec;
+  fs::remove(paths.DesktopFile(), ec);
+  return {true, {}};
 }
 
 }  // namespace quarvel

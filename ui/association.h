@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/feedback.h"
+
 namespace quarvel {
 
 constexpr const char* kModelMimeType = "image/x-3ds";
@@ -30,14 +32,22 @@ struct AssociationPaths {
 // program in another folder counts too.
 bool IsAssociated(const AssociationPaths& paths);
 
-// Makes Quarvel's desktop entry the default for .3ds files, in place of another program's. Where
-// the system knows no MIME type for *.3ds, one is added to the user's MIME database first.
-// Returns whether the desktop entry and the default were written.
-bool SetAssociation(const AssociationPaths& paths);
+// What a change of the association came to. `error` tells of a file that could not be read or
+// written ("Cannot open file %s", "Unable to write to %s"); having nothing to change is no error.
+struct AssociationResult {
+  bool done = false;
+  ErrorText error;
+  explicit operator bool() const { return done; }
+};
 
-// Removes the default for .3ds files, and Quarvel's desktop entry when that was the default,
-// but only when the default's Exec names this executable's file name. Returns whether it was
-// removed.
-bool RemoveAssociation(const AssociationPaths& paths);
+// Makes Quarvel's desktop entry the first default for .3ds files; the programs the list named
+// before stay after it. Where the system knows no MIME type for *.3ds, one is added to the
+// user's MIME database first. Done when the desktop entry and the default were written.
+AssociationResult SetAssociation(const AssociationPaths& paths);
+
+// Removes Quarvel's own desktop file ID from the defaults for .3ds files, a line that names
+// nothing else with it, and Quarvel's desktop entry. Other programs' entries stay, even one whose
+// Exec names a program called quarvel. Done when our entry was there and is removed.
+AssociationResult RemoveAssociation(const AssociationPaths& paths);
 
 }  // namespace quarvel

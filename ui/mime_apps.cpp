@@ -1,5 +1,6 @@
 #include "mime_apps.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace quarvel {
@@ -116,9 +117,9 @@ std::string WithDefault(std::string_view list, std::string_view mimeType, std::s
   const std::vector<Line> lines = SplitLines(list);
   const std::vector<Kind> kinds = Classify(lines, mimeType);
   const std::string value = std::string(entry) + ";";
-  bool found = false;
-  for (const Kind k : kinds)
-    found = found || k == Kind::TypeLine;
+  const auto first =
+      static_cast<size_t>(std::find(kinds.begin(), kinds.end(), Kind::TypeLine) - kinds.begin());
+  const bool found = first < lines.size();
   // Where a new line goes: after the last non-blank line of the first group of defaults.
   size_t insertAfter = lines.size();
   for (size_t i = 0; i < lines.size() && !found; ++i) {
@@ -131,10 +132,14 @@ std::string WithDefault(std::string_view list, std::string_view mimeType, std::s
   out.reserve(list.size() + mimeType.size() + value.size() + 32);
   for (size_t i = 0; i < lines.size(); ++i) {
     const Line& line = lines[i];
-    if (kinds[i] == Kind::TypeLine)
+    if (i == first) {
+      // The entry first, then the others the line named, each once.
       out.append(KeyPart(line.text)).append(value);
-    else
+      for (const std::string& other : Entries(ValuePart(line.text)))
+        if (other != entry) out.append(other).append(";");
+    } else {
       out.append(line.text);
+    }
     out.append(line.end);
     if (i == insertAfter) {
       const std::string_view end = line.end.empty() ? "\n" : line.end;

@@ -12,13 +12,14 @@ namespace quarvel {
 // in their order (MIME types compare without regard to case).
 std::vector<std::string> DefaultEntries(std::string_view list, std::string_view mimeType);
 
-// `list` with `entry` as the one default for `mimeType`: every such line in a "Default
-// Applications" group says so; where there is none, the line is added to the first group, or a
-// group is added at the end.
+// `list` with `entry` first among the defaults for `mimeType`: the line that DefaultEntries reads
+// names it first and keeps the other entries it named after it; every other line stays as it is.
+// Where there is no such line, one is added to the first group, or a group at the end.
 std::string WithDefault(std::string_view list, std::string_view mimeType, std::string_view entry);
 
-// `list` without `entry` among the defaults for `mimeType`; a line that names no entry after
-// that is removed.
+// `list` without `entry` (that exact desktop file ID) among the defaults for `mimeType`, on every
+// line for the type in a "Default Applications" group; a line that names no entry after that is
+// removed. The other entries stay.
 std::string WithoutDefault(std::string_view list, std::string_view mimeType,
                            std::string_view entry);
 

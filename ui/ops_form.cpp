@@ -150,18 +150,20 @@ void TOpsForm::LocalizeControls() {
       Hint(Tr("Click the shape to change color and brightness of light source")));
 }
 
-// Apply: the choices into the settings, and the association changed only when its tick was.
+// Apply: the choices into the settings, and the association changed only when its tick was. A
+// list of associations that cannot be read or written is told of once the dialog has closed.
 void TOpsForm::OKButtonClick() {
   host_.props.SingleInstance = singleBox_->isChecked();
   host_.props.ObjColor = objColor_;
   host_.props.LightColor = lightColor_;
-  if (associate_->isChecked() != WasAssociated) {
-    if (WasAssociated)
-      RemoveAssociation(association_);
-    else
-      SetAssociation(association_);
-  }
+  AssociationResult changed;
+  if (associate_->isChecked() != WasAssociated)
+    changed = WasAssociated ? RemoveAssociation(association_) : SetAssociation(association_);
   accept();
+  if (changed.error.empty() || !host_.showError) return;
+  Feedback fb;
+  fb.translate = host_.translate;
+  host_.showError(QString::fromStdString(changed.error.MessageWithReason(fb)));
 }
 
 // A colour confirmed in the colour dialog fills the swatch and shows on the 3D view at once.

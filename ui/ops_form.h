@@ -26,6 +26,7 @@ struct OptionsHost {
   std::function<void()> redraw = {};  // the 3D view
   std::function<std::string(const std::string& english)> translate = {};
   std::function<void(const QString& topic)> showHelp = {};
+  std::function<void(const QString& text)> showError = {};  // the window's message box
 };
 
 class TOpsForm : public QDialog {

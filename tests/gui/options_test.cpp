@@ -170,7 +170,8 @@ TEST_F(OptionsTest, ApplyWithoutAChangeOfTheTickWritesNoFile) {
     Click(d, "OKButton");
   });
   EXPECT_EQ(Text(config + "/mimeapps.list"),
-            "[Default Applications]\nimage/x-3ds=quarvel.desktop;\ntext/plain=ed.desktop;\n");
+            "[Default Applications]\nimage/x-3ds=quarvel.desktop;viewer.desktop;\n"
+            "text/plain=ed.desktop;\n");
   before = Files(data);
   before.merge(Files(config));
   WithDialog([&](TOpsForm& d) {
