@@ -90,6 +90,12 @@ TEST(IniFile, WritesInPlaceAndKeepsEverythingElse) {
   EXPECT_EQ(ini.Read("A", "hand", ""), "made");
   ASSERT_TRUE(ini.Write("A", "x", "1"));
   EXPECT_EQ(Text(path), "[A]\nhand=made\nx=1\n");
+
+  // The first of two sections of a name takes the write; a header without "]" names one too.
+  dir.Write("a.ini", Bytes("[A\nx=1\n\n[a]\ny=2\n"));
+  ASSERT_TRUE(ini.Write("a", "y", "3"));
+  ASSERT_TRUE(ini.DeleteKey("A", "x"));
+  EXPECT_EQ(Text(path), "[A\ny=3\n\n[a]\ny=2\n");
 }
 
 TEST(IniFile, CreatesTheFileOnTheFirstWriteAndErases) {
