@@ -336,8 +336,7 @@ void TSeqForm::RunAviFile() {
   else if (r.end == RunEnd::Canceled)
     statusLabel_->setText(Tr("Rendering of AVI file was canceled."));
   else
-    statusLabel_->setText(Tr("Error writing rendered frame:") + " " +
-                          QString::fromStdString(r.error.arg));
+    statusLabel_->setText(QString::fromStdString(AviFailureMessage(r.error, host_.feedback)));
 }
 
 QString TSeqForm::AskAviName() {
