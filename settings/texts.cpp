@@ -139,10 +139,8 @@ const std::vector<std::string_view>& TranslatableTexts() {
       "Program web site:",
       "Contact us:",
 
-      // Help: the help file's name and the online help address, so a language can bring its
-      // own help.
+      // Help: the help file's name, so a language can bring its own help.
       "quarvel.chm",
-      "https://quarvel.example.org/help/",
   };
   return texts;
 }
