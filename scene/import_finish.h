@@ -1,6 +1,6 @@
 // The end of a model import that the readers of every format share: the face count in the status
 // bar, the hint cleared, the scene's colour and material on the mesh, the progress bar back at 0;
-// and the run of the readers that refuse a file by throwing.
+// the run of the readers that refuse a file by throwing; and the bound on the mesh a file makes.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,15 @@
 #include "scene.h"
 
 namespace quarvel {
+
+// A file makes at most one vertex or triangle (12 bytes each in the mesh) for every 3 of its
+// bytes, and 4096 of them whatever its size, so that its mesh takes at most four times the file's
+// size. Records of 3 bytes or more keep to it by themselves; a polygon fanned from a long list of
+// short indices does not, and is refused before anything is allocated for it.
+uint64_t MeshItemsAllowed(uint64_t fileBytes);
+// The refusal of a file that would make more: "more vertices and triangles than the N a file of
+// B bytes may make".
+std::string MeshTooLarge(uint64_t fileBytes);
 
 void FinishImport(Scene& scene, uint32_t faces, const Feedback& fb);
 

@@ -24,11 +24,15 @@
 // for every scalar (a list counting as one) in an ASCII file, whose numbers are separated by
 // blanks and read with std::from_chars: integers for the integer types (in their type's range),
 // exactly rounded reals for float and double. A list whose items would run past the end refuses
-// the file too, so memory stays a small multiple of the file's size and a header promising 10^12
-// vertices is refused at once. The errors are "Error parsing PLY file: " and what was found.
+// the file too, and so do more vertices and triangles than the bound on the mesh allows (about
+// one for every 3 bytes of the file; see import_finish.h), counted before they are read. So
+// memory stays a small multiple of the file's size, and a header promising 10^12 vertices or a
+// polygon of 40 million one-byte corners is refused at once. The errors are "Error parsing PLY
+// file: " and what was found.
 //
 // A failed load adds nothing to the mesh. A cancel (AbortRequested) keeps the vertices and the
 // faces read before it (faces over vertices not yet read are dropped).
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -415,9 +419,8 @@ class Reader {
       BinarySource in(file_, header.bodyOffset, header.encoding == Encoding::BigEndian, place_);
       ReadBody(header, in);
     }
-    Mesh& mesh = *scene_.ModelMesh;
-    mesh.Reserve(mesh.vertices().size() + vertices_.size(), mesh.FaceCount() + faces_.size());
-    added_ = static_cast<uint32_t>(mesh.AddFaces(vertices_, faces_));
+    added_ =
+        static_cast<uint32_t>(scene_.ModelMesh->TakeFaces(std::move(vertices_), std::move(faces_)));
   }
 
   uint32_t faces() const { return added_; }
@@ -475,6 +478,13 @@ class Reader {
     return -1;
   }
 
+  // Counts `items` more vertices or triangles against the bound on the mesh, before they are
+  // read.
+  void Count(uint64_t items) {
+    if (items > allowed_ - items_) Fail(MeshTooLarge(file_.size()) + " in " + place_.Where());
+    items_ += items;
+  }
+
   void ShowProgress(size_t position) {
     const int percent = static_cast<int>(uint64_t(position) * 100 / file_.size());
     if (percent != percent_) fb_.Progress(percent_ = percent);
@@ -496,8 +506,7 @@ class Reader {
     }
     if (axis[0] < 0 || axis[1] < 0 || axis[2] < 0)
       Fail("the \"vertex\" element has no x, y or z property");
-    if (e.count > std::numeric_limits<uint32_t>::max())
-      Fail("more vertices (" + std::to_string(e.count) + ") than a mesh can hold");
+    Count(e.count);
     vertices_.reserve(e.count);
     float xyz[3] = {0, 0, 0};
     for (place_.record = 0; place_.record < e.count; ++place_.record) {
@@ -532,7 +541,8 @@ class Reader {
     // Room for as many triangles as the records could hold, three items each.
     uint64_t minTriangle = minRecord + 3 * Info(itemType).size;
     if constexpr (std::is_same_v<Source, AsciiSource>) minTriangle = 2 * (minRecord + 3);
-    faces_.reserve(faces_.size() + std::min<uint64_t>(e.count, in.Left() / minTriangle + 1));
+    faces_.reserve(faces_.size() +
+                   std::min({e.count, in.Left() / minTriangle + 1, allowed_ - items_}));
     for (place_.record = 0; place_.record < e.count; ++place_.record) {
       fb_.ProcessMessages();
       if (Aborted()) return false;
@@ -543,11 +553,14 @@ class Reader {
           continue;
         }
         const uint64_t n = ListCount(p, in);
-        corners_.clear();
-        for (uint64_t k = 0; k < n; ++k)
-          corners_.push_back(IndexOf(in.Scalar(p.type)));
-        for (size_t k = 1; k + 1 < corners_.size(); ++k)
-          faces_.push_back({corners_[k + 1], corners_[k], corners_[0]});
+        if (n >= 3) Count(n - 2);
+        uint32_t first = 0, previous = 0;
+        for (uint64_t k = 0; k < n; ++k) {
+          const uint32_t corner = IndexOf(in.Scalar(p.type));
+          if (k == 0) first = corner;
+          if (k >= 2) faces_.push_back({corner, previous, first});
+          previous = corner;
+        }
       }
       ShowProgress(in.Position());
     }
@@ -561,7 +574,8 @@ class Reader {
   int percent_ = 0;
   std::vector<Vec3> vertices_;
   std::vector<FaceIndices> faces_;
-  std::vector<uint32_t> corners_;
+  const uint64_t allowed_ = MeshItemsAllowed(file_.size());
+  uint64_t items_ = 0;  // the vertices and triangles counted so far
   uint32_t added_ = 0;
 };
 

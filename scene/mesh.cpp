@@ -1,6 +1,7 @@
 #include "mesh.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quarvel {
 
@@ -14,6 +15,17 @@ size_t Mesh::AddFaces(std::span<const Vec3> vertices, std::span<const FaceIndice
     faces_.push_back({base + f[0], base + f[1], base + f[2]});
   }
   return faces_.size() - before;
+}
+
+size_t Mesh::TakeFaces(std::vector<Vec3>&& vertices, std::vector<FaceIndices>&& faces) {
+  if (!vertices_.empty() || !faces_.empty()) return AddFaces(vertices, faces);
+  const auto count = static_cast<uint32_t>(vertices.size());
+  std::erase_if(faces, [count](const FaceIndices& f) {
+    return f[0] >= count || f[1] >= count || f[2] >= count;
+  });
+  vertices_ = std::move(vertices);
+  faces_ = std::move(faces);
+  return faces_.size();
 }
 
 Box Mesh::GetBox() const {

@@ -38,6 +38,9 @@ class Mesh {
   // Appends `vertices` to the pool and the faces over them, in order. Face indices are relative
   // to `vertices`; a face with an index outside it is not added. Returns the number added.
   size_t AddFaces(std::span<const Vec3> vertices, std::span<const FaceIndices> faces);
+  // The same for a reader's whole buffers: an empty mesh takes their storage over instead of
+  // copying it, so that a large model is never held twice.
+  size_t TakeFaces(std::vector<Vec3>&& vertices, std::vector<FaceIndices>&& faces);
 
   void Reserve(size_t vertices, size_t faces) {
     vertices_.reserve(vertices);

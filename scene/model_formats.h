@@ -7,7 +7,9 @@
 //   the scene point (x, y, -z), and each triangle (a, b, c) is added as (c, b, a).
 // Every vertex a file lists goes into the mesh's pool, used or not (the fit measures the pool).
 // Each reader refuses a file whose counts or offsets do not fit in the file before it allocates
-// for them, so its memory stays a small multiple of the file's size.
+// for them, so its memory stays a small multiple of the file's size; the STL, PLY and OBJ readers
+// also refuse a file that would make more vertices and triangles than about one for every 3 of its
+// bytes (MeshItemsAllowed), before they are read.
 #pragma once
 
 #include <cstdint>

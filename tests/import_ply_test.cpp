@@ -502,6 +502,32 @@ TEST(ImportPLYHostile, AListCountPastTheEndIsRefused) {
             "Error parsing PLY file: a negative list count in record 1 of 1 of element 'face'");
 }
 
+TEST(ImportPLYHostile, PolygonsOfShortIndicesMakeNoMoreThanTheFilesSizeAllows) {
+  // 4998 triangles from a polygon of 5000 one-byte corners: more than a file of about 5 KB may
+  // make. 4000 corners make few enough, unless 200 vertices follow them.
+  std::vector<double> corners(5000);
+  for (size_t k = 0; k < corners.size(); ++k)
+    corners[k] = double(k % 3);
+  const PlyElement polygon{"face", {{"uchar", "vertex_indices", "ushort"}}, {{corners}}};
+  PlyElement smaller = polygon;
+  smaller.records[0][0].resize(4000);
+  const std::vector<Vec3> many(200, Vec3{1, 2, 3});
+  const std::string more = "Error parsing PLY file: more vertices and triangles than the ";
+  const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+      {WritePLY(Encoding::Little, {Vertices(kPoints), polygon}),
+       more + "4096 a file of 5257 bytes may make in record 1 of 1 of element 'face'"},
+      {WritePLY(Encoding::Ascii, {Vertices(kPoints), polygon}),
+       more + "4096 a file of 10225 bytes may make in record 1 of 1 of element 'face'"},
+      {WritePLY(Encoding::Big, {smaller, Vertices(many, "uchar")}),
+       more + "4096 a file of 4796 bytes may make in record 1 of 200 of element 'vertex'"},
+  };
+  for (const auto& [bytes, error] : cases)
+    EXPECT_EQ(ErrorOf(bytes), error);
+  Scene scene;
+  EXPECT_EQ(Import(scene, WritePLY(Encoding::Big, {smaller, Vertices(kPoints, "uchar")})).faces,
+            3998u);
+}
+
 TEST(ImportPLYHostile, ManyElementsWithoutPropertiesCostNothing) {
   // Elements without properties take no bytes, whatever their counts.
   std::string text = "ply\nformat binary_little_endian 1.0\n";
