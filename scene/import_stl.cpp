@@ -2,9 +2,10 @@
 //
 // Which kind a file is: one whose size is exactly 84 + 50 * (the count at bytes 80 to 83) is
 // binary, even when it begins with "solid" as many binary files do; otherwise one that begins
-// with "solid" (any case, after optional blanks) is ASCII; anything else is refused. A binary
-// file is checked whole before anything is allocated for it, so that a count its size does not
-// match (2^32 - 1 triangles in 84 bytes) is refused at once.
+// with "solid" (any case, after optional blanks, and after a UTF-8 byte order mark that some
+// editors write) is ASCII; anything else is refused. A binary file is checked whole before
+// anything is allocated for it, so that a count its size does not match (2^32 - 1 triangles in
+// 84 bytes) is refused at once.
 //
 // STL shares no vertices: each triangle's three corners go into the pool as they are, in file
 // order, and the triangle (a, b, c) is added as (c, b, a) over the scene points (x, z, y). The
@@ -60,6 +61,7 @@ bool Aborted() {
 }
 
 bool BeginsWithSolid(std::span<const uint8_t> file) {
+  file = import_text::AfterByteOrderMark(file);
   size_t i = 0;
   while (i < file.size() && import_text::IsBlank(static_cast<char>(file[i])))
     ++i;
@@ -194,8 +196,9 @@ class Reader {
   }
 
   void ReadAscii() {
-    const char* const text = reinterpret_cast<const char*>(file_.data());
-    import_text::Scanner s(text, text + file_.size());
+    const std::span<const uint8_t> bytes = import_text::AfterByteOrderMark(file_);
+    const char* const text = reinterpret_cast<const char*>(bytes.data());
+    import_text::Scanner s(text, text + bytes.size());
     std::string_view token;
     s.Next(token);
     if (!IsKeyword(token, "solid")) Fail("\"solid\" expected, found " + Quoted(token), 1);

@@ -1,6 +1,6 @@
-// What the text model readers (ASCII STL, ASCII PLY) share: numbers read from one token with
-// std::from_chars (exactly rounded whatever the locale), and a scanner that splits text into
-// blank-separated tokens and knows the line each one is on.
+// What the text model readers (ASCII STL, ASCII PLY, OBJ) share: numbers read from one token with
+// std::from_chars (exactly rounded whatever the locale), the byte order mark skipped, and a
+// scanner that splits text into blank-separated tokens and knows the line each one is on.
 #pragma once
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -79,6 +80,12 @@ inline Number ParseInteger(std::string_view token, int64_t& value) {
   if (end != last) return Number::Bad;
   if (ec == std::errc::result_out_of_range) return Number::Overflow;
   return ec == std::errc() ? Number::Ok : Number::Bad;
+}
+
+// A text's bytes after the UTF-8 byte order mark that some editors put at its start.
+inline std::span<const uint8_t> AfterByteOrderMark(std::span<const uint8_t> text) {
+  const bool marked = text.size() >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF;
+  return marked ? text.subspan(3) : text;
 }
 
 inline bool IsBlank(char c) {

@@ -171,6 +171,22 @@ TEST(ImportSTL, AsciiVariants) {
                                      Triangle{Vec3{0, 0, 0}, Vec3{1, 0, 0}, Vec3{0, 1, 0}}});
 }
 
+TEST(ImportSTL, AnAsciiFileMayBeginWithAByteOrderMark) {
+  const std::string mark = "\xEF\xBB\xBF";
+  const std::pair<std::string, std::string> cases[] = {
+      {mark + AsciiSTL(kTwoTriangles), "ok 2"},
+      {mark + " \nSOLID\nendsolid\n", "ok 0"},
+      {mark + "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nendloop\n",
+       "Error parsing STL file: a facet without three vertices at line 2"},
+  };
+  for (const auto& [text, outcome] : cases) {
+    Scene scene;
+    const ImportResult r = Import(scene, Bytes(text));
+    EXPECT_EQ(r.ok ? "ok " + std::to_string(r.faces) : r.error.text, outcome) << text;
+    if (r.faces == 2) ExpectTriangles(*scene.ModelMesh, kTwoTriangles);
+  }
+}
+
 TEST(ImportSTL, AsciiNumbersAreExactlyRoundedFloats) {
   // 1 + 2^-24 is halfway between two floats and rounds to even (1); a hair above it rounds up,
   // which reading a double first and then rounding it to float would miss. A number too small
