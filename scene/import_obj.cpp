@@ -2,20 +2,26 @@
 // line by line and hands over each vertex and each face as it reads them, so that nothing but the
 // mesh itself is kept; its whole-file interface would keep about 180 bytes per face besides.
 // Polygons are fanned here from their first corner. Material libraries (mtllib) are never read,
-// so the library opens no file.
+// so the library opens no file. Each line is checked before the library reads it, for what the
+// library would let through without a word or hold in memory at length (see LineCheck); a UTF-8
+// byte order mark at the start is skipped.
 #include <tiny_obj_loader.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <istream>
-#include <limits>
 #include <optional>
 #include <streambuf>
+#include <string>
+#include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "import_finish.h"
+#include "import_text.h"
 #include "model_formats.h"
 
 namespace quarvel {
@@ -29,33 +35,138 @@ constexpr const char* kParseError = "Error parsing OBJ file";
 // The parser gets the file in pieces of about this size; between two pieces the import reports
 // its progress, processes pending messages and looks for a cancel.
 constexpr ptrdiff_t kPieceBytes = ptrdiff_t(1) << 16;
-// Pool indices and face counts are 32-bit.
-constexpr size_t kMaxCount = std::numeric_limits<uint32_t>::max();
+// The library holds a line whole, and lists as long as the line besides (its corners, 12 bytes
+// for every 2 bytes of a polygon's line; its group names, 32 bytes for every 2 bytes of a "g"
+// line): a line may be at most this long.
+constexpr size_t kMaxLineBytes = size_t(1) << 20;
+
+using import_text::Number;
+using import_text::Quoted;
 
 bool Aborted() {
   return AbortRequested.load(std::memory_order_relaxed) != 0;
 }
 
-// The file's bytes as the parser's stream, handed over a piece at a time. Each piece ends after a
-// line break (or at the end of the file), so that a cancel between two pieces ends the text after
-// a whole line: the parser then sees the end of its stream.
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// The next token of a line as the parser splits one, at blanks and tabs.
+bool NextToken(std::string_view& rest, std::string_view& token) {
+  size_t start = 0;
+  while (start < rest.size() && IsSpace(rest[start]))
+    ++start;
+  if (start == rest.size()) return false;
+  size_t stop = start;
+  while (stop < rest.size() && !IsSpace(rest[stop]))
+    ++stop;
+  token = rest.substr(start, stop - start);
+  rest.remove_prefix(stop);
+  return true;
+}
+
+// Whether a coordinate's token is a number that is not a finite float ("nan", "inf", "1e99999",
+// "1e39"), which the parser would turn into 0 or an infinity without a word. A short token of
+// digits, signs and a point is finite as it stands: most tokens are told without being read.
+bool NotFinite(std::string_view token) {
+  const bool plain = token.size() < 39 && std::all_of(token.begin(), token.end(), [](char c) {
+                       return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+';
+                     });
+  if (plain) return false;
+  if (token.size() > 1 && token[0] == '+') token.remove_prefix(1);
+  float value = 0;
+  const Number n = import_text::ParseReal(token, value);
+  return n == Number::Overflow || (n == Number::Ok && !std::isfinite(value));
+}
+
+// The checks each line passes before the parser reads it, with the parser's own rules for telling
+// lines apart: after blanks, "v" and a blank start a vertex, whose first three tokens are its x, y
+// and z; "f" and a blank start a polygon, whose every token is a corner; a line ends at a NUL
+// byte. A line is at most kMaxLineBytes long, every coordinate is a finite float, and the file
+// makes no more vertices and triangles than the bound on the mesh allows (a polygon of n corners
+// counted as n - 2 triangles, also when it will be dropped).
+class LineCheck {
+ public:
+  explicit LineCheck(uint64_t fileBytes)
+      : fileBytes_(fileBytes), allowed_(MeshItemsAllowed(fileBytes)) {}
+
+  // Checks the next line; false when it refuses the file.
+  bool Check(std::string_view line) {
+    ++line_;
+    if (line.size() > kMaxLineBytes)
+      return Refuse("a line longer than " + std::to_string(kMaxLineBytes) + " bytes");
+    line = line.substr(0, line.find('\0'));
+    size_t start = 0;
+    while (start < line.size() && IsSpace(line[start]))
+      ++start;
+    if (start + 1 >= line.size() || !IsSpace(line[start + 1])) return true;
+    std::string_view rest = line.substr(start + 2);
+    if (line[start] == 'v') {
+      std::string_view token;
+      for (int k = 0; k < 3 && NextToken(rest, token); ++k)
+        if (NotFinite(token))
+          return Refuse("a vertex coordinate that is not a finite number (" + Quoted(token) + ")");
+      return Count(1);
+    }
+    if (line[start] != 'f') return true;
+    uint64_t corners = 0;
+    bool inCorner = false;
+    for (const char c : rest) {
+      corners += !IsSpace(c) && !inCorner;
+      inCorner = !IsSpace(c);
+    }
+    return corners < 3 || Count(corners - 2);
+  }
+
+  // Why a line refused the file; empty when none did.
+  const std::string& refusal() const { return refusal_; }
+
+ private:
+  bool Refuse(const std::string& why) {
+    refusal_ = why + " at line " + std::to_string(line_);
+    return false;
+  }
+
+  bool Count(uint64_t items) {
+    if (items > allowed_ - items_) return Refuse(MeshTooLarge(fileBytes_));
+    items_ += items;
+    return true;
+  }
+
+  uint64_t fileBytes_;
+  uint64_t allowed_;
+  uint64_t line_ = 0;
+  uint64_t items_ = 0;  // the vertices and triangles of the lines checked so far
+  std::string refusal_;
+};
+
+// The file's bytes as the parser's stream, handed over a piece at a time, each piece checked
+// first. Each piece ends after a line break (or at the end of the file), so that a cancel between
+// two pieces ends the text after a whole line: the parser then sees the end of its stream. A
+// refused piece ends the stream the same way, before the parser reads any of it.
 class PieceBuffer : public std::streambuf {
  public:
-  PieceBuffer(std::span<const uint8_t> file, const Feedback& fb)
-      : begin_(reinterpret_cast<const char*>(file.data())),
-        end_(begin_ + file.size()),
+  PieceBuffer(std::span<const uint8_t> text, uint64_t fileBytes, const Feedback& fb)
+      : begin_(reinterpret_cast<const char*>(text.data())),
+        end_(begin_ + text.size()),
         next_(begin_),
+        check_(fileBytes),
         fb_(fb) {}
+
+  // Why a piece refused the file; empty when none did.
+  const std::string& refusal() const { return check_.refusal(); }
 
  protected:
   int_type underflow() override {
-    if (next_ == end_) return traits_type::eof();
+    if (next_ == end_ || !refusal().empty()) return traits_type::eof();
     fb_.Progress(static_cast<int>((next_ - begin_) * 100 / (end_ - begin_)));
     fb_.ProcessMessages();
     if (Aborted()) return traits_type::eof();
     const char* last = next_ + std::min(kPieceBytes, end_ - next_);
     while (last != end_ && last[-1] != '\n' && last[-1] != '\r')
       ++last;
+    if (last != end_ && last[-1] == '\r' && *last == '\n') ++last;
+    if (!CheckLines(next_, last)) return traits_type::eof();
     // The get area is only ever read: a stream buffer's interface takes it without const.
     char* first = const_cast<char*>(next_);
     setg(first, first, const_cast<char*>(last));
@@ -64,37 +175,47 @@ class PieceBuffer : public std::streambuf {
   }
 
  private:
+  // Checks the lines of [p, last), which ends after a line break or at the end of the file.
+  bool CheckLines(const char* p, const char* last) {
+    while (p != last) {
+      const auto* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(last - p)));
+      if (eol == nullptr) eol = last;
+      if (const void* cr = std::memchr(p, '\r', size_t(eol - p)))
+        eol = static_cast<const char*>(cr);
+      if (!check_.Check(std::string_view(p, size_t(eol - p)))) return false;
+      p = eol == last ? last : eol + (*eol == '\r' && eol + 1 != last && eol[1] == '\n' ? 2 : 1);
+    }
+    return true;
+  }
+
   const char* begin_;
   const char* end_;
   const char* next_;  // the first byte not yet handed over
+  LineCheck check_;
   const Feedback& fb_;
 };
 
 // What the parser's callbacks collect: every vertex in scene coordinates and the triangles over
-// them, with what makes the file unusable.
+// them, and whether a coordinate came out of the parser as no finite float, which the line checks
+// let through only where the parser reads a number its own way ("0e400" is NaN to it).
 struct ObjContents {
   std::vector<Vec3> vertices;
   std::vector<FaceIndices> triangles;
-  std::vector<uint32_t> corners;  // the current polygon's corners as pool indices
-  bool finite = true;             // every coordinate is a finite float
-  bool tooMany = false;           // more vertices or triangles than 32-bit counts hold
+  bool finite = true;
 };
 
 // The file's y-up, right-handed point (x, y, z) is the scene point (x, y, -z).
 void OnVertex(void* data, float x, float y, float z, float /*w*/) {
   ObjContents& c = *static_cast<ObjContents*>(data);
   c.finite = c.finite && std::isfinite(x) && std::isfinite(y) && std::isfinite(z);
-  if (c.vertices.size() == kMaxCount) {
-    c.tooMany = true;
-    return;
-  }
   c.vertices.push_back({x, y, -z});
 }
 
 // A corner's vertex as a pool index. The file counts from 1; a negative index counts back from
 // the last vertex read so far. 0 and indices before the first vertex name no vertex. An index past
 // the last vertex is kept: the mesh drops the faces that use it.
-std::optional<uint32_t> PoolIndex(int index, size_t verticesSoFar) {
+std::optional<uint32_t> PoolIndex(const tinyobj::index_t& corner, size_t verticesSoFar) {
+  const int index = corner.vertex_index;
   if (index > 0) return static_cast<uint32_t>(index - 1);
   const auto back = static_cast<size_t>(-int64_t(index));
   if (index < 0 && back <= verticesSoFar) return static_cast<uint32_t>(verticesSoFar - back);
@@ -106,26 +227,12 @@ std::optional<uint32_t> PoolIndex(int index, size_t verticesSoFar) {
 // a corner that names no vertex is dropped whole.
 void OnFace(void* data, tinyobj::index_t* indices, int count) {
   ObjContents& c = *static_cast<ObjContents*>(data);
-  c.corners.clear();
-  for (int k = 0; k < count; ++k) {
-    const std::optional<uint32_t> index = PoolIndex(indices[k].vertex_index, c.vertices.size());
-    if (!index) return;
-    c.corners.push_back(*index);
-  }
-  if (count < 3) return;
-  if (c.triangles.size() + size_t(count - 2) > kMaxCount) {
-    c.tooMany = true;
-    return;
-  }
-  for (size_t k = 1; k + 1 < c.corners.size(); ++k)
-    c.triangles.push_back({c.corners[k + 1], c.corners[k], c.corners[0]});
-}
-
-// Why the collected contents cannot be used; empty when they can.
-std::string Unusable(const ObjContents& c) {
-  if (!c.finite) return "a vertex coordinate is out of the range of a float";
-  if (c.tooMany) return "more than 4294967295 vertices or triangles";
-  return "";
+  const size_t pool = c.vertices.size();
+  for (int k = 0; k < count; ++k)
+    if (!PoolIndex(indices[k], pool)) return;
+  for (int k = 1; k + 1 < count; ++k)
+    c.triangles.push_back({*PoolIndex(indices[k + 1], pool), *PoolIndex(indices[k], pool),
+                           *PoolIndex(indices[0], pool)});
 }
 
 }  // namespace
@@ -134,7 +241,7 @@ ImportResult ImportOBJFromMemory(Scene& scene, std::span<const uint8_t> file, co
   AbortRequested = 0;
   if (ptrdiff_t(file.size()) > kPieceBytes) fb.Status(2, fb.Tr(" Press ESC to skip"));
   ObjContents contents;
-  PieceBuffer pieces(file, fb);
+  PieceBuffer pieces(import_text::AfterByteOrderMark(file), file.size(), fb);
   std::istream text(&pieces);
   tinyobj::callback_t callbacks;
   callbacks.vertex_cb = OnVertex;
@@ -142,16 +249,16 @@ ImportResult ImportOBJFromMemory(Scene& scene, std::span<const uint8_t> file, co
   // Without a material reader the parser skips mtllib lines.
   const bool parsed = tinyobj::LoadObjWithCallback(text, callbacks, &contents);
   AbortRequested = 0;
-  const std::string why = parsed ? Unusable(contents) : "the parser refused the file";
+  std::string why = pieces.refusal();
+  if (!parsed) why = "the parser refused the file";
+  if (why.empty() && !contents.finite) why = "a vertex coordinate that is not a finite number";
   if (!why.empty()) {
     fb.Status(2, "");
     fb.Progress(0);
     return {false, 0, {kParseError, "", why}};
   }
-  Mesh& mesh = *scene.ModelMesh;
-  mesh.Reserve(mesh.vertices().size() + contents.vertices.size(),
-               mesh.faces().size() + contents.triangles.size());
-  const auto faces = static_cast<uint32_t>(mesh.AddFaces(contents.vertices, contents.triangles));
+  const auto faces = static_cast<uint32_t>(
+      scene.ModelMesh->TakeFaces(std::move(contents.vertices), std::move(contents.triangles)));
   FinishImport(scene, faces, fb);
   return {true, faces, {}};
 }
