@@ -10,8 +10,26 @@
 #include "settings/localizer.h"
 #include "settings/settings_file.h"
 
+namespace {
+
+// The fuzzer's own settings file: made under a name no other file has in the temporary folder,
+// and removed when the fuzzer ends.
+std::string FuzzFilePath() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/quarvel-ini-fuzz-XXXXXX";
+  const int fd = ::mkstemp(path.data());
+  if (fd < 0) std::abort();
+  ::close(fd);
+  static std::string removed;
+  removed = path;
+  std::atexit([] { ::unlink(removed.c_str()); });
+  return path;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/quarvel-ini-fuzz-" + std::to_string(::getpid()) + ".cfg";
+  static const std::string path = FuzzFilePath();
   if (FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, f);
     std::fclose(f);

@@ -145,9 +145,7 @@ def error_of(path):
     return None
 
 
-def main():
-    tmp = tempfile.mkdtemp(prefix='quarvel_ref_')
-
+def run_checks(tmp):
     # --- numeric helpers -------------------------------------------------
     check(q.f32(0.05) == 0.05000000074505806, 'f32(0.05) is the float32 nearest 0.05')
     check(q.f32(1e39) == float('inf') and q.f32(-1e39) == float('-inf'),
@@ -379,6 +377,12 @@ def main():
         return 1
     print('all checks passed')
     return 0
+
+
+def main():
+    # The files the checks write go to a private folder, removed whatever the checks find.
+    with tempfile.TemporaryDirectory(prefix='quarvel_ref_') as tmp:
+        return run_checks(tmp)
 
 
 if __name__ == '__main__':
