@@ -3,6 +3,7 @@
 // file.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -132,6 +133,18 @@ int RunAnimation(const RenderOptions& o, Workspace& ws, const Feedback& fb, Prog
   return kFileError;
 }
 
+// Whether the fitted model's extents, fit scale and every coordinate are finite numbers. One
+// that is not leaves the fit, or the faces it belongs to, without meaning; the extents alone miss
+// a NaN that is not in the first vertex, as comparisons with it are false.
+bool IsFinite(const Scene& scene) {
+  const auto finite = [](float v) { return std::isfinite(v); };
+  const std::span<const Vec3> vertices = scene.ModelMesh->vertices();
+  return finite(scene.ExtentX) && finite(scene.ExtentY) && finite(scene.ExtentZ) &&
+         finite(scene.FitScale) &&
+         std::all_of(vertices.begin(), vertices.end(),
+                     [&](const Vec3& p) { return finite(p.x) && finite(p.y) && finite(p.z); });
+}
+
 int Run(const RenderOptions& o) {
   ProgressBar bar(isatty(STDERR_FILENO) == 1);
   std::string importStatus;
@@ -156,12 +169,10 @@ int Run(const RenderOptions& o) {
     return loaded.error.text == "Cannot open file %s" ? kFileError : kBadModel;
   }
   ws.modelPath = o.model;
-  // A coordinate that is not a number or infinite leaves the fit and the depths without meaning.
-  if (!std::isfinite(ws.scene.ExtentX) || !std::isfinite(ws.scene.ExtentY) ||
-      !std::isfinite(ws.scene.ExtentZ) || !std::isfinite(ws.scene.FitScale))
+  if (!IsFinite(ws.scene))
     std::fprintf(stderr,
-                 "quarvel-render: %s: warning: the model's extents are not finite (a coordinate "
-                 "is not a number or is infinite); the mask may not show it\n",
+                 "quarvel-render: %s: warning: a coordinate of the model is not a number or is "
+                 "infinite; the fit and the mask may not show the model\n",
                  o.model.c_str());
   if (o.info) {
     std::printf("%s\nExtents: %.9g %.9g %.9g\nFitScale: %.9g\n", importStatus.c_str(),

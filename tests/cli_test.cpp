@@ -476,18 +476,23 @@ TEST(QuarvelRender, ASidecarThatIsTheMaskIsRefusedBeforeAnythingIsWritten) {
   }
 }
 
-// A coordinate that is not a number or infinite: the render goes on, with a warning.
-TEST(QuarvelRender, AModelWhoseExtentsAreNotFiniteIsWarnedOf) {
+// A coordinate that is not a number or infinite, in the first vertex (where it spoils the
+// extents) or a later one (which the extents skip): the render goes on, with a warning.
+TEST(QuarvelRender, AModelWithCoordinatesThatAreNotFiniteIsWarnedOf) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   for (const float bad : {nan, inf, -inf, 0.5f}) {
-    test::ScratchDir dir;
-    dir.Write("m.3ds", Write3DS({{"Tri", {{bad, 0, 0}, {1, 0, 0}, {0, 1, 1}}, {{0, 1, 2}}}}));
-    EXPECT_EQ(test::RunInDir(dir, "\"$R\" m.3ds -o out.bmp"), 0) << bad;
-    EXPECT_EQ(ErrText(dir).find("quarvel-render: m.3ds: warning: the model's extents are not "
-                                "finite"),
-              std::isfinite(bad) ? std::string::npos : 0u)
-        << bad << ": " << ErrText(dir);
+    for (const size_t at : {0u, 2u}) {
+      std::vector<Vec3> corners = {{0, 0, 0}, {1, 0, 0}, {0, 1, 1}};
+      corners[at].x = bad;
+      test::ScratchDir dir;
+      dir.Write("m.3ds", Write3DS({{"Tri", corners, {{0, 1, 2}}}}));
+      EXPECT_EQ(test::RunInDir(dir, "\"$R\" m.3ds -o out.bmp"), 0) << bad;
+      EXPECT_EQ(ErrText(dir).find("quarvel-render: m.3ds: warning: a coordinate of the model is "
+                                  "not a number"),
+                std::isfinite(bad) ? std::string::npos : 0u)
+          << bad << " at " << at << ": " << ErrText(dir);
+    }
   }
 }
 
