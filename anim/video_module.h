@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "render/mask_image.h"
@@ -36,6 +37,11 @@ struct VideoModule {
   bool (*finish)(VideoStream* s, const CompressOptions& o);
   // The errno of the last call on the stream's file that failed, 0 when none has.
   int (*fileError)(const VideoStream* s);
+  // Why the options' compressor did not take the frames, which went uncompressed: empty when it
+  // took them, when there is none, or before the first frame.
+  const std::string& (*refusal)(const VideoStream* s);
+  // Whether FFmpeg's own messages go to standard error (at first they do not).
+  void (*showLog)(bool shown);
   void (*free)(VideoStream* s);
 };
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <string>
 #include <tuple>
 #include <utility>
 
@@ -108,11 +109,6 @@ struct Catalogue {
   std::vector<Encoder> encoders;  // encoders[i] makes infos[i]
 };
 
-bool IsLossless(const AVCodec* c) {
-  const AVCodecDescriptor* d = avcodec_descriptor_get(c->id);
-  return d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY);
-}
-
 // Whether every frame the encoder makes is a key frame. PNG's and VC-2's codecs allow frames
 // that depend on others, but these encoders never make them.
 bool IsIntraOnly(const AVCodec* c) {
@@ -169,19 +165,129 @@ bool Opens(const Encoder& e) {
   return avcodec_open2(c.get(), e.codec, nullptr) >= 0;
 }
 
-// The format the encoder gets our frames in: the first of our choices it opens with. A
-// lossless encoder gets the grey levels as they are (grey or palettised), so that they come
-// back exactly; a lossy one preferably YUV 4:2:0 with neutral chroma, which every player of its
-// codec decodes (limited range first, full range for those that want it, such as MJPEG).
-AVPixelFormat InputFormat(const AVCodec* c, bool lossless) {
+const std::array<uint8_t, 256>& LimitedRange() {
+  static const std::array<uint8_t, 256> table = [] {
+    std::array<uint8_t, 256> t{};
+    for (int g = 0; g < 256; ++g)
+      t[size_t(g)] = static_cast<uint8_t>(16 + (g * 219 + 127) / 255);
+    return t;
+  }();
+  return table;
+}
+
+// The mask's pixel block (bottom row first) as the encoder's frame (top row first).
+void FillFrame(AVFrame& f, std::span<const uint8_t> pixels, const FrameGeometry& g) {
+  const bool limited = f.format == AV_PIX_FMT_YUV420P;
+  for (int r = 0; r < g.height; ++r) {
+    const uint8_t* src = pixels.data() + size_t(g.height - 1 - r) * size_t(g.stride);
+    uint8_t* dst = f.data[0] + ptrdiff_t{r} * f.linesize[0];
+    if (limited)
+      std::transform(src, src + g.width, dst, [](uint8_t v) { return LimitedRange()[v]; });
+    else
+      std::memcpy(dst, src, size_t(g.width));
+  }
+  if (f.format == AV_PIX_FMT_PAL8) {
+    for (uint32_t i = 0; i < 256; ++i) {
+      const uint32_t argb = 0xff000000u | i << 16 | i << 8 | i;
+      std::memcpy(f.data[1] + 4 * i, &argb, 4);
+    }
+  } else if (f.format != AV_PIX_FMT_GRAY8) {
+    for (int plane = 1; plane <= 2; ++plane)
+      std::memset(f.data[plane], 128, size_t(f.linesize[plane]) * size_t((g.height + 1) / 2));
+  }
+}
+
+// The grey ramp of the round trip: every level once, 16 x 16 pixels, a size every encoder takes.
+constexpr int kRampSide = 16;
+constexpr FrameGeometry kRamp{kRampSide, kRampSide, kRampSide, kProbeFps};
+
+// The ramp's level at row r (top row first) and column x of a frame: the mask's rows are stored
+// bottom row first.
+uint8_t RampLevel(int r, int x) {
+  return static_cast<uint8_t>((kRampSide - 1 - r) * kRampSide + x);
+}
+
+// Whether a decoded frame holds the ramp's grey levels, as GRAY8 or through a PAL8 palette.
+bool HoldsRamp(const AVFrame& f) {
+  const bool pal = f.format == AV_PIX_FMT_PAL8;
+  if ((!pal && f.format != AV_PIX_FMT_GRAY8) || f.width != kRampSide || f.height != kRampSide)
+    return false;
+  for (int r = 0; r < kRampSide; ++r)
+    for (int x = 0; x < kRampSide; ++x) {
+      const uint8_t v = f.data[0][ptrdiff_t{r} * f.linesize[0] + x];
+      uint32_t argb = uint32_t{v} * 0x010101u;
+      if (pal) std::memcpy(&argb, f.data[1] + 4 * v, 4);
+      if ((argb & 0xffffff) != uint32_t{RampLevel(r, x)} * 0x010101u) return false;
+    }
+  return true;
+}
+
+// The packet the encoder makes of the ramp alone, with the encoder in `c`; null when it makes
+// none.
+PacketPtr EncodeRamp(const Encoder& e, CodecContextPtr& c) {
+  c = NewEncoder(e, kRamp);
+  FramePtr f(av_frame_alloc());
+  PacketPtr p(av_packet_alloc());
+  if (!c || !f || !p) return nullptr;
+  c->log_level_offset = AV_LOG_TRACE;
+  f->format = e.input;
+  f->width = f->height = kRampSide;
+  if (avcodec_open2(c.get(), e.codec, nullptr) < 0 || av_frame_get_buffer(f.get(), 0) < 0)
+    return nullptr;
+  std::array<uint8_t, kRampSide * kRampSide> ramp{};
+  for (size_t i = 0; i < ramp.size(); ++i)
+    ramp[i] = static_cast<uint8_t>(i);
+  FillFrame(*f, ramp, kRamp);
+  f->pts = 0;
+  if (avcodec_send_frame(c.get(), f.get()) < 0 || avcodec_send_frame(c.get(), nullptr) < 0 ||
+      avcodec_receive_packet(c.get(), p.get()) < 0)
+    return nullptr;
+  return p;
+}
+
+// Whether the encoder, given frames in its input format, gives them back exactly through its
+// codec's decoder: what a codec's description claims is not enough (JPEG-LS is described as
+// lossy and lossless at once; it is exact with grey frames). One frame of 256 pixels per
+// encoder, when the list of compressors is first built.
+bool GivesFramesBack(const Encoder& e) {
+  CodecContextPtr encoder;
+  const PacketPtr packet = EncodeRamp(e, encoder);
+  const AVCodec* codec = avcodec_find_decoder(e.codec->id);
+  if (!packet || !codec) return false;
+  CodecContextPtr d(avcodec_alloc_context3(codec));
+  FramePtr f(av_frame_alloc());
+  if (!d || !f) return false;
+  d->log_level_offset = AV_LOG_TRACE;
+  d->width = d->height = kRampSide;
+  d->codec_tag = encoder->codec_tag;  // some decoders (Ut Video) tell the layout by it
+  if (encoder->extradata_size > 0) {
+    d->extradata = static_cast<uint8_t*>(
+        av_mallocz(size_t(encoder->extradata_size) + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!d->extradata) return false;
+    std::memcpy(d->extradata, encoder->extradata, size_t(encoder->extradata_size));
+    d->extradata_size = encoder->extradata_size;
+  }
+  return avcodec_open2(d.get(), codec, nullptr) >= 0 &&
+         avcodec_send_packet(d.get(), packet.get()) >= 0 &&
+         avcodec_send_packet(d.get(), nullptr) >= 0 &&
+         avcodec_receive_frame(d.get(), f.get()) >= 0 && HoldsRamp(*f);
+}
+
+// The encoder for our frames, with the format it gets them in, and whether it is lossless. An
+// encoder that gives the grey levels back exactly, taken as they are (grey or palettised), is
+// lossless. A lossy one gets preferably YUV 4:2:0 with neutral chroma, which every player of
+// its codec decodes (limited range first, full range for those that want it, such as MJPEG).
+// An encoder that opens with none of these is not offered: its input is AV_PIX_FMT_NONE.
+std::pair<Encoder, bool> ChooseInput(const AVCodec* c) {
   static constexpr AVPixelFormat kLossless[] = {AV_PIX_FMT_GRAY8, AV_PIX_FMT_PAL8};
   static constexpr AVPixelFormat kLossy[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVJ420P,
                                              AV_PIX_FMT_GRAY8, AV_PIX_FMT_PAL8};
-  const std::span<const AVPixelFormat> order =
-      lossless ? std::span<const AVPixelFormat>(kLossless) : std::span<const AVPixelFormat>(kLossy);
-  for (const AVPixelFormat format : order)
-    if (Supports(c, format) && Opens({c, format})) return format;
-  return AV_PIX_FMT_NONE;
+  for (const AVPixelFormat format : kLossless)
+    if (Supports(c, format) && Opens({c, format}) && GivesFramesBack({c, format}))
+      return {{c, format}, true};
+  for (const AVPixelFormat format : kLossy)
+    if (Supports(c, format) && Opens({c, format})) return {{c, format}, false};
+  return {{c, AV_PIX_FMT_NONE}, false};
 }
 
 CodecInfo Describe(const AVCodec* c, uint32_t fourcc, bool lossless) {
@@ -205,8 +311,7 @@ Catalogue BuildCatalogue() {
     const bool taken = std::any_of(found.begin(), found.end(),
                                    [&](const auto& f) { return f.first.fourcc == fourcc; });
     if (fourcc == 0 || taken) continue;
-    const bool lossless = IsLossless(c);
-    const Encoder e{c, InputFormat(c, lossless)};
+    const auto [e, lossless] = ChooseInput(c);
     if (e.input != AV_PIX_FMT_NONE) found.emplace_back(Describe(c, fourcc, lossless), e);
   }
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
@@ -252,13 +357,29 @@ void SetQuality(AVCodecContext* c, int quality) {
   }
 }
 
-// Half-size chroma needs an even width and height: with other sizes, some encoders refuse the
-// frames, and some make streams their own decoders refuse. So does SpeedHQ with a width that is
-// not a multiple of 16.
-bool TakesSize(const Encoder& e, const FrameGeometry& g) {
+// Why the encoder cannot take frames of that size, or an empty text when it can. Half-size
+// chroma needs an even width and height: with other sizes, some encoders refuse the frames, and
+// some make streams their own decoders refuse. So does SpeedHQ with a width that is not a
+// multiple of 16.
+std::string SizeRefusal(const Encoder& e, const FrameGeometry& g) {
   const bool subsampled = e.input == AV_PIX_FMT_YUV420P || e.input == AV_PIX_FMT_YUVJ420P;
-  if (e.codec->id == AV_CODEC_ID_SPEEDHQ && g.width % 16 != 0) return false;
-  return !subsampled || (g.width % 2 == 0 && g.height % 2 == 0);
+  if (e.codec->id == AV_CODEC_ID_SPEEDHQ && g.width % 16 != 0)
+    return "it needs a width that is a multiple of 16";
+  if (subsampled && (g.width % 2 != 0 || g.height % 2 != 0))
+    return "it needs an even width and height";
+  return "";
+}
+
+// "333x241".
+std::string SizeText(const FrameGeometry& g) {
+  return std::to_string(g.width) + "x" + std::to_string(g.height);
+}
+
+// FFmpeg's text of an error code.
+std::string FfmpegError(int error) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(error, text, sizeof text);
+  return text;
 }
 
 bool InRange(int32_t value, int32_t top) {
@@ -282,48 +403,24 @@ void ApplyOptions(AVCodecContext* c, const CodecInfo& info, const CompressOption
 }
 
 // The options' encoder, opened for frames of that geometry; null when this machine has no such
-// encoder or it refuses the frames, which are then written uncompressed.
-CodecContextPtr OpenEncoder(const CompressOptions& o, const FrameGeometry& g) {
+// encoder or it refuses the frames, which are then written uncompressed, with `refusal` saying
+// why when there was an encoder to refuse them.
+CodecContextPtr OpenEncoder(const CompressOptions& o, const FrameGeometry& g,
+                            std::string& refusal) {
   const Encoder* e = FindEncoder(o.fccHandler);
-  if (!e || !TakesSize(*e, g)) return nullptr;
+  if (!e) return nullptr;
+  refusal = SizeRefusal(*e, g);
+  if (!refusal.empty()) return nullptr;
   CodecContextPtr c = NewEncoder(*e, g);
   if (!c) return nullptr;
   ApplyOptions(c.get(), *FindInfo(o.fccHandler), o);
   // Informational messages stay below the default log level; warnings and errors show.
   c->log_level_offset = AV_LOG_VERBOSE - AV_LOG_INFO;
-  return avcodec_open2(c.get(), e->codec, nullptr) >= 0 ? std::move(c) : nullptr;
-}
-
-const std::array<uint8_t, 256>& LimitedRange() {
-  static const std::array<uint8_t, 256> table = [] {
-    std::array<uint8_t, 256> t{};
-    for (int g = 0; g < 256; ++g)
-      t[size_t(g)] = static_cast<uint8_t>(16 + (g * 219 + 127) / 255);
-    return t;
-  }();
-  return table;
-}
-
-// The mask's pixel block (bottom row first) as the encoder's frame (top row first).
-void FillFrame(AVFrame& f, std::span<const uint8_t> pixels, const FrameGeometry& g) {
-  const bool limited = f.format == AV_PIX_FMT_YUV420P;
-  for (int r = 0; r < g.height; ++r) {
-    const uint8_t* src = pixels.data() + size_t(g.height - 1 - r) * size_t(g.stride);
-    uint8_t* dst = f.data[0] + ptrdiff_t{r} * f.linesize[0];
-    if (limited)
-      std::transform(src, src + g.width, dst, [](uint8_t v) { return LimitedRange()[v]; });
-    else
-      std::memcpy(dst, src, size_t(g.width));
+  if (const int opened = avcodec_open2(c.get(), e->codec, nullptr); opened < 0) {
+    refusal = "it cannot encode " + SizeText(g) + " frames (" + FfmpegError(opened) + ")";
+    return nullptr;
   }
-  if (f.format == AV_PIX_FMT_PAL8) {
-    for (uint32_t i = 0; i < 256; ++i) {
-      const uint32_t argb = 0xff000000u | i << 16 | i << 8 | i;
-      std::memcpy(f.data[1] + 4 * i, &argb, 4);
-    }
-  } else if (f.format != AV_PIX_FMT_GRAY8) {
-    for (int plane = 1; plane <= 2; ++plane)
-      std::memset(f.data[plane], 128, size_t(f.linesize[plane]) * size_t((g.height + 1) / 2));
-  }
+  return c;
 }
 
 // The file's writes and seeks on our own descriptor: short writes are continued, a failure
@@ -368,6 +465,7 @@ struct VideoStream {
   uint32_t Write(std::span<const uint8_t> pixels, int sample, const CompressOptions& o);
   bool Finish(const CompressOptions& o);
   int FileError() const { return file.error; }
+  const std::string& Refusal() const { return refusal; }
 
  private:
   void Start(const CompressOptions& o, std::span<const uint8_t> pixels, int sample);
@@ -396,6 +494,7 @@ struct VideoStream {
   bool started = false;
   bool heldPacket = false;  // `packet` holds the first frame's, written after the header
   uint32_t startError = 0;
+  std::string refusal;  // why the options' encoder did not take the frames
   int64_t lastSample = -1;
   int64_t goodEnd = 0;  // the file's bytes up to the end of the last frame written whole
 };
@@ -439,7 +538,7 @@ uint32_t VideoStream::AddVideoStream(AVStream* st, const CompressOptions& o,
 // refuses the frame, the stream stays uncompressed.
 uint32_t VideoStream::StartEncoder(const CompressOptions& o, std::span<const uint8_t> pixels,
                                    int sample) {
-  encoder = OpenEncoder(o, geometry);
+  encoder = OpenEncoder(o, geometry, refusal);
   if (!encoder) return 0;
   frame.reset(av_frame_alloc());
   if (!frame) return AVIERR_MEMORY;
@@ -450,6 +549,7 @@ uint32_t VideoStream::StartEncoder(const CompressOptions& o, std::span<const uin
   const int tried = pixels.empty() ? 0 : TryFirstFrame(pixels, sample);
   if (tried == AVERROR(ENOMEM)) return AVIERR_MEMORY;
   if (tried < 0) {
+    refusal = "it refused the first frame (" + FfmpegError(tried) + ")";
     encoder.reset();
     frame.reset();
   }
@@ -625,6 +725,14 @@ int ModuleFileError(const VideoStream* s) {
   return s->FileError();
 }
 
+const std::string& ModuleRefusal(const VideoStream* s) {
+  return s->Refusal();
+}
+
+void ModuleShowLog(bool shown) {
+  av_log_set_level(shown ? AV_LOG_INFO : AV_LOG_QUIET);
+}
+
 void ModuleFree(VideoStream* s) {
   delete s;
 }
@@ -632,8 +740,13 @@ void ModuleFree(VideoStream* s) {
 }  // namespace quarvel
 
 extern "C" [[gnu::visibility("default")]] const quarvel::VideoModule* QuarvelVideoModule() {
-  static const quarvel::VideoModule module{quarvel::ModuleCodecs,    quarvel::ModuleOpen,
-                                           quarvel::ModuleWrite,     quarvel::ModuleFinish,
-                                           quarvel::ModuleFileError, quarvel::ModuleFree};
+  // FFmpeg's own messages stay off the terminal until a program asks for them.
+  static const quarvel::VideoModule module = [] {
+    quarvel::ModuleShowLog(false);
+    return quarvel::VideoModule{quarvel::ModuleCodecs,    quarvel::ModuleOpen,
+                                quarvel::ModuleWrite,     quarvel::ModuleFinish,
+                                quarvel::ModuleFileError, quarvel::ModuleRefusal,
+                                quarvel::ModuleShowLog,   quarvel::ModuleFree};
+  }();
   return &module;
 }

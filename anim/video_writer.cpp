@@ -112,6 +112,7 @@ bool TVideoWriter::OpenStream(const MaskImage& image, int fd) {
     ::close(fd);
     return false;
   }
+  refusal_.clear();
   const FrameGeometry g{image.Width(), image.Height(), image.Stride(), fps_};
   stream_.reset(LoadVideoModule()->open(g, image.BitmapInfo(), fd));
   if (!stream_) reason_ = ErrorReason(ENOMEM);
@@ -133,6 +134,7 @@ int TVideoWriter::ChooseOptions(OptionsDialog& dialog) {
 bool TVideoWriter::WriteFrame(std::span<const uint8_t> pixels, int sample) {
   if (!stream_) return false;
   lastError_ = LoadVideoModule()->write(stream_.get(), pixels, sample, options_);
+  refusal_ = LoadVideoModule()->refusal(stream_.get());
   if (lastError_ != 0) reason_ = lastError_ == AVIERR_FILEWRITE ? FileReason(stream_.get()) : "";
   return lastError_ == 0;
 }
@@ -141,6 +143,7 @@ bool TVideoWriter::CloseStream() {
   if (!stream_) return false;
   const StreamPtr s = std::move(stream_);
   const bool finished = LoadVideoModule()->finish(s.get(), options_);
+  refusal_ = LoadVideoModule()->refusal(s.get());
   if (!finished) reason_ = FileReason(s.get());
   return finished;
 }
@@ -166,6 +169,10 @@ const CodecInfo* FindCodec(uint32_t fourcc) {
   const auto it = std::find_if(infos.begin(), infos.end(),
                                [&](const CodecInfo& c) { return c.fourcc == fourcc; });
   return it == infos.end() ? nullptr : &*it;
+}
+
+void ShowCodecLog(bool shown) {
+  if (const VideoModule* module = LoadVideoModule()) module->showLog(shown);
 }
 
 std::string FourCCText(uint32_t fourcc) {

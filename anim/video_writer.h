@@ -120,6 +120,10 @@ class TVideoWriter {
   // The system's reason for the last failure of OpenStream, WriteFrame or CloseStream where the
   // file was to blame ("Permission denied", "No space left on device"); empty otherwise.
   const std::string& LastReason() const { return reason_; }
+  // Why the options' compressor, which this machine has, did not take the frames of the last
+  // stream, written uncompressed instead ("it needs an even width and height"); empty when it
+  // took them or none was asked for. Known from the stream's first frame on.
+  const std::string& Refusal() const { return refusal_; }
   // The text of LastError's code, or an empty text for a code outside the table.
   std::string GetErrorText() const;
   // "UNCOMPRESSED", or the compressor's short name, LF CR, its description.
@@ -135,7 +139,12 @@ class TVideoWriter {
   int fps_ = 25;
   uint32_t lastError_ = 0;
   std::string reason_;
+  std::string refusal_;
 };
+
+// Whether FFmpeg's own messages (an encoder's warnings) go to standard error; by default they do
+// not.
+void ShowCodecLog(bool shown);
 
 // The AVIERR_* code's text, or an empty text for any other code.
 std::string AviErrorText(uint32_t code);

@@ -73,11 +73,17 @@ int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb)
 // A stop asked for by a signal is seen between the steps: a file being written is finished
 // (or not begun), never cut.
 int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
+  bar.Step("drawing the mask", 90);
   Picture picture;
   RenderPicture(ws, Request(o), o.width, o.height, fb, picture);
+  if (StopSignal() != 0) {
+    bar.Clear();
+    return Stopped();
+  }
+  bar.Step("writing " + o.output, 100);
+  const ErrorText error = SavePicture(picture, Request(o), o.output);
   bar.Clear();
-  if (StopSignal() != 0) return Stopped();
-  if (const ErrorText error = SavePicture(picture, Request(o), o.output); !error.empty()) {
+  if (!error.empty()) {
     PrintFileError(o.output, error.Message(fb), error.reason);
     return kFileError;
   }
@@ -85,7 +91,11 @@ int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, Pro
   return StopSignal() != 0 ? Stopped() : SaveSidecar(o, ws, fb);
 }
 
-RunResult RunAviFile(const RenderOptions& o, Workspace& ws, const RunHooks& hooks) {
+// Runs the animation into the AVI file. A compressor that cannot be had is told of: before the
+// run one that this machine lacks, after it one that refused the frames.
+RunResult RunAviFile(const RenderOptions& o, Workspace& ws, const RunHooks& hooks,
+                     ProgressBar& bar) {
+  if (o.verbose) ShowCodecLog(true);
   const uint32_t codec = o.compress.fccHandler;
   if (codec != 0 && !FindCodec(codec))
     std::fprintf(stderr,
@@ -94,27 +104,38 @@ RunResult RunAviFile(const RenderOptions& o, Workspace& ws, const RunHooks& hook
                  FourCCText(codec).c_str());
   TVideoWriter writer;
   writer.SetCompressOptions(o.compress);
-  return RunAvi(ws, writer, o.anim, o.avi, hooks, AviReplace::WhenFinished);
+  const RunResult result = RunAvi(ws, writer, o.anim, o.avi, hooks, AviReplace::WhenFinished);
+  bar.Clear();
+  if (!writer.Refusal().empty())
+    std::fprintf(stderr,
+                 "quarvel-render: note: the %s compressor (%s) cannot take these frames: %s; the "
+                 "frames are written uncompressed\n",
+                 FourCCText(codec).c_str(), FindCodec(codec)->shortName.c_str(),
+                 writer.Refusal().c_str());
+  return result;
 }
 
 // As the animation dialog does from its start: the depth range for the turning model and the
 // start-up mask with it, then the run.
 int RunAnimation(const RenderOptions& o, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
+  bar.Step("getting the frames ready", 15);
   BeginAnimation(ws, o.anim);
   RenderMask(ws, o.width, o.height, fb);
-  bar.Clear();
-  if (StopSignal() != 0) return Stopped(0);
+  if (StopSignal() != 0) {
+    bar.Clear();
+    return Stopped(0);
+  }
   RunHooks hooks;
   const int frames = o.anim.frames;
+  bar.Step(FramesStep(0, frames, 0), 100);
   hooks.frameDone = [&](int i) {
-    bar.SetLabel("frame " + std::to_string(i + 1) + " of " + std::to_string(frames));
-    bar.Show((i + 1) * 100 / frames);
+    bar.Frames(i + 1, frames);
     // A run clears AbortRequested as it starts: a signal that came before is passed on here.
     if (StopSignal() != 0) AbortRequested = -1;
   };
   const RunResult result =
       o.avi.empty() ? RunBmpSequence(ws, o.anim, o.bmpSequence, hooks, PictureFrames(Request(o)))
-                    : RunAviFile(o, ws, hooks);
+                    : RunAviFile(o, ws, hooks, bar);
   EndAnimation(ws);
   bar.Clear();
   switch (result.end) {
@@ -146,21 +167,22 @@ bool IsFinite(const Scene& scene) {
 }
 
 int Run(const RenderOptions& o) {
-  ProgressBar bar(isatty(STDERR_FILENO) == 1);
+  // The bar says what it does in its own words: the window's texts (such as the key that skips
+  // a step) do not apply here.
+  ProgressBar bar(isatty(STDERR_FILENO) == 1 ? stderr : nullptr);
   std::string importStatus;
   Feedback fb;
   fb.status = [&](int field, const std::string& text) {
     if (field == 0) importStatus = text;
-    if (field == 2) bar.SetLabel(text);
   };
-  fb.progress = [&](int percent) { bar.Show(percent); };
+  fb.progress = [&](int percent) { bar.Part(percent); };
 
   if (!FormatOfName(o.model)) {
     std::fprintf(stderr, "quarvel-render: %s: Unsupported input file type\n", o.model.c_str());
     return kBadModel;
   }
   Workspace ws;
-  bar.SetLabel("Reading " + o.model);
+  bar.Step("reading " + o.model, o.Animation() ? 5 : 50);
   const ImportResult loaded = LoadAnyModel(ws.scene, o.model, fb);
   bar.Clear();
   if (StopSignal() != 0) return Stopped();  // the readers stop early on a signal
@@ -188,7 +210,7 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = ParseRenderOptions({argv + 1, argv + argc}, error);
   if (!options) {
-    std::fprintf(stderr, "quarvel-render: %s\n\n%s", error.c_str(), kRenderUsage);
+    std::fprintf(stderr, "quarvel-render: %s\nTry 'quarvel-render --help'.\n", error.c_str());
     return kUsage;
   }
   if (options->help) {
@@ -202,6 +224,7 @@ int main(int argc, char** argv) {
   try {
     if (options->listCodecs) return ListCodecs();
     if (OutputsRefused(*options)) return kUsage;
+    WarnOfMisnamedOutput(*options);
     CatchStopSignals();
     return Run(*options);
   } catch (const std::bad_alloc&) {

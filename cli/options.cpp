@@ -18,7 +18,7 @@ const char* const kRenderUsage =
     "       quarvel-render MODEL [--size WxH] [view operations...] --frames N [--turns X,Y,Z]\n"
     "                      [--scale-by AXES] (--bmp-sequence NAME.bmp [--format F]\n"
     "                      [--depth-range NEAR,FAR] | --avi FILE.avi [--fps F] [--codec FOURCC]\n"
-    "                      [--quality Q] [--key-frames K] [--data-rate KBPS])\n"
+    "                      [--quality Q] [--key-frames K] [--data-rate KBPS] [--verbose])\n"
     "       quarvel-render --codecs | --help | --version\n"
     "\n"
     "Renders the depth mask of a model as an 8-bit greyscale BMP (white = nearest), or the model\n"
@@ -86,12 +86,15 @@ const char* const kRenderUsage =
     "  --fps F            the AVI file's frames per second, from 1 to 40 (default 25)\n"
     "  --codec FOURCC     the AVI file's compressor, such as FFV1 or dpx (see --codecs); none,\n"
     "                     raw or 0 for uncompressed frames (the default). A compressor this\n"
-    "                     machine does not have gives uncompressed frames.\n"
+    "                     machine does not have, or one that cannot take frames of this size,\n"
+    "                     gives uncompressed frames, with a note that says why.\n"
     "  --quality Q        compression quality, from 0 to 10000 (0: the compressor's default)\n"
     "  --key-frames K     a key frame every K frames, up to 10000 (0: the compressor's choice)\n"
     "  --data-rate KBPS   data rate in kilobits per second, up to 1000000 (0: the compressor's\n"
     "                     choice)\n"
-    "  --codecs           list the compressors this machine offers for AVI files\n"
+    "  --verbose          show FFmpeg's own messages too, such as an encoder's warnings\n"
+    "  --codecs           list the compressors this machine offers for AVI files; one is\n"
+    "                     lossless when a test frame comes back from it exactly\n"
     "\n"
     "Exit codes:\n"
     "  0  done\n"
@@ -348,7 +351,6 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     return std::nullopt;
   };
   bool optionsEnded = false;
-  bool formatGiven = false;
   std::vector<std::string> animationOptions;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -373,6 +375,8 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       return o;
     } else if (a == "--info") {
       o.info = true;
+    } else if (a == "--verbose") {
+      o.verbose = true;
     } else if (a == "--codecs") {
       o.listCodecs = true;
       return o;
@@ -383,7 +387,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     } else if (IsOneOf(a, kOutputOptions)) {
       if (!value(v)) return fail("Missing value after " + a);
       if (const std::string bad = SetOutputOption(a, v, o); !bad.empty()) return fail(bad);
-      formatGiven = formatGiven || a == "--format";
+      o.formatGiven = o.formatGiven || a == "--format";
     } else if (a == "-o" || a == "--output") {
       if (!value(o.output) || o.output.empty()) return fail("Missing file name after " + a);
     } else if (a == "--size") {
@@ -426,7 +430,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
   if (const std::string bad = CheckCombination(o, animationOptions, !o.output.empty());
       !bad.empty())
     return fail(bad);
-  if (!formatGiven) o.format = FormatOfFileName(o.Animation() ? o.bmpSequence : o.output);
+  if (!o.formatGiven) o.format = FormatOfFileName(o.Animation() ? o.bmpSequence : o.output);
   if (const std::string bad = CheckOutputCombination(o); !bad.empty()) return fail(bad);
   if (o.output.empty()) o.output = DefaultOutput(o.model, FormatExtension(o.format));
   o.anim.width = o.width;

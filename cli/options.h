@@ -30,11 +30,13 @@ struct RenderOptions {
   bool help = false;
   bool version = false;     // --version: print the program's name and version
   bool listCodecs = false;  // --codecs: list the AVI compressors and do nothing else
+  bool verbose = false;     // --verbose: FFmpeg's own messages go to standard error too
 
   // What is written: the format (given, or from the output's extension), the depths the levels
   // of bmp, png and png16 span (none: the render's own range; bmp and png are then the 8-bit
   // mask as the rasteriser draws it), and the JSON file that describes the picture.
   OutputFormat format = OutputFormat::Bmp;
+  bool formatGiven = false;  // by --format, not taken from the output's name
   std::optional<DepthRange> depthRange;
   std::string sidecar;
 

@@ -1,5 +1,7 @@
 #include "output_checks.h"
 
+#include <strings.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,7 +48,28 @@ std::string SidecarOverOtherFile(const RenderOptions& o) {
   return SamePlace(o.sidecar, o.output) || SamePlace(o.sidecar, o.model) ? o.sidecar : "";
 }
 
+// Whether `name` ends in `extension`, in any case.
+bool EndsIn(const std::string& name, const std::string& extension) {
+  return name.size() >= extension.size() &&
+         ::strcasecmp(name.c_str() + name.size() - extension.size(), extension.c_str()) == 0;
+}
+
 }  // namespace
+
+void WarnOfMisnamedOutput(const RenderOptions& o) {
+  // The frames of a sequence are named with their format's extension whatever the first name;
+  // a format given by --format is the one asked for, whatever the name.
+  const bool avi = !o.avi.empty();
+  if (!o.bmpSequence.empty() || (!avi && o.formatGiven)) return;
+  const std::string& name = avi ? o.avi : o.output;
+  const std::string format = avi ? "avi" : FormatName(o.format);
+  const std::string extension = avi ? ".avi" : FormatExtension(o.format);
+  if (!EndsIn(name, extension))
+    std::fprintf(stderr,
+                 "quarvel-render: %s: warning: written in the %s format, but the name does not "
+                 "end in %s\n",
+                 name.c_str(), format.c_str(), extension.c_str());
+}
 
 bool OutputsRefused(const RenderOptions& o) {
   if (!o.bmpSequence.empty() &&

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 
 #include "anim/sequencer.h"
 #include "cli/options.h"
+#include "cli/progress_bar.h"
 #include "fixtures.h"
 #include "render/rasterizer.h"
 
@@ -336,7 +338,7 @@ TEST(QuarvelRender, AnAnimationsOptionsThatMakeNoSenseTogetherAreUsageErrors) {
                            "-o x.bmp --frames 3 --bmp-sequence w.bmp", "--frames 3", "--avi a.avi",
                            "--codec FFV1 -o x.bmp"}) {
     EXPECT_EQ(test::RunInDir(dir, "\"$R\" " + model + args), 2) << args;
-    EXPECT_NE(ErrText(dir).find("Usage:"), std::string::npos) << args;
+    EXPECT_NE(ErrText(dir).find("\nTry 'quarvel-render --help'.\n"), std::string::npos) << args;
   }
   // Frame names longer than a file name can be are refused before the model is read.
   const std::string longName(248, 'w');
@@ -503,6 +505,120 @@ TEST(QuarvelRender, CodecsListsTheCompressorsOfThisMachine) {
   const std::string text(listed.begin(), listed.end());
   EXPECT_EQ(text.rfind("FourCC  Name            Lossless  Description\n", 0), 0u) << text;
   EXPECT_NE(text.find("\nFFV1    ffv1            yes       "), std::string::npos) << text;
+}
+
+// A mistake on the command line is said in one line, with where to look, not the whole manual.
+TEST(QuarvelRender, AUsageMistakeIsOneLineAndAPointerToTheHelp) {
+  test::ScratchDir dir;
+  for (const auto& [args, message] :
+       {std::pair{" --bogus", "Unknown option --bogus"},
+        {"", "No model file given"},
+        {" --size 50x50", "Width and height must each be from 100 to 10000 pixels, not 50x50"}}) {
+    const std::string model = *args ? QUARVEL_TEST_DATA "/fels.3ds" : "";
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" " + model + args), 2) << args;
+    EXPECT_EQ(ErrText(dir),
+              "quarvel-render: " + std::string(message) + "\nTry 'quarvel-render --help'.\n");
+  }
+}
+
+// A name that does not end in its format's extension is warned of, unless --format chose it.
+TEST(QuarvelRender, AnOutputNamedForAnotherFormatIsWarnedOf) {
+  test::ScratchDir dir;
+  for (const auto& [args, name, format] : {std::tuple{"-o k.jpg", "k.jpg", "bmp"},
+                                           {"-o x.pfm.gz", "x.pfm.gz", "bmp"},
+                                           {"--frames 2 --avi a.bmp", "a.bmp", "avi"},
+                                           {"-o K.BMP", "", ""},
+                                           {"--format png -o x.bmp", "", ""},
+                                           {"--frames 2 --avi a.AVI", "", ""},
+                                           {"--frames 2 --bmp-sequence w.jpg", "", ""}}) {
+    EXPECT_EQ(test::RunInDir(
+                  dir, "\"$R\" " QUARVEL_TEST_DATA "/fels.3ds --size 100x100 " + std::string(args)),
+              0)
+        << args;
+    const std::string f = format;
+    EXPECT_EQ(ErrText(dir), f.empty() ? ""
+                                      : "quarvel-render: " + std::string(name) +
+                                            ": warning: written in the " + f +
+                                            " format, but the name does not end in ." + f + "\n")
+        << args;
+  }
+}
+
+// A compressor that this machine has but that cannot take the frames is named, with why and
+// what was written instead.
+TEST(QuarvelRender, ACompressorThatRefusesTheFramesIsToldOf) {
+  test::ScratchDir dir;
+  for (const auto& [args, note] :
+       {std::pair{"--size 333x241 --codec H264",
+                  "quarvel-render: note: the H264 compressor (libx264) cannot take these frames: "
+                  "it needs an even width and height; the frames are written uncompressed\n"},
+        {"--size 333x241 --codec cvid",
+         "quarvel-render: note: the cvid compressor (cinepak) cannot take these frames: it "
+         "cannot encode 333x241 frames (Invalid argument); the frames are written "
+         "uncompressed\n"},
+        {"--size 334x242 --codec H264", ""}}) {
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" " QUARVEL_TEST_DATA "/fels.3ds --frames 2 --avi a.avi " +
+                                      std::string(args)),
+              0);
+    EXPECT_EQ(ErrText(dir), note) << args;
+  }
+}
+
+// FFmpeg's own messages (Cinepak's refusal of the size) only with --verbose.
+TEST(QuarvelRender, TheEncodersOwnMessagesOnlyWhenVerbose) {
+  test::ScratchDir dir;
+  for (const auto& [verbose, shown] : {std::pair{"", false}, {" --verbose", true}}) {
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" " QUARVEL_TEST_DATA
+                                  "/fels.3ds --size 333x241 --frames 2 --avi a.avi --codec cvid" +
+                                      std::string(verbose)),
+              0);
+    EXPECT_EQ(ErrText(dir).find("[cinepak @ ") != std::string::npos, shown) << ErrText(dir);
+  }
+}
+
+// What quarvel-render writes to a terminal: its output read through a pseudo-terminal.
+std::string OnTerminal(const std::string& args) {
+  int terminal = -1;
+  const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    ::alarm(60);  // the hang guard: the read below ends when the program does
+    ::execl("/bin/sh", "sh", "-c", (std::string(QUARVEL_RENDER_EXE) + " " + args).c_str(), nullptr);
+    ::_exit(127);
+  }
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; pid > 0 && (n = ::read(terminal, buffer, sizeof buffer)) != 0;)
+    if (n > 0)
+      text.append(buffer, size_t(n));
+    else if (errno != EINTR)
+      break;  // EIO: the program is gone
+  ::close(terminal);
+  ::waitpid(pid, nullptr, 0);
+  return text;
+}
+
+// One bar for the whole run, which never goes back, in its own words; then the line is cleared.
+TEST(QuarvelRender, OnATerminalTheProgressLineOnlyGrows) {
+  test::ScratchDir dir;
+  const std::string model = QUARVEL_TEST_DATA "/fels.3ds --size 200x150 ";
+  for (const auto& [args, last] :
+       {std::pair{"-o " + dir.Path("m.bmp"), " 90% writing " + dir.Path("m.bmp")},
+        {"--frames 4 --bmp-sequence " + dir.Path("w.bmp"), "100% 4 of 4 frames written"}}) {
+    const std::string text = OnTerminal(model + args);
+    int before = 0, lines = 0;
+    for (size_t at = 0; (at = text.find("] ", at)) != std::string::npos; ++lines) {
+      const int percent = std::atoi(text.c_str() + at + 2);
+      EXPECT_GE(percent, before) << text;
+      before = percent;
+      at = text.find('\r', at);
+    }
+    EXPECT_GT(lines, 2) << text;
+    EXPECT_NE(text.find("reading " QUARVEL_TEST_DATA "/fels.3ds"), std::string::npos) << text;
+    EXPECT_NE(text.find(last), std::string::npos) << text;
+    EXPECT_EQ(text.find("ESC"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K") << text;
+  }
+  EXPECT_EQ(FramesStep(3, 10, 6.0), "3 of 10 frames written, about 14 s left");
 }
 
 }  // namespace

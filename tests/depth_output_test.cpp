@@ -539,7 +539,7 @@ TEST(QuarvelRenderFormats, BadOptionsAreUsageErrors) {
        {"--format tiff", "--depth-range 3", "--depth-range 2,1", "--format exr --depth-range 1,2",
         "--frames 3 --avi a.avi --format png", "--frames 3 --bmp-sequence w --sidecar s.json"}) {
     EXPECT_EQ(test::RunInDir(dir, "\"$R\"" + model + args), 2) << args;
-    EXPECT_NE(ErrText(dir).find("Usage:"), std::string::npos) << args;
+    EXPECT_NE(ErrText(dir).find("\nTry 'quarvel-render --help'.\n"), std::string::npos) << args;
   }
   EXPECT_EQ(test::RunInDir(dir, "\"$R\"" + model + "--frames 3 --avi a.avi --format png"), 2);
   EXPECT_EQ(ErrText(dir).substr(0, ErrText(dir).find('\n')),
