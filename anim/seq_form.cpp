@@ -344,7 +344,7 @@ QString TSeqForm::AskAviName() {
                              ? FromDisk(saveAviDir_)
                              : QFileInfo(FromDisk(chosenAviFile_)).absolutePath();
   return AskSaveFile(this, Tr("&Save"), folder, QString(), "avi",
-                     "AVI files (*.avi);;All files (*.*)");
+                     Tr("AVI files") + " (*.avi);;" + Tr("All files") + " (*.*)");
 }
 
 void TSeqForm::CancelButtonClick() {

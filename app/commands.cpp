@@ -71,6 +71,12 @@ void TMainForm::Open3DS(const QString& fileName) {
     }
     if (!result.ok) ShowError(QString::fromUtf8(result.error.MessageWithReason(feedback_)));
   });
+  // A failed load leaves an empty scene: neither the face count of the model it replaced nor
+  // its own Esc hint stays in the status bar.
+  if (!ws_.scene.ModelLoaded) {
+    feedback_.Status(0, "");
+    if (statusPanels_[2]->text() == Tr(" Press ESC to skip")) feedback_.Status(2, "");
+  }
   Redraw();
   setWindowTitle(kCaption);
   if (ws_.scene.ModelLoaded)
@@ -87,7 +93,7 @@ void TMainForm::OpenCommandLine(const QStringList& arguments) {
 void TMainForm::DXDrawClick() {
   if (ws_.busy) return;
   const QString file = AskOpenFile(this, Tr("&Open"), QString::fromStdString(props_.OpenDir),
-                                   "3DS file (*.3DS *.3ds);;All files (*)");
+                                   Tr("3DS file") + " (*.3DS *.3ds);;" + Tr("All files") + " (*)");
   if (file.isEmpty()) return;
   Open3DS(file);
   props_.OpenDir = FolderOf(file).toStdString();
@@ -137,8 +143,8 @@ QString TMainForm::SaveFolder() const {
 
 void TMainForm::Save1Click() {
   if (ws_.busy || !ws_.render.MaskReady) return;
-  const QString file =
-      AskSaveFile(this, Tr("&Save"), SaveFolder(), lastSaveName_, "bmp", "BitMap Files (*.bmp)");
+  const QString file = AskSaveFile(this, Tr("&Save"), SaveFolder(), lastSaveName_, "bmp",
+                                   Tr("BitMap Files") + " (*.bmp)");
   if (file.isEmpty()) return;
   lastSaveName_ = QFileInfo(file).fileName();
   SaveMask(file);
@@ -146,7 +152,8 @@ void TMainForm::Save1Click() {
 
 // The BMP save dialog names the first file of a sequence; it starts with no name.
 QString TMainForm::AskSequenceName() {
-  return AskSaveFile(this, Tr("&Save"), SaveFolder(), QString(), "bmp", "BitMap Files (*.bmp)");
+  return AskSaveFile(this, Tr("&Save"), SaveFolder(), QString(), "bmp",
+                     Tr("BitMap Files") + " (*.bmp)");
 }
 
 // The animation dialog, given the workspace and what it needs of this window. While it is open

@@ -1,10 +1,42 @@
 // quarvel: the desktop program. Opens the model named on its command line, if any.
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
 
 #include "main_form.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: quarvel [MODEL]\n"
+    "       quarvel --help | --version\n"
+    "Turns a 3D model into a depth mask: opens the window with the model named on the command\n"
+    "line, if any (every parameter, joined by single blanks, names one model file).\n"
+    "\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the program's version and exit\n"
+    "\n"
+    "quarvel-render makes masks and animations without a window; see quarvel-render --help.\n";
+
+// `--help` and `--version` as the only parameter answer on standard output without a window,
+// so they work with no display. Gives the exit code, or -1 to go on and open the window.
+int AnswerWithoutWindow(int argc, char** argv) {
+  if (argc != 2) return -1;
+  int written = 0;
+  if (std::strcmp(argv[1], "--help") == 0)
+    written = std::fputs(kUsage, stdout);
+  else if (std::strcmp(argv[1], "--version") == 0)
+    written = std::puts(quarvel::kCaption);
+  else
+    return -1;
+  return written < 0 || std::fflush(stdout) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (const int code = AnswerWithoutWindow(argc, argv); code >= 0) return code;
   QApplication app(argc, argv);
   QApplication::setApplicationName("Quarvel");
   QApplication::setWindowIcon(QIcon(":/icons/quarvel.png"));

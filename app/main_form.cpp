@@ -19,6 +19,7 @@
 
 #include "dxdraw.h"
 #include "instances.h"
+#include "qt_language.h"
 #include "render/preview_box.h"
 #include "render/up_down.h"
 
@@ -59,6 +60,24 @@ QScreen* NearestScreen(const QRect& r) {
     }
   }
   return best;
+}
+
+// `text` shown again in another language: `from` and `to` hold the same texts in the language
+// shown and in the new one, "%s" standing for the number or size a text carries. A text that
+// is none of them stays as it is.
+QString TranslateShown(const QString& text, const QStringList& from, const QStringList& to) {
+  for (qsizetype i = 0; i < from.size() && i < to.size(); ++i) {
+    const qsizetype at = from[i].indexOf("%s");
+    if (at < 0) {
+      if (text == from[i]) return to[i];
+      continue;
+    }
+    const QString before = from[i].left(at), after = from[i].mid(at + 2);
+    const qsizetype middle = text.size() - before.size() - after.size();
+    if (middle > 0 && text.startsWith(before) && text.endsWith(after))
+      return QString(to[i]).replace("%s", text.mid(before.size(), middle));
+  }
+  return text;
 }
 
 }  // namespace
@@ -345,6 +364,18 @@ void TMainForm::LocalizeControls() {
   exit1_->setToolTip(Tr("Exit"));
 }
 
+  UseQtLanguage(LocaleOfLanguage(QString::fromStdString(CurrentLanguage(languages_))));
+  LocalizeStatus();
+}
+
+// The status bar's texts follow a change of language, keeping their numbers.
+void TMainForm::LocalizeStatus() {
+  const QStringList texts = {"%s" + Tr(" faces imported"), Tr(" Press ESC to skip"),
+                             Tr("Processing faces..."), Tr("Drawing..."),
+                             Tr("%s depth mask ready")};
+  for (QLabel* panel : statusPanels_)
+    panel->setText(TranslateShown(panel->text(), statusTexts_, texts));
+  statusTexts_ = texts;
 // The stored bounds, pulled back onto the nearest screen when they lie off every screen, and
 // never below the size at which the control panel and the status bar stay whole.
 void TMainForm::PlaceOnScreen() {

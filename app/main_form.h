@@ -86,6 +86,7 @@ class TMainForm : public QMainWindow {
   void PlaceProgressBar();
   void LocalizeControls();
   void PlaceOnScreen();
+  void LocalizeStatus();
   void CloseWhenIdle();
   QString Tr(const char* english) const;
 
@@ -161,6 +162,7 @@ class TMainForm : public QMainWindow {
   QProgressBar* progressBar_ = nullptr;
   std::vector<UpDown*> arrows_;
   std::vector<QLabel*> axisLabels_;
+  QStringList statusTexts_;  // the status bar's texts in the language shown, "%s" for a number
   QLabel *label4_ = nullptr, *label5_ = nullptr, *label11_ = nullptr, *label12_ = nullptr;
   QMenu *file1_ = nullptr, *view1_ = nullptr, *help1_ = nullptr, *language1_ = nullptr;
   QAction *open1_ = nullptr, *save1_ = nullptr, *export1_ = nullptr, *render1_ = nullptr,

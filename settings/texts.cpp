@@ -73,6 +73,12 @@ const std::vector<std::string_view>& TranslatableTexts() {
       "This command failed: %s",
       "Cannot find the help page %s",
 
+      // File dialogs: the names of the file types.
+      "3DS file",
+      "BitMap Files",
+      "AVI files",
+      "All files",
+
       // Animation dialog: caption and controls, top to bottom ("&Render", "E&xit" are above).
       "Animation Settings",
       "Rotation Parameters",
