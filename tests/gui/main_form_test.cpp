@@ -187,21 +187,6 @@ TEST_F(GuiTest, CloseDuringALoadWaitsForIt) {
   EXPECT_FALSE(form->isVisible()) << "then the window closed";
 }
 
-// After a file that cannot be opened the scene is empty: the status bar no longer counts the
-// faces of the model that was discarded.
-TEST_F(GuiTest, AFailedOpenLeavesNoFaceCountBehind) {
-  const std::string damaged = dir.Write("damaged.3ds", {0x4d, 0x4d, 99, 0, 0, 0, 1, 2});
-  for (const std::string& name : {damaged, dir.Path("missing.3ds")}) {
-    auto form = MakeForm();
-    form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
-    ASSERT_EQ(Panel(*form, 0), "11520 faces imported");
-    form->Open3DS(QString::fromStdString(name));
-    EXPECT_EQ(Panel(*form, 0), "") << name;
-    EXPECT_FALSE(form->findChild<QAction*>("Render1")->isEnabled());
-  }
-  EXPECT_EQ(errors.size(), 2u);
-}
-
 TEST_F(GuiTest, SettingsSurviveARestartAndLanguagesSwitchLive) {
   dir.Write("Deutsch.quarvel.lang",
             {'[', 'L', 'o', 'c', 'a', 'l', 'e', ']', '\n', 'R', 'o', 't', 'a',
