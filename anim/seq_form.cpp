@@ -166,6 +166,18 @@ void TSeqForm::BuildControls() {
   outer->addLayout(buttons);
   setSizeGripEnabled(false);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  for (QSpinBox* s : findChildren<QSpinBox*>())
+    s->installEventFilter(this);
+}
+
+// The number boxes would keep Alt with a letter from the buttons whose letter it is.
+bool TSeqForm::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::ShortcutOverride &&
+      (static_cast<QKeyEvent*>(e)->modifiers() & Qt::AltModifier)) {
+    e->ignore();
+    return true;
+  }
+  return QDialog::eventFilter(watched, e);
 }
 
 // Every text by its English design text, in the user's language.
@@ -339,10 +351,20 @@ void TSeqForm::RunAviFile() {
     statusLabel_->setText(QString::fromStdString(AviFailureMessage(r.error, host_.feedback)));
 }
 
+// The dialog starts in the folder of the AVI file chosen last, else in the stored one, else in
+// the model's folder (and in the home folder when none of them is there).
 QString TSeqForm::AskAviName() {
-  const QString folder = chosenAviFile_.empty()
-                             ? FromDisk(saveAviDir_)
-                             : QFileInfo(FromDisk(chosenAviFile_)).absolutePath();
+  const auto folderOf = [](const std::string& file) {
+    return file.empty() ? QString() : QFileInfo(FromDisk(file)).absolutePath();
+  };
+  QString folder;
+  for (const QString& f :
+       {folderOf(chosenAviFile_), FromDisk(saveAviDir_), folderOf(host_.ws.modelPath)}) {
+    if (!f.isEmpty() && QFileInfo(f).isDir()) {
+      folder = f;
+      break;
+    }
+  }
   return AskSaveFile(this, Tr("&Save"), folder, QString(), "avi",
                      Tr("AVI files") + " (*.avi);;" + Tr("All files") + " (*.*)");
 }

@@ -51,6 +51,7 @@ class TSeqForm : public QDialog {
   void closeEvent(QCloseEvent* e) override;  // WMClose
   void keyPressEvent(QKeyEvent* e) override;
   void reject() override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void FormCreate();

@@ -1,7 +1,9 @@
 #include "dialogs.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace quarvel {
@@ -40,7 +42,8 @@ QString AskSaveFile(QWidget* parent, const QString& title, const QString& folder
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(suffix);
   dialog.setNameFilter(filter);
-  dialog.setDirectory(folder);
+  // An empty folder, or one that is gone, would open the dialog on the list of drives.
+  dialog.setDirectory(QFileInfo(folder).isDir() ? folder : QDir::homePath());
   dialog.selectFile(name);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().first();

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <cmath>
 
@@ -22,6 +23,7 @@ void SetColor(GLenum what, Rgb c, float alpha = 1.0f) {
 DXDraw::DXDraw(const Scene& scene, QWidget* parent) : QOpenGLWidget(parent), scene_(scene) {
   setObjectName("DXDraw");
   setMouseTracking(false);
+  setFocusPolicy(Qt::StrongFocus);  // the arrow keys turn the model
 }
 
 void DXDraw::initializeGL() {
@@ -49,8 +51,30 @@ void DXDraw::UpdateNormals(const Mesh& mesh) {
 void DXDraw::paintGL() {
   glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  const Mesh& mesh = *scene_.ModelMesh;
-  if (mesh.FaceCount() == 0) return;
+  if (scene_.ModelMesh->FaceCount() > 0) DrawModel(*scene_.ModelMesh);
+  if (hasFocus()) DrawFocusFrame();
+}
+
+// A frame in the highlight colour along the edges while the arrow keys turn the model.
+void DXDraw::DrawFocusFrame() {
+  const QColor c = palette().color(QPalette::Highlight);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glColor3f(c.redF(), c.greenF(), c.blueF());
+  glLineWidth(4);  // half of it falls outside the view
+  glBegin(GL_LINE_LOOP);
+  glVertex2f(-1, -1);
+  glVertex2f(1, -1);
+  glVertex2f(1, 1);
+  glVertex2f(-1, 1);
+  glEnd();
+}
+
+void DXDraw::DrawModel(const Mesh& mesh) {
   UpdateNormals(mesh);
 
   const double aspect = double(width()) / std::max(1, height());
@@ -109,6 +133,20 @@ void DXDraw::mousePressEvent(QMouseEvent* e) {
 
 void DXDraw::mouseMoveEvent(QMouseEvent* e) {
   emit mouseMove(e->position().toPoint(), e->buttons(), e->modifiers());
+}
+
+// The arrow keys are the view's own; every other key goes on to the window.
+void DXDraw::keyPressEvent(QKeyEvent* e) {
+  switch (e->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      emit keyDown(e->key(), e->modifiers());
+      break;
+    default:
+      QOpenGLWidget::keyPressEvent(e);
+  }
 }
 
 }  // namespace quarvel

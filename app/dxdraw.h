@@ -20,14 +20,18 @@ class DXDraw : public QOpenGLWidget {
  signals:
   void mouseDown(QPoint pos);
   void mouseMove(QPoint pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+  void keyDown(int key, Qt::KeyboardModifiers modifiers);  // every press, repeats included
 
  protected:
   void initializeGL() override;
   void paintGL() override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
+  void DrawModel(const Mesh& mesh);
+  void DrawFocusFrame();
   void UpdateNormals(const Mesh& mesh);
 
   const Scene& scene_;

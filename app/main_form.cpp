@@ -143,6 +143,7 @@ void TMainForm::FormCreate() {
   setWindowTitle(kCaption);
   BuildLanguageMenu();
   SetBusy(false);
+  dxdraw_->setFocus();  // not the Width box, whose editing keys would hide the menus' keys
 
   auto* watcher = new TerminationWatcher(this);
   connect(watcher, &TerminationWatcher::terminateRequested, this, &TMainForm::CloseWhenIdle);
@@ -225,6 +226,7 @@ void TMainForm::BuildPanel() {
   left->addWidget(dxdraw_);
   connect(dxdraw_, &DXDraw::mouseDown, this, &TMainForm::DXDrawMouseDown);
   connect(dxdraw_, &DXDraw::mouseMove, this, &TMainForm::DXDrawMouseMove);
+  connect(dxdraw_, &DXDraw::keyDown, this, &TMainForm::DXDrawKeyDown);
   panel1_ = new QWidget(splitter_);
   panel1_->setObjectName("Panel1");
   panel1_->setMinimumWidth(kSplitterLimit);

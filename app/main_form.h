@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
@@ -32,7 +33,7 @@ class OutBox;
 class UpDown;
 
 constexpr const char* kCaption = "Quarvel 1.55";
-constexpr int kSplitterLimit = 20;  // each side of the splitter keeps at least this much
+constexpr int kSplitterLimit = 120;  // each side of the splitter keeps at least this much
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -109,6 +110,8 @@ class TMainForm : public QMainWindow {
   void DXDrawMouseDown(QPoint pos);
   void DXDrawMouseMove(QPoint pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
   void FormKeyDown(int key);
+  void DXDrawKeyDown(int key, Qt::KeyboardModifiers modifiers);
+  bool IsMenuKey(const QKeyEvent& key) const;
   void FormResize();
   void PlaceSplitter(int previewWidth);
   void Redraw();

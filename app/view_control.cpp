@@ -1,5 +1,7 @@
-// Placing the model: the six arrow controls, mouse drags in the 3D view, Esc as the cancel
-// request, and the two panes kept consistent when the window or the splitter changes size.
+// Placing the model: the six arrow controls, mouse drags and arrow keys in the 3D view, Esc as
+// the cancel request, the menus' keys wherever the focus is, and the two panes kept consistent
+// when the window or the splitter changes size.
+#include <QAction>
 #include <QKeyEvent>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -10,8 +12,6 @@
 #include "render/view_ops.h"
 
 namespace quarvel {
-
-namespace {}  // namespace
 
 // The arrow controls: position 1 is the left arrow, 3 the right one.
 void TMainForm::UpDownXClick(int position) {
@@ -75,6 +75,20 @@ void TMainForm::DXDrawMouseMove(QPoint pos, Qt::MouseButtons buttons,
   lastMouseY_ = pos.y();
 }
 
+// The arrow keys in the 3D view click the Rotation arrows, the arrow that points the way the
+// model's near side goes: Left and Right the Y pair, Up and Down the X pair, Ctrl+Left and
+// Ctrl+Right the Z pair. Like the arrows, they rest while the window is busy.
+void TMainForm::DXDrawKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (ws_.busy) return;
+  const bool ctrl = modifiers & Qt::ControlModifier;
+  if (key == Qt::Key_Left || key == Qt::Key_Right) {
+    const int position = key == Qt::Key_Left ? 1 : 3;
+    ctrl ? UpDownZClick(position) : UpDownYClick(position);
+  } else if (!ctrl) {
+    UpDownXClick(key == Qt::Key_Up ? 1 : 3);
+  }
+}
+
 void TMainForm::Redraw() {
   dxdraw_->update();
 }
@@ -84,12 +98,26 @@ void TMainForm::FormKeyDown(int key) {
   if (key == Qt::Key_Escape) AbortRequested = -1;
 }
 
+// A key that a menu command uses, or Alt with the underlined letter of a menu: the size boxes
+// would take Ctrl+E and Ctrl+A for editing, and Alt with a letter too.
+bool TMainForm::IsMenuKey(const QKeyEvent& key) const {
+  if (key.modifiers() & Qt::AltModifier) return true;
+  const QKeySequence sequence(key.keyCombination());
+  for (const QAction* a : findChildren<QAction*>())
+    if (!a->shortcut().isEmpty() && a->shortcut() == sequence) return true;
+  return false;
+}
+
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
   // Keys reach FormKeyDown from any control of the main window, but not from a message box or
   // a file dialog shown during a long import: their Esc closes them and nothing else.
-  if (e->type() == QEvent::KeyPress && watched->isWidgetType() &&
-      static_cast<QWidget*>(watched)->window() == this)
-    FormKeyDown(static_cast<QKeyEvent*>(e)->key());
+  const bool mine = watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
+  if (e->type() == QEvent::KeyPress && mine) FormKeyDown(static_cast<QKeyEvent*>(e)->key());
+  // The menus' keys win over the control with the focus, which would otherwise claim them.
+  if (e->type() == QEvent::ShortcutOverride && mine && IsMenuKey(*static_cast<QKeyEvent*>(e))) {
+    e->ignore();
+    return true;
+  }
   // With "Show hints" off no hint shows, but for the splitter's.
   if (e->type() == QEvent::ToolTip && !showHints1_->isChecked() && watched != splitter_->handle(1))
     return true;
@@ -106,8 +134,8 @@ void TMainForm::showEvent(QShowEvent* e) {
   PlaceSplitter(props_.Splitter);
 }
 
-// The preview pane gets `previewWidth`, but never more than the client width less 20 (the 3D
-// view keeps at least 20 px) nor less than 20.
+// The preview pane gets `previewWidth`, but never so much that the 3D view keeps less than
+// kSplitterLimit, nor less than kSplitterLimit itself.
 void TMainForm::PlaceSplitter(int previewWidth) {
   const int total = splitter_->width() - splitter_->handleWidth();
   const int right =

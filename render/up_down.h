@@ -1,5 +1,7 @@
 // A small horizontal up-down control: a left and a right arrow. A click on the left arrow reports
-// position 1, on the right arrow position 3; between clicks the control rests at 2.
+// position 1, on the right arrow position 3; between clicks the control rests at 2. Tab reaches
+// the control, which then shows a frame and answers Left or Down as its left arrow, Right or Up
+// as its right arrow.
 #pragma once
 
 #include <QToolButton>
@@ -14,6 +16,10 @@ class UpDown : public QWidget {
 
  signals:
   void clicked(int position);
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
 };
 
 }  // namespace quarvel
