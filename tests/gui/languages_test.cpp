@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QMenu>
 #include <QRegularExpression>
+#include <cstdlib>
 #include <filesystem>
 
 #include "gui_fixture.h"
@@ -21,8 +22,14 @@ TEST_F(GuiTest, EveryWindowSpeaksTheChosenLanguage) {
       for (const char* name : {"text", "title", "windowTitle", "toolTip"})
         if (english.contains(o->property(name).toString())) found << o->property(name).toString();
   };
-  const auto inModal = [&](QObject* owner, const std::function<void()>& open) {
-    WhenUp<QDialog>(owner, [&](QDialog* d) { collect(d), d->reject(); });
+  // With QUARVEL_SCREENSHOT=file.png set, a dialog given a `picture` name is also saved beside it.
+  const auto inModal = [&](QObject* owner, const std::function<void()>& open,
+                           const char* picture = nullptr) {
+    WhenUp<QDialog>(owner, [&](QDialog* d) {
+      if (const char* out = std::getenv("QUARVEL_SCREENSHOT"); out && picture)
+        QTest::qWait(200), d->grab().save(QString(out).chopped(4) + picture);
+      collect(d), d->reject();
+    });
     open();
   };
   const std::string languages[] = {"/Deutsch.quarvel.lang", "/Français.quarvel.lang"};
@@ -47,12 +54,15 @@ TEST_F(GuiTest, EveryWindowSpeaksTheChosenLanguage) {
     collect(form.get());
     inModal(form.get(), [&] { form->About1Click(); });
     inModal(form.get(), [&] { form->OpsButtonClick(); });
-    inModal(form.get(), [&] { form->Save1Click(); });
+    inModal(
+        form.get(), [&] { form->Save1Click(); }, entry == 1 ? "-save-de.png" : nullptr);
     QString length;
     WhenUp<QDialog>(form.get(), [&](QDialog* d) {
       d->findChild<QAbstractButton*>("AviItem")->click();
       length = d->findChild<QLabel*>("LengthLabel")->text();
-      inModal(d, [&] { d->findChild<QAbstractButton*>("CompressButton")->click(); });
+      inModal(
+          d, [&] { d->findChild<QAbstractButton*>("CompressButton")->click(); },
+          entry == 2 ? "-compression-fr.png" : nullptr);
       collect(d), d->reject();
     });
     form->ExportBMPSequence1Click();
