@@ -115,19 +115,6 @@ TEST_F(AnimTest, AnAviRunWritesEveryFrame) {
   EXPECT_EQ(std::string(frames.begin(), frames.end()), "6\n");
 }
 
-TEST_F(AnimTest, TheFirstAviFileDialogStartsInTheModelsFolder) {
-  QString folder;
-  WithDialog([&](TSeqForm& d) {
-    Click(d, "AviItem");
-    WhenUp<QFileDialog>(&d, [&](QFileDialog* files) {
-      folder = files->directory().absolutePath();
-      files->reject();
-    });
-    Click(d, "NextButton");
-  });
-  EXPECT_EQ(folder, QDir(QUARVEL_SAMPLES).absolutePath());
-}
-
 TEST_F(AnimTest, CancelStopsARunAfterTheFrameUnderWay) {
   const std::string first = dir.Path("stop.bmp");
   WithDialog([&](TSeqForm& d) {

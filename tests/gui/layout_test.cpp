@@ -56,14 +56,14 @@ TEST_F(GuiTest, ThePreviewPaneLeavesTheViewRoomAndStoresItsRealWidth) {
     TMainForm form(Locations());
     form.resize(900, 600);
     form.SaveSettings();  // a save before the window is shown
-    EXPECT_LE(stored(), 900 - kSplitterLimit);
+    EXPECT_LE(stored(), 900 - 20);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     const int pane = form.findChild<QWidget*>("Panel1")->width();
-    EXPECT_LE(pane, form.width() - kSplitterLimit);
+    EXPECT_LE(pane, form.width() - 20);
     EXPECT_GE(form.findChild<QWidget*>("Panel2")->width(), 120) << "the 3D view";
     form.resize(600, 600);
-    EXPECT_LE(form.findChild<QWidget*>("Panel1")->width(), 600 - kSplitterLimit);
+    EXPECT_LE(form.findChild<QWidget*>("Panel1")->width(), 600 - 20);
     EXPECT_GE(form.findChild<QWidget*>("Panel2")->width(), 120);
     form.close();
     EXPECT_EQ(stored(), form.findChild<QWidget*>("Panel1")->width());

@@ -3,6 +3,9 @@
 
 #include <sys/stat.h>
 #include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QMenu>
 #include <QProgressBar>
 #include <QSpinBox>
@@ -235,6 +238,65 @@ TEST_F(GuiTest, ATerminationRequestClosesAWaitingMessageBoxAndTheWindow) {
     QTest::qWait(10);
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+}
+void Activate(QWidget* window) {  // without a window manager a closed dialog leaves none active
+  window->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+// Right after start, with a model and never a click.
+TEST_F(GuiTest, TheKeyboardAloneDrivesTheWindow) {
+  auto form = MakeForm();
+  form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
+  Activate(form.get());
+  QStringList path;
+  for (int i = 0; i < 10; ++i) {
+    if (i > 0) Press(Qt::Key_Tab);
+    path << QApplication::focusWidget()->objectName();
+    if (path.back() == "UpDown1") Press(Qt::Key_Left);  // its left arrow
+  }
+  EXPECT_EQ(path.join(' '),
+            "DXDraw UpDownX UpDownY UpDownZ UpDown1 UpDown2 UpDown3 UpDown4 UpDown5 DXDraw");
+  for (const Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Up})
+    Press(key);                              // Y's right arrow three times, X's left arrow
+  Press(Qt::Key_Left, Qt::ControlModifier);  // Z's left arrow
+  Press(Qt::Key_R, Qt::ControlModifier);
+  ASSERT_TRUE(form->SaveMask(QString::fromStdString(dir.Path("keys.bmp"))));
+  const std::string cli = std::string(QUARVEL_RENDER_EXE) + " " + QUARVEL_SAMPLES +
+                          "/knot.3ds --move-x -0.1 --clicks y:-3 --clicks x:1 --clicks z:1 -o " +
+                          dir.Path("cli.bmp");
+  ASSERT_EQ(std::system(cli.c_str()), 0);
+  EXPECT_EQ(test::ReadFile(dir.Path("keys.bmp")), test::ReadFile(dir.Path("cli.bmp")));
+
+  // A menu key wins over the size boxes, Exit's Alt+X over the animation dialog's number boxes.
+  for (const auto& [focus, key] : {std::pair{"UpDown4", Qt::Key_E}, {"UpDown5", Qt::Key_A}}) {
+    Activate(form.get());
+    form->findChild<QWidget*>(focus)->setFocus();
+    QString opened, folder;
+    WhenUp<QDialog>(form.get(), [&](QDialog* dialog) {
+      opened = dialog->objectName();
+      if (opened == "SeqForm") {  // and its first AVI file dialog starts in the model's folder
+        WhenUp<QFileDialog>(dialog, [&](QFileDialog* files) {
+          folder = files->directory().absolutePath();
+          files->reject();
+        });
+        dialog->findChild<QAbstractButton*>("AviItem")->click();
+        dialog->findChild<QAbstractButton*>("NextButton")->click();
+        EXPECT_EQ(folder, QDir(QUARVEL_SAMPLES).absolutePath());
+        Activate(dialog);
+        dialog->findChild<QWidget*>("XUpDown")->setFocus();
+        Press(Qt::Key_X, Qt::AltModifier);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 2000));
+      }
+      if (dialog->isVisible()) dialog->reject();
+    });
+    Press(key, Qt::ControlModifier);
+    EXPECT_EQ(opened, key == Qt::Key_E ? "SeqForm" : "AboutBox") << focus;
+  }
 }
 
 // Not a check: writes a picture of the window after opening and rendering the sample when
