@@ -364,9 +364,8 @@ void TMainForm::LocalizeControls() {
   options1_->setToolTip(Tr("Show options dialog"));
   helpTopics1_->setToolTip(Tr("Help topics"));
   exit1_->setToolTip(Tr("Exit"));
-}
-
-  UseQtLanguage(LocaleOfLanguage(QString::fromStdString(CurrentLanguage(languages_))));
+  UseQtLanguage(
+      LocaleOfLanguage(QString::fromStdString(CurrentLanguage(languages_)), Tr("en_US")));
   LocalizeStatus();
 }
 
@@ -378,6 +377,8 @@ void TMainForm::LocalizeStatus() {
   for (QLabel* panel : statusPanels_)
     panel->setText(TranslateShown(panel->text(), statusTexts_, texts));
   statusTexts_ = texts;
+}
+
 // The stored bounds, pulled back onto the nearest screen when they lie off every screen, and
 // never below the size at which the control panel and the status bar stay whole.
 void TMainForm::PlaceOnScreen() {

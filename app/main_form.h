@@ -86,8 +86,8 @@ class TMainForm : public QMainWindow {
   void BuildStatusBar();
   void PlaceProgressBar();
   void LocalizeControls();
-  void PlaceOnScreen();
   void LocalizeStatus();
+  void PlaceOnScreen();
   void CloseWhenIdle();
   QString Tr(const char* english) const;
 
@@ -162,10 +162,10 @@ class TMainForm : public QMainWindow {
   QSpinBox* upDown4_ = nullptr;
   QSpinBox* upDown5_ = nullptr;
   QLabel* statusPanels_[3] = {};
+  QStringList statusTexts_;  // the status bar's texts in the language shown, "%s" for a number
   QProgressBar* progressBar_ = nullptr;
   std::vector<UpDown*> arrows_;
   std::vector<QLabel*> axisLabels_;
-  QStringList statusTexts_;  // the status bar's texts in the language shown, "%s" for a number
   QLabel *label4_ = nullptr, *label5_ = nullptr, *label11_ = nullptr, *label12_ = nullptr;
   QMenu *file1_ = nullptr, *view1_ = nullptr, *help1_ = nullptr, *language1_ = nullptr;
   QAction *open1_ = nullptr, *save1_ = nullptr, *export1_ = nullptr, *render1_ = nullptr,

@@ -7,7 +7,9 @@
 
 namespace quarvel {
 
-QLocale LocaleOfLanguage(const QString& caption) {
+QLocale LocaleOfLanguage(const QString& caption, const QString& named) {
+  if (const QLocale locale(named); named != "en_US" && locale.language() != QLocale::C)
+    return locale;
   const QList<QLocale> all =
       QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
   for (const QLocale& locale : all) {

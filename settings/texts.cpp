@@ -147,6 +147,9 @@ const std::vector<std::string_view>& TranslatableTexts() {
 
       // Help: the help file's name, so a language can bring its own help.
       "quarvel.chm",
+
+      // The locale of the texts: a language names its own, for its numbers and Qt's dialogs.
+      "en_US",
   };
   return texts;
 }
