@@ -364,8 +364,7 @@ void TMainForm::LocalizeControls() {
   options1_->setToolTip(Tr("Show options dialog"));
   helpTopics1_->setToolTip(Tr("Help topics"));
   exit1_->setToolTip(Tr("Exit"));
-  UseQtLanguage(
-      LocaleOfLanguage(QString::fromStdString(CurrentLanguage(languages_)), Tr("en_US")));
+  UseQtLanguage(LocaleOfLanguage(QString::fromStdString(CurrentLanguage(languages_)), Tr("en_US")));
   LocalizeStatus();
 }
 
