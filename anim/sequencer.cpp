@@ -1,9 +1,7 @@
 #include "sequencer.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -111,14 +109,8 @@ class FrameWriter {
 // unless it was put in place.
 class PendingFile {
  public:
-  explicit PendingFile(const std::string& path) : path_(path) {
-    struct stat st {};
-    const bool replacing = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    // Until the replaced file's permissions are set, the temporary is its owner's only.
-    temp_ = CreateTempBeside(path, replacing ? 0600 : 0666);
-    if (temp_.fd >= 0 && replacing && ::fchmod(temp_.fd, st.st_mode & 07777) != 0)
-      temp_.error = errno;
-  }
+  explicit PendingFile(const std::string& path)
+      : path_(path), temp_(CreateTempBeside(path, TempMode::LikeReplaced)) {}
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile() {

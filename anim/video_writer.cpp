@@ -55,7 +55,7 @@ int CreateFile(const std::string& path, int& error) {
     error = S_ISDIR(st.st_mode) ? EISDIR : S_ISLNK(st.st_mode) ? ELOOP : EEXIST;
     return -1;
   }
-  const TempFile temp = CreateTempBeside(path, 0666);
+  const TempFile temp = CreateTempBeside(path, TempMode::New);
   error = temp.fd < 0 ? temp.error : RenameOver(temp.path, path);
   if (error == 0) return temp.fd;
   if (temp.fd >= 0) {

@@ -143,12 +143,23 @@ std::string LinkTarget(const std::string& path) {
   return p;
 }
 
-TempFile CreateTempBeside(const std::string& path, mode_t mode) {
+TempFile CreateTempBeside(const std::string& path, TempMode mode) {
   const Place place(path);
   if (place.dir() < 0) return {-1, "", errno};
+  struct stat st {};
+  const bool keep = mode == TempMode::LikeReplaced &&
+                    ::fstatat(place.dir(), place.name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISREG(st.st_mode);
+  // Until the replaced file's permissions are set, the temporary is its owner's only.
   std::string temp;
-  const int fd = CreateTemp(place, mode, temp);
+  const int fd = CreateTemp(place, keep ? 0600 : 0666, temp);
   if (fd < 0) return {-1, "", errno};
+  if (keep && ::fchmod(fd, st.st_mode & 07777) != 0) {
+    const int error = errno;
+    ::close(fd);
+    ::unlinkat(place.dir(), temp.c_str(), 0);
+    return {-1, "", error};
+  }
   return {fd, place.Beside(temp), 0};
 }
 

@@ -2,8 +2,6 @@
 // and little-endian numbers out of a byte buffer.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -32,15 +30,19 @@ struct ReplaceStatus {
 ReplaceStatus ReplaceFile(const std::string& path,
                           std::initializer_list<std::span<const uint8_t>> parts);
 
+// The permissions of a file made beside another: those the umask leaves of 0666, as for a new
+// file, or those of the regular file at the other's name, which it is to replace.
+enum class TempMode { New, LikeReplaced };
+
 // A new file beside `path` (in the folder of the file a symbolic link at `path` leads to), under
-// a name no other file has, created with `mode` (the umask applies) and never through a link.
-// Its name stays within the system's 255-byte limit even when `path`'s name is that long.
+// a name no other file has, with the permissions `mode` says and never made through a link. Its
+// name stays within the system's 255-byte limit even when `path`'s name is that long.
 struct TempFile {
   int fd = -1;  // open for writing; the caller closes it
   std::string path;
   int error = 0;  // the errno of the call that failed, when fd is -1
 };
-TempFile CreateTempBeside(const std::string& path, mode_t mode);
+TempFile CreateTempBeside(const std::string& path, TempMode mode);
 
 // Renames the finished file `temp`, made by CreateTempBeside for `path`, over `path` (over the
 // file a symbolic link at `path` leads to; the link stays) and syncs the folder. Returns 0 or

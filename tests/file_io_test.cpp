@@ -156,7 +156,7 @@ TEST(ReplaceFile, TemporaryFilesFitBesideTheLongestNames) {
     const std::string path = dir.Path("real/" + name), link = dir.Path(std::to_string(kept));
     ASSERT_EQ(ReplaceFile(path, {kNew}).error, 0);
     fs::create_symlink("real/" + name, link);
-    const TempFile temp = CreateTempBeside(link, 0600);
+    const TempFile temp = CreateTempBeside(link, TempMode::New);
     ASSERT_EQ(temp.path.substr(0, temp.path.size() - 6),
               dir.Path("real/" + name.substr(0, kept) + "."));
     EXPECT_EQ(::write(temp.fd, "old", 3), 3);
