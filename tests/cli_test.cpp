@@ -521,46 +521,37 @@ TEST(QuarvelRender, AUsageMistakeIsOneLineAndAPointerToTheHelp) {
   }
 }
 
-// A name that does not end in its format's extension is warned of, unless --format chose it.
-TEST(QuarvelRender, AnOutputNamedForAnotherFormatIsWarnedOf) {
+// What a run that writes its file says on standard error, in full: a one-line warning for an
+// output named for another format (unless --format chose it; a later --size wins), and a note
+// naming a compressor that this machine has but that cannot take the frames, with why and what was
+// written instead.
+TEST(QuarvelRender, WarningsAndNotesOfARunThatWritesItsFile) {
+  const auto warning = [](std::string name, std::string format) {
+    return "quarvel-render: " + name + ": warning: written in the " + format +
+           " format, but the name does not end in ." + format + "\n";
+  };
+  const std::string avi = "--frames 2 --avi a.avi ";
   test::ScratchDir dir;
-  for (const auto& [args, name, format] : {std::tuple{"-o k.jpg", "k.jpg", "bmp"},
-                                           {"-o x.pfm.gz", "x.pfm.gz", "bmp"},
-                                           {"--frames 2 --avi a.bmp", "a.bmp", "avi"},
-                                           {"-o K.BMP", "", ""},
-                                           {"--format png -o x.bmp", "", ""},
-                                           {"--frames 2 --avi a.AVI", "", ""},
-                                           {"--frames 2 --bmp-sequence w.jpg", "", ""}}) {
-    EXPECT_EQ(test::RunInDir(
-                  dir, "\"$R\" " QUARVEL_TEST_DATA "/fels.3ds --size 100x100 " + std::string(args)),
+  for (const auto& [args, said] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"-o k.jpg", warning("k.jpg", "bmp")},
+           {"-o x.pfm.gz", warning("x.pfm.gz", "bmp")},
+           {"--frames 2 --avi a.bmp", warning("a.bmp", "avi")},
+           {"-o K.BMP", ""},
+           {"--format png -o x.bmp", ""},
+           {"--frames 2 --avi a.AVI", ""},
+           {"--frames 2 --bmp-sequence w.jpg", ""},
+           {avi + "--size 333x241 --codec H264",
+            "quarvel-render: note: the H264 compressor (libx264) cannot take these frames: it "
+            "needs an even width and height; the frames are written uncompressed\n"},
+           {avi + "--size 333x241 --codec cvid",
+            "quarvel-render: note: the cvid compressor (cinepak) cannot take these frames: it "
+            "cannot encode 333x241 frames (Invalid argument); the frames are written "
+            "uncompressed\n"},
+           {avi + "--size 334x242 --codec H264", ""}}) {
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" " QUARVEL_TEST_DATA "/fels.3ds --size 100x100 " + args),
               0)
         << args;
-    const std::string f = format;
-    EXPECT_EQ(ErrText(dir), f.empty() ? ""
-                                      : "quarvel-render: " + std::string(name) +
-                                            ": warning: written in the " + f +
-                                            " format, but the name does not end in ." + f + "\n")
-        << args;
-  }
-}
-
-// A compressor that this machine has but that cannot take the frames is named, with why and
-// what was written instead.
-TEST(QuarvelRender, ACompressorThatRefusesTheFramesIsToldOf) {
-  test::ScratchDir dir;
-  for (const auto& [args, note] :
-       {std::pair{"--size 333x241 --codec H264",
-                  "quarvel-render: note: the H264 compressor (libx264) cannot take these frames: "
-                  "it needs an even width and height; the frames are written uncompressed\n"},
-        {"--size 333x241 --codec cvid",
-         "quarvel-render: note: the cvid compressor (cinepak) cannot take these frames: it "
-         "cannot encode 333x241 frames (Invalid argument); the frames are written "
-         "uncompressed\n"},
-        {"--size 334x242 --codec H264", ""}}) {
-    EXPECT_EQ(test::RunInDir(dir, "\"$R\" " QUARVEL_TEST_DATA "/fels.3ds --frames 2 --avi a.avi " +
-                                      std::string(args)),
-              0);
-    EXPECT_EQ(ErrText(dir), note) << args;
+    EXPECT_EQ(ErrText(dir), said) << args;
   }
 }
 
