@@ -1,130 +1,83 @@
 #include "dxdraw.h"
 
-#include <GL/gl.h>
-
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <cmath>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "shaded_view.h"
 
 namespace quarvel {
 
 namespace {
 
-constexpr float kFrontPlane = 1.0f, kBackPlane = 5000.0f;
-constexpr float kField = 0.5f;  // half the view's smaller side at the front plane
-
-void SetColor(GLenum what, Rgb c, float alpha = 1.0f) {
-  const GLfloat v[4] = {c.r, c.g, c.b, alpha};
-  glMaterialfv(GL_FRONT_AND_BACK, what, v);
+// Whether the OpenGL view can be shown: the window system composes OpenGL widgets into windows
+// (Qt's offscreen, minimal, VNC and framebuffer platforms do not, even where they can make a
+// context), and a context can be made and used on this display. Asked before any OpenGL widget
+// exists: where it cannot work, such a widget takes the whole window down with it.
+bool OpenGLAvailable() {
+  const QString platform = QGuiApplication::platformName();
+  if (platform != "xcb" && platform != "eglfs" && !platform.startsWith("wayland")) return false;
+  QOffscreenSurface surface;
+  surface.create();
+  QOpenGLContext context;
+  if (!surface.isValid() || !context.create() || !context.makeCurrent(&surface)) return false;
+  context.doneCurrent();
+  return true;
 }
 
 }  // namespace
 
-DXDraw::DXDraw(const Scene& scene, QWidget* parent) : QOpenGLWidget(parent), scene_(scene) {
+DXDraw::DXDraw(const Scene& scene, QWidget* parent) : QWidget(parent) {
   setObjectName("DXDraw");
   setMouseTracking(false);
   setFocusPolicy(Qt::StrongFocus);  // the arrow keys turn the model
-}
-
-void DXDraw::initializeGL() {
-  initialized_ = true;
-}
-
-void DXDraw::UpdateNormals(const Mesh& mesh) {
-  if (normalsMesh_ == &mesh && normalsFaces_ == mesh.FaceCount() &&
-      normals_.size() == mesh.vertices().size())
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  if (!OpenGLAvailable()) {
+    ShowPanel();
     return;
-  const auto vertices = mesh.vertices();
-  normals_.assign(vertices.size(), Vec3{});
-  for (const FaceIndices& f : mesh.faces()) {
-    const Vec3 a = vertices[f[0]], b = vertices[f[1]], c = vertices[f[2]];
-    const float ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
-    const float vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
-    const Vec3 n{uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx};  // area-weighted
-    for (uint32_t i : f)
-      normals_[i] = {normals_[i].x + n.x, normals_[i].y + n.y, normals_[i].z + n.z};
   }
-  normalsMesh_ = &mesh;
-  normalsFaces_ = mesh.FaceCount();
+  shaded_ = new ShadedView(scene, this);
+  layout->addWidget(shaded_);
+  connect(shaded_, &ShadedView::contextLost, this, &DXDraw::ShowPanel);
 }
 
-void DXDraw::paintGL() {
-  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  if (scene_.ModelMesh->FaceCount() > 0) DrawModel(*scene_.ModelMesh);
-  if (hasFocus()) DrawFocusFrame();
+bool DXDraw::CanDraw() const {
+  return width() > 0 && height() > 0 && (!shaded_ || shaded_->initialized());
 }
 
-// A frame in the highlight colour along the edges while the arrow keys turn the model.
-void DXDraw::DrawFocusFrame() {
-  const QColor c = palette().color(QPalette::Highlight);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_DEPTH_TEST);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glColor3f(c.redF(), c.greenF(), c.blueF());
-  glLineWidth(4);  // half of it falls outside the view
-  glBegin(GL_LINE_LOOP);
-  glVertex2f(-1, -1);
-  glVertex2f(1, -1);
-  glVertex2f(1, 1);
-  glVertex2f(-1, 1);
-  glEnd();
+void DXDraw::Redraw() {
+  if (shaded_ && shaded_->ContextLost())
+    ShowPanel();
+  else if (shaded_)
+    shaded_->update();
 }
 
-void DXDraw::DrawModel(const Mesh& mesh) {
-  UpdateNormals(mesh);
+void DXDraw::SetNoOpenGLText(const QString& text) {
+  noOpenGLText_ = text;
+  if (panel_) panel_->setText(text);
+}
 
-  const double aspect = double(width()) / std::max(1, height());
-  const double fx = aspect >= 1 ? kField * aspect : kField,
-               fy = aspect >= 1 ? kField : kField / aspect;
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glFrustum(-fx, fx, -fy, fy, kFrontPlane, kBackPlane);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glScalef(1, 1, -1);  // the scene looks along +z; OpenGL's camera along -z
-
-  glEnable(GL_DEPTH_TEST);
-  glDisable(GL_CULL_FACE);
-  glFrontFace(GL_CW);  // the z flip mirrors the winding
-  glEnable(GL_LIGHTING);
-  glEnable(GL_NORMALIZE);
-  glShadeModel(GL_SMOOTH);
-  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
-  Rgb ambient;
-  for (const Light& l : scene_.SceneFrame->GetLights())
-    if (l.type == LightType::Ambient) ambient = l.color;
-  const GLfloat ambientColor[4] = {ambient.r, ambient.g, ambient.b, 1};
-  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambientColor);
-  glEnable(GL_LIGHT0);
-  const Light& sun = scene_.LightFrame->GetLights().front();
-  const GLfloat sunColor[4] = {sun.color.r, sun.color.g, sun.color.b, 1};
-  const GLfloat noColor[4] = {0, 0, 0, 1};
-  const GLfloat towardsLight[4] = {0, 0, -1, 0};  // it shines along +z, from the viewer's side
-  glLightfv(GL_LIGHT0, GL_POSITION, towardsLight);
-  glLightfv(GL_LIGHT0, GL_DIFFUSE, sunColor);
-  glLightfv(GL_LIGHT0, GL_SPECULAR, sunColor);
-  glLightfv(GL_LIGHT0, GL_AMBIENT, noColor);
-
-  const Transform t = scene_.ModelFrame->GetTransform();
-  glMultMatrixf(&t.m[0][0]);  // row-vector matrices are OpenGL's column-major layout
-
-  const Material& material = mesh.material();
-  SetColor(GL_AMBIENT_AND_DIFFUSE, mesh.color());
-  SetColor(GL_SPECULAR, material.specular);
-  SetColor(GL_EMISSION, material.emissive);
-  glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::min(material.power, 128.0f));
-
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_NORMAL_ARRAY);
-  glVertexPointer(3, GL_FLOAT, sizeof(Vec3), mesh.vertices().data());
-  glNormalPointer(GL_FLOAT, sizeof(Vec3), normals_.data());
-  glDrawElements(GL_TRIANGLES, GLsizei(mesh.FaceCount() * 3), GL_UNSIGNED_INT, mesh.faces().data());
-  glDisableClientState(GL_NORMAL_ARRAY);
-  glDisableClientState(GL_VERTEX_ARRAY);
+// The shaded view goes for good; the window and its masks go on without it.
+void DXDraw::ShowPanel() {
+  if (panel_) return;
+  if (shaded_) {
+    shaded_->hide();
+    shaded_->deleteLater();
+    shaded_ = nullptr;
+  }
+  panel_ = new QLabel(noOpenGLText_, this);
+  panel_->setObjectName("NoOpenGL");
+  panel_->setAlignment(Qt::AlignCenter);
+  panel_->setWordWrap(true);
+  panel_->setMargin(8);
+  panel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  layout()->addWidget(panel_);
+  update();
 }
 
 void DXDraw::mousePressEvent(QMouseEvent* e) {
@@ -145,8 +98,28 @@ void DXDraw::keyPressEvent(QKeyEvent* e) {
       emit keyDown(e->key(), e->modifiers());
       break;
     default:
-      QOpenGLWidget::keyPressEvent(e);
+      QWidget::keyPressEvent(e);
   }
+}
+
+// The focus frame is drawn by whichever shows: the shaded view or this widget behind the panel.
+void DXDraw::focusInEvent(QFocusEvent* e) {
+  QWidget::focusInEvent(e);
+  Redraw();
+  update();
+}
+
+void DXDraw::focusOutEvent(QFocusEvent* e) {
+  QWidget::focusOutEvent(e);
+  Redraw();
+  update();
+}
+
+void DXDraw::paintEvent(QPaintEvent*) {
+  if (shaded_ || !hasFocus()) return;
+  QPainter painter(this);
+  painter.setPen(QPen(palette().color(QPalette::Highlight), 4));
+  painter.drawRect(rect().adjusted(2, 2, -2, -2));
 }
 
 }  // namespace quarvel

@@ -1,21 +1,29 @@
-// The shaded 3D view of the scene: the model mesh lit by the scene's directional and ambient
-// lights, seen through a perspective camera at the origin looking along +z.
+// The 3D view's place in the main window. Where OpenGL can be used it holds the shaded view of
+// the model; where it cannot (no OpenGL on the display, or a context lost later) a plain panel
+// says so. Either way the mouse and the arrow keys reach the window through this widget, so the
+// model is turned and moved, and its masks rendered, the same.
 #pragma once
 
-#include <QOpenGLWidget>
-#include <vector>
+#include <QLabel>
+#include <QWidget>
 
 #include "scene/scene.h"
 
 namespace quarvel {
 
-class DXDraw : public QOpenGLWidget {
+class ShadedView;
+
+class DXDraw : public QWidget {
   Q_OBJECT
  public:
   DXDraw(const Scene& scene, QWidget* parent = nullptr);
 
-  // Whether the view is initialised and has a surface to draw on.
-  bool CanDraw() const { return initialized_ && width() > 0 && height() > 0; }
+  // Whether the view is ready: sized, and its OpenGL set up where it draws the model.
+  bool CanDraw() const;
+  // Draws the model again, or falls back to the panel if OpenGL has gone since.
+  void Redraw();
+  // The panel's line, in the language shown.
+  void SetNoOpenGLText(const QString& text);
 
  signals:
   void mouseDown(QPoint pos);
@@ -23,22 +31,19 @@ class DXDraw : public QOpenGLWidget {
   void keyDown(int key, Qt::KeyboardModifiers modifiers);  // every press, repeats included
 
  protected:
-  void initializeGL() override;
-  void paintGL() override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void focusInEvent(QFocusEvent* e) override;
+  void focusOutEvent(QFocusEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
 
  private:
-  void DrawModel(const Mesh& mesh);
-  void DrawFocusFrame();
-  void UpdateNormals(const Mesh& mesh);
+  void ShowPanel();
 
-  const Scene& scene_;
-  bool initialized_ = false;
-  std::vector<Vec3> normals_;  // smooth per-vertex normals of the mesh drawn last
-  const Mesh* normalsMesh_ = nullptr;
-  size_t normalsFaces_ = 0;
+  ShadedView* shaded_ = nullptr;
+  QLabel* panel_ = nullptr;
+  QString noOpenGLText_ = "The 3D view needs OpenGL, which this display does not offer.";
 };
 
 }  // namespace quarvel

@@ -1,8 +1,11 @@
 // quarvel: the desktop program. Opens the model named on its command line, if any.
+#include <unistd.h>
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "main_form.h"
 
@@ -33,11 +36,38 @@ int AnswerWithoutWindow(int argc, char** argv) {
   return written < 0 || std::fflush(stdout) != 0 ? 1 : 0;
 }
 
+// Qt's messages while the application connects to the display. Held back until it has: with no
+// display Qt gives up with a fatal error (and a core dump), and then one line saying what is
+// wrong is all the user needs to see.
+std::vector<QString> heldMessages;
+
+void HoldMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type != QtFatalMsg) {
+    heldMessages.push_back(text);
+    return;
+  }
+  std::fputs(
+      "quarvel: no display to open the window on; quarvel-render makes masks and animations "
+      "without one (see quarvel-render --help)\n",
+      stderr);
+  ::_exit(1);
+}
+
+std::unique_ptr<QApplication> ConnectToDisplay(int& argc, char** argv) {
+  const QtMessageHandler previous = qInstallMessageHandler(HoldMessage);
+  auto app = std::make_unique<QApplication>(argc, argv);
+  qInstallMessageHandler(previous);
+  for (const QString& text : heldMessages)
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+  heldMessages.clear();
+  return app;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (const int code = AnswerWithoutWindow(argc, argv); code >= 0) return code;
-  QApplication app(argc, argv);
+  const std::unique_ptr<QApplication> app = ConnectToDisplay(argc, argv);
   QApplication::setApplicationName("Quarvel");
   QApplication::setWindowIcon(QIcon(":/icons/quarvel.png"));
   quarvel::TMainForm form(quarvel::FileLocations::OfThisProgram());

@@ -348,6 +348,7 @@ void TMainForm::LocalizeControls() {
   language1_->setTitle(Tr("&Language"));
 
   dxdraw_->setToolTip(Tr("Imported 3D model"));
+  dxdraw_->SetNoOpenGLText(Tr("The 3D view needs OpenGL, which this display does not offer."));
   splitter_->handle(1)->setToolTip(Tr("Press and drag to resize model and preview panels"));
   const char* arrowHints[] = {"Rotate model around X axis", "Rotate model around Y axis",
                               "Rotate model around Z axis", "Left-Right movement",

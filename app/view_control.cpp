@@ -90,7 +90,7 @@ void TMainForm::DXDrawKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void TMainForm::Redraw() {
-  dxdraw_->update();
+  dxdraw_->Redraw();
 }
 
 // Esc asks a running import to stop.

@@ -30,6 +30,7 @@ const std::vector<std::string_view>& TranslatableTexts() {
 
       // Main window: hints of the views, the panel controls and the tool buttons.
       "Imported 3D model",
+      "The 3D view needs OpenGL, which this display does not offer.",
       "Press and drag to resize model and preview panels",
       "Rotate model around X axis",
       "Rotate model around Y axis",

@@ -6,10 +6,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QOpenGLWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <QToolButton>
 #include <filesystem>
 
 #include "anim/compress_dialog.h"
@@ -74,27 +76,58 @@ struct AnimTest : GuiTest {
     std::snprintf(suffix, sizeof suffix, "%04d.bmp", i);
     return test::ReadFile(first + suffix);
   }
+
+  // A BMP run of `frames` frames, checked against the batch renderer's from the sample placed by
+  // the options `placement`.
+  void ExpectBmpRunLikeTheBatchRenderers(int frames, const std::string& placement = "") {
+    const std::string first = dir.Path("walk.bmp");
+    WithDialog([&](TSeqForm& d) {
+      Click(d, "BmpItem");
+      SetFrames(d, frames);
+      AnswerFileDialog(&d, first);
+      Click(d, "NextButton");
+      EXPECT_EQ(Status(d), "Rendering of BMP sequence finished.");
+    });
+    const std::string cli = std::string(QUARVEL_RENDER_EXE) + " " + QUARVEL_SAMPLES +
+                            "/knot.3ds --size 320x240 --frames " + std::to_string(frames) +
+                            " --bmp-sequence " + dir.Path("cli.bmp") + placement;
+    ASSERT_EQ(std::system(cli.c_str()), 0);
+    for (int i = 0; i < frames; ++i) {
+      EXPECT_FALSE(Frame(first, i).empty()) << i;
+      EXPECT_EQ(Frame(first, i), Frame(dir.Path("cli.bmp"), i)) << "frame " << i;
+    }
+    EXPECT_TRUE(Frame(first, frames).empty());
+    EXPECT_TRUE(errors.empty());
+  }
 };
 
 TEST_F(AnimTest, ABmpRunWritesTheBatchRenderersFrames) {
-  const std::string first = dir.Path("walk.bmp");
-  WithDialog([&](TSeqForm& d) {
-    Click(d, "BmpItem");
-    SetFrames(d, 4);
-    AnswerFileDialog(&d, first);
-    Click(d, "NextButton");
-    EXPECT_EQ(Status(d), "Rendering of BMP sequence finished.");
-  });
+  ExpectBmpRunLikeTheBatchRenderers(4);
+}
+
+// Runs in a process of its own on Qt's offscreen platform, which has no OpenGL (see the next
+// test): the view's place says why it is empty, and the arrows, Render, Save and an animation run
+// give the batch renderer's pictures.
+TEST_F(AnimTest, WithoutOpenGLChild) {
+  if (!IsChild("AnimTest.WithoutOpenGLChild")) GTEST_SKIP() << "run by the next test";
+  EXPECT_EQ(form->findChild<QOpenGLWidget*>(), nullptr);
+  auto* panel = form->findChild<QLabel*>("NoOpenGL");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->text(), "The 3D view needs OpenGL, which this display does not offer.");
+
+  QTest::mouseClick(form->findChild<QToolButton*>("UpDownYRight"), Qt::LeftButton);
+  form->findChild<QAction*>("Render1")->trigger();
+  ASSERT_TRUE(form->SaveMask(QString::fromStdString(dir.Path("gui.bmp"))));
   const std::string cli = std::string(QUARVEL_RENDER_EXE) + " " + QUARVEL_SAMPLES +
-                          "/knot.3ds --size 320x240 --frames 4 --bmp-sequence " +
-                          dir.Path("cli.bmp");
+                          "/knot.3ds --size 320x240 --clicks y:-1 -o " + dir.Path("cli.bmp");
   ASSERT_EQ(std::system(cli.c_str()), 0);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_FALSE(Frame(first, i).empty()) << i;
-    EXPECT_EQ(Frame(first, i), Frame(dir.Path("cli.bmp"), i)) << "frame " << i;
-  }
-  EXPECT_FALSE(std::filesystem::exists(first + "0004.bmp"));
-  EXPECT_TRUE(errors.empty());
+  EXPECT_EQ(test::ReadFile(dir.Path("gui.bmp")), test::ReadFile(dir.Path("cli.bmp")));
+  ExpectBmpRunLikeTheBatchRenderers(3, " --clicks y:-1");
+  EXPECT_TRUE(form->close());
+}
+
+TEST_F(AnimTest, TheWindowWorksWithoutOpenGL) {
+  EXPECT_EQ(RunChild("AnimTest.WithoutOpenGLChild", {{"QT_QPA_PLATFORM", "offscreen"}}), 0);
 }
 
 TEST_F(AnimTest, AnAviRunWritesEveryFrame) {

@@ -20,16 +20,10 @@
 namespace quarvel {
 namespace {
 
-// Whether this process is the child that RunChild started for `name`.
-bool IsChild(const char* name) {
-  const char* child = std::getenv("QUARVEL_GUI_CHILD");
-  return child && std::strcmp(child, name) == 0;
-}
-
 // Runs in a process of its own (see the next test): with too little memory for a 10000 x 10000
 // mask, Render reports it, and the window goes on rendering smaller masks and closes normally.
 TEST_F(GuiTest, OutOfMemoryChild) {
-  if (!IsChild("OutOfMemoryChild")) GTEST_SKIP() << "run by the next test";
+  if (!IsChild("GuiTest.OutOfMemoryChild")) GTEST_SKIP() << "run by the next test";
   auto form = MakeForm();
   form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
   ASSERT_TRUE(form->scene().ModelLoaded);
@@ -50,35 +44,21 @@ TEST_F(GuiTest, OutOfMemoryChild) {
   EXPECT_TRUE(form->close());
 }
 
-// Runs one of the child cases of this file in a process of its own, on the same screen, and
-// gives its exit status.
-int RunChild(const char* name) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::setenv("QUARVEL_GUI_CHILD", name, 1);
-    // The 3D view on the renderer that compiles no code at run time: under a memory limit a
-    // compiler's failure would end the process before the window could report anything.
-    ::setenv("GALLIUM_DRIVER", "softpipe", 1);
-    const std::string filter = std::string("--gtest_filter=GuiTest.") + name;
-    ::execl("/proc/self/exe", "quarvel_gui_tests", filter.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+// The 3D view on the renderer that compiles no code at run time: under a memory limit a compiler's
+// failure would end the process before the window could report anything.
+const ChildEnvironment kSoftpipe = {{"GALLIUM_DRIVER", "softpipe"}};
 
 TEST_F(GuiTest, RunningOutOfMemoryLeavesTheWindowUsable) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizers reserve more address space than any limit allows";
 #endif
-  EXPECT_EQ(RunChild("OutOfMemoryChild"), 0);
+  EXPECT_EQ(RunChild("GuiTest.OutOfMemoryChild", kSoftpipe), 0);
 }
 
 // Runs in a process of its own (see the next test): on a full disk, made with a limit on the size
 // of files, Save names the file and the system's reason on a second line.
 TEST_F(GuiTest, FullDiskChild) {
-  if (!IsChild("FullDiskChild")) GTEST_SKIP() << "run by the next test";
+  if (!IsChild("GuiTest.FullDiskChild")) GTEST_SKIP() << "run by the next test";
   auto form = MakeForm();
   form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
   form->findChild<QAction*>("Render1")->trigger();
@@ -93,7 +73,7 @@ TEST_F(GuiTest, FullDiskChild) {
 }
 
 TEST_F(GuiTest, AFullDiskIsReportedWithTheFileAndTheReason) {
-  EXPECT_EQ(RunChild("FullDiskChild"), 0);
+  EXPECT_EQ(RunChild("GuiTest.FullDiskChild", kSoftpipe), 0);
 }
 
 TEST_F(GuiTest, ThePreviewWaitsForTheRenderToEnd) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -10,14 +12,43 @@
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_form.h"
 #include "fixtures.h"
 
 namespace quarvel {
+
+// Whether this process is the child that RunChild started for the case `name` ("Suite.Case").
+inline bool IsChild(const char* name) {
+  const char* child = std::getenv("QUARVEL_GUI_CHILD");
+  return child && std::strcmp(child, name) == 0;
+}
+
+using ChildEnvironment = std::vector<std::pair<const char*, const char*>>;
+
+// Runs the case `name` in a process of its own, on the same screen, with `environment` added,
+// and gives its exit status.
+inline int RunChild(const char* name, const ChildEnvironment& environment) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setenv("QUARVEL_GUI_CHILD", name, 1);
+    for (const auto& [variable, value] : environment)
+      ::setenv(variable, value, 1);
+    const std::string filter = std::string("--gtest_filter=") + name;
+    ::execl("/proc/self/exe", "quarvel_gui_tests", filter.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 struct GuiTest : ::testing::Test {
   test::ScratchDir dir;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMenu>
+#include <QOpenGLWidget>
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QTest>
@@ -65,6 +66,26 @@ TEST_F(GuiTest, OpenRenderSaveGivesTheBatchRenderersMask) {
   ASSERT_EQ(std::system(cli.c_str()), 0);
   EXPECT_EQ(test::ReadFile(dir.Path("gui.bmp")), test::ReadFile(dir.Path("cli.bmp")));
   EXPECT_TRUE(errors.empty());
+}
+
+// An OpenGL context lost while the window is open (a driver reset, say: the view reports it) gives
+// way to the panel, and the arrows and Render go on as before.
+TEST_F(GuiTest, ALostOpenGLContextLeavesThePanel) {
+  auto form = MakeForm();
+  form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
+  auto* shaded = form->findChild<QOpenGLWidget*>();
+  ASSERT_NE(shaded, nullptr);
+  EXPECT_EQ(form->findChild<QLabel*>("NoOpenGL"), nullptr);
+  QMetaObject::invokeMethod(shaded, "contextLost");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->findChild<QLabel*>("NoOpenGL") != nullptr; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->findChild<QOpenGLWidget*>() == nullptr; }));
+
+  const Transform before = form->scene().ModelFrame->GetTransform();
+  QTest::mouseClick(form->findChild<QToolButton*>("UpDownYRight"), Qt::LeftButton);
+  const Transform after = form->scene().ModelFrame->GetTransform();
+  EXPECT_NE(0, std::memcmp(&before, &after, sizeof before));
+  form->findChild<QAction*>("Render1")->trigger();
+  EXPECT_EQ(Panel(*form, 2), "640 x 480 depth mask ready");
 }
 
 TEST_F(GuiTest, ArrowsAndDragsPlaceTheModel) {
