@@ -47,7 +47,7 @@ DXDraw::DXDraw(const Scene& scene, QWidget* parent) : QWidget(parent) {
 }
 
 bool DXDraw::CanDraw() const {
-  return width() > 0 && height() > 0 && (!shaded_ || shaded_->initialized());
+  return shaded_ && shaded_->initialized() && width() > 0 && height() > 0;
 }
 
 void DXDraw::Redraw() {

@@ -1,7 +1,7 @@
 // The 3D view's place in the main window. Where OpenGL can be used it holds the shaded view of
 // the model; where it cannot (no OpenGL on the display, or a context lost later) a plain panel
-// says so. Either way the mouse and the arrow keys reach the window through this widget, so the
-// model is turned and moved, and its masks rendered, the same.
+// says so, and the view cannot draw: the handlers that place the model then do nothing, while
+// Render, Save and the animation export work on the model as it was placed.
 #pragma once
 
 #include <QLabel>
@@ -18,7 +18,7 @@ class DXDraw : public QWidget {
  public:
   DXDraw(const Scene& scene, QWidget* parent = nullptr);
 
-  // Whether the view is ready: sized, and its OpenGL set up where it draws the model.
+  // Whether the view can draw: it shows the model, its OpenGL is set up and it has a size.
   bool CanDraw() const;
   // Draws the model again, or falls back to the panel if OpenGL has gone since.
   void Redraw();
