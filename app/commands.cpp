@@ -7,14 +7,14 @@
 #include <QTimer>
 #include <new>
 
-#include "anim/seq_form.h"
-#include "dialogs.h"
-#include "dxdraw.h"
+#include "dialogs/about_box.h"
+#include "dialogs/dialogs.h"
+#include "dialogs/ops_form.h"
+#include "dialogs/seq_form.h"
 #include "main_form.h"
 #include "render/preview.h"
-#include "render/preview_box.h"
-#include "ui/about_box.h"
-#include "ui/ops_form.h"
+#include "widgets/dxdraw.h"
+#include "widgets/preview_box.h"
 
 namespace quarvel {
 

@@ -5,9 +5,9 @@
 #include <QMenu>
 #include <QToolBar>
 
-#include "dialogs.h"
-#include "dxdraw.h"
+#include "dialogs/dialogs.h"
 #include "main_form.h"
+#include "widgets/dxdraw.h"
 
 namespace quarvel {
 

@@ -1,8 +1,8 @@
 // The Help menu: the help pages at their default topic or at the window's (F1), the online help
 // and the web site, all opened in the user's browser.
+#include "dialogs/links.h"
 #include "main_form.h"
 #include "ui/help.h"
-#include "ui/links.h"
 
 namespace quarvel {
 

@@ -17,11 +17,11 @@
 #include <array>
 #include <climits>
 
-#include "dxdraw.h"
 #include "instances.h"
 #include "qt_language.h"
-#include "render/preview_box.h"
-#include "render/up_down.h"
+#include "widgets/dxdraw.h"
+#include "widgets/preview_box.h"
+#include "widgets/up_down.h"
 
 // The glyphs live in a static library, whose resources must be registered by hand (outside any
 // namespace).

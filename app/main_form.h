@@ -20,11 +20,11 @@
 #include <memory>
 #include <vector>
 
-#include "scene/feedback.h"
+#include "base/feedback.h"
+#include "session/workspace.h"
 #include "settings/localizer.h"
 #include "settings/locations.h"
 #include "settings/props.h"
-#include "workspace.h"
 
 namespace quarvel {
 

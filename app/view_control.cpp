@@ -6,10 +6,10 @@
 #include <QShowEvent>
 #include <QStatusBar>
 
-#include "dxdraw.h"
 #include "main_form.h"
-#include "render/preview_box.h"
 #include "render/view_ops.h"
+#include "widgets/dxdraw.h"
+#include "widgets/preview_box.h"
 
 namespace quarvel {
 

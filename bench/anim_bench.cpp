@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "anim/sequencer.h"
-#include "anim/video_writer.h"
-#include "app/workspace.h"
 #include "models.h"
 #include "samples/write_3ds.h"
+#include "session/sequencer.h"
+#include "session/video_writer.h"
+#include "session/workspace.h"
 
 namespace quarvel::bench {
 namespace {

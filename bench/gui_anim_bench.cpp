@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
-#include "anim/seq_form.h"
 #include "app/main_form.h"
+#include "dialogs/seq_form.h"
 #include "models.h"
 #include "samples/write_3ds.h"
 

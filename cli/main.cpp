@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "anim/sequencer.h"
-#include "anim/video_writer.h"
 #include "base/file_io.h"
 #include "options.h"
 #include "output_checks.h"
@@ -22,6 +20,8 @@
 #include "render/save_file.h"
 #include "scene/import_3ds.h"
 #include "scene/model_formats.h"
+#include "session/sequencer.h"
+#include "session/video_writer.h"
 #include "sidecar.h"
 #include "stop_signals.h"
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "anim/sequencer.h"
-#include "anim/video_writer.h"
 #include "output_format.h"
 #include "render/depth_levels.h"
 #include "scene/scene.h"
+#include "session/sequencer.h"
+#include "session/video_writer.h"
 
 namespace quarvel {
 

@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
-#include "anim/sequencer.h"
 #include "output_format.h"
 #include "render/depth_image.h"
 #include "render/depth_levels.h"
 #include "render/mask_image.h"
 #include "render/rasterizer.h"
+#include "session/sequencer.h"
 
 namespace quarvel {
 

@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "scene/feedback.h"
+#include "base/feedback.h"
 
 namespace quarvel {
 

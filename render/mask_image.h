@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "scene/feedback.h"
+#include "base/feedback.h"
 
 namespace quarvel {
 

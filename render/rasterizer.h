@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/feedback.h"
 #include "depth_image.h"
 #include "mask_image.h"
-#include "scene/feedback.h"
 #include "scene/scene.h"
 
 namespace quarvel {

@@ -7,8 +7,6 @@
 
 namespace quarvel {
 
-std::atomic<int32_t> AbortRequested{0};
-
 namespace {
 
 constexpr uint16_t kEditorChunk = 0x3D3D;

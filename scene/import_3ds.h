@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "feedback.h"
+#include "base/feedback.h"
 #include "scene.h"
 
 namespace quarvel {

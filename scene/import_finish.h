@@ -7,7 +7,7 @@
 #include <new>
 #include <string>
 
-#include "feedback.h"
+#include "base/feedback.h"
 #include "import_3ds.h"
 #include "scene.h"
 

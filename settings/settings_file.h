@@ -10,8 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/feedback.h"
 #include "ini_file.h"
-#include "scene/feedback.h"
 
 namespace quarvel {
 

@@ -14,11 +14,11 @@
 #include <limits>
 #include <tuple>
 
-#include "anim/sequencer.h"
 #include "cli/options.h"
 #include "cli/progress_bar.h"
 #include "fixtures.h"
 #include "render/rasterizer.h"
+#include "session/sequencer.h"
 
 namespace quarvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "anim/compressor_data.h"
+#include "session/compressor_data.h"
 
 #include <gtest/gtest.h>
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/feedback.h"
 #include "render/mask_image.h"
 #include "samples/write_3ds.h"
-#include "scene/feedback.h"
 #include "scene/import_3ds.h"
 
 namespace quarvel::test {

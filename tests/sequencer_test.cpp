@@ -1,4 +1,4 @@
-#include "anim/sequencer.h"
+#include "session/sequencer.h"
 
 #include <gtest/gtest.h>
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "anim/video_writer.h"
 #include "fixtures.h"
+#include "session/video_writer.h"
 
 namespace quarvel {
 namespace {

@@ -1,6 +1,6 @@
 // The workspace the window and its dialogs share: the busy state always comes back, a failed
 // render leaves no half-drawn mask, and a mask never replaces the model it was made from.
-#include "app/workspace.h"
+#include "session/workspace.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/feedback.h"
+#include "base/feedback.h"
 
 namespace quarvel {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "scene/feedback.h"
+#include "base/feedback.h"
 
 namespace quarvel {
 

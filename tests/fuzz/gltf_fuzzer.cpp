@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <span>
 
+#include "base/feedback.h"
 #include "model_fuzzing.h"
-#include "scene/feedback.h"
 #include "scene/model_formats.h"
 #include "scene/scene.h"
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <span>
 
+#include "base/feedback.h"
 #include "model_fuzzing.h"
-#include "scene/feedback.h"
 #include "scene/import_3ds.h"
 #include "scene/scene.h"
 

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "base/feedback.h"
 #include "render/mask_image.h"
 #include "render/rasterizer.h"
-#include "scene/feedback.h"
 #include "scene/import_3ds.h"
 #include "scene/scene.h"
 

@@ -5,10 +5,10 @@
 #include <QMenu>
 #include <QTimer>
 
+#include "dialogs/about_box.h"
+#include "dialogs/links.h"
 #include "gui_fixture.h"
-#include "ui/about_box.h"
 #include "ui/about_scroller.h"
-#include "ui/links.h"
 
 namespace quarvel {
 namespace {

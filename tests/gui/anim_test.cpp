@@ -14,8 +14,8 @@
 #include <QToolButton>
 #include <filesystem>
 
-#include "anim/compress_dialog.h"
-#include "anim/seq_form.h"
+#include "dialogs/compress_dialog.h"
+#include "dialogs/seq_form.h"
 #include "gui_fixture.h"
 
 namespace quarvel {

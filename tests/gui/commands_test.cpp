@@ -14,8 +14,8 @@
 #include <cstring>
 
 #include "gui_fixture.h"
-#include "render/preview_box.h"
 #include "samples/shapes.h"
+#include "widgets/preview_box.h"
 
 namespace quarvel {
 namespace {

@@ -12,9 +12,9 @@
 #include <fstream>
 #include <optional>
 
-#include "anim/seq_form.h"
+#include "dialogs/links.h"
+#include "dialogs/seq_form.h"
 #include "gui_fixture.h"
-#include "ui/links.h"
 
 namespace quarvel {
 namespace {

@@ -9,7 +9,7 @@
 #include <QToolButton>
 #include <QToolTip>
 
-#include "app/dialogs.h"
+#include "dialogs/dialogs.h"
 #include "gui_fixture.h"
 
 namespace quarvel {

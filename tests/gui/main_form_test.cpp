@@ -22,9 +22,9 @@
 #include <set>
 
 #include "gui_fixture.h"
-#include "render/preview_box.h"
 #include "render/view_ops.h"
 #include "samples/shapes.h"
+#include "widgets/preview_box.h"
 
 namespace quarvel {
 namespace {

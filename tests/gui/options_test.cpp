@@ -19,9 +19,9 @@
 #include <optional>
 #include <sstream>
 
+#include "dialogs/ops_form.h"
 #include "gui_fixture.h"
 #include "ui/association.h"
-#include "ui/ops_form.h"
 
 extern char** environ;
 

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <utility>
 
-#include "help.h"
+#include "ui/help.h"
 
 namespace quarvel {
 

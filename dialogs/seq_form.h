@@ -15,9 +15,9 @@
 #include <functional>
 #include <string>
 
-#include "anim/sequencer.h"
-#include "anim/video_writer.h"
-#include "app/workspace.h"
+#include "session/sequencer.h"
+#include "session/video_writer.h"
+#include "session/workspace.h"
 #include "settings/settings_file.h"
 
 namespace quarvel {

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
+#include "base/feedback.h"
 #include "render/mask_image.h"
 #include "render/rasterizer.h"
-#include "scene/feedback.h"
 #include "scene/import_3ds.h"
 #include "scene/scene.h"
 

@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "anim/video_writer.h"
-#include "app/workspace.h"
-#include "scene/feedback.h"
+#include "base/feedback.h"
+#include "session/video_writer.h"
+#include "session/workspace.h"
 
 namespace quarvel {
 

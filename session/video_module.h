@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "render/mask_image.h"
-#include "video_writer.h"
+#include "session/video_writer.h"
 
 namespace quarvel {
 

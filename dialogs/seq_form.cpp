@@ -12,9 +12,9 @@
 #include <QVBoxLayout>
 #include <new>
 
-#include "anim/compress_dialog.h"
-#include "anim/compressor_data.h"
-#include "app/dialogs.h"
+#include "dialogs/compress_dialog.h"
+#include "dialogs/dialogs.h"
+#include "session/compressor_data.h"
 #include "settings/props.h"
 
 namespace quarvel {

@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "scene/feedback.h"
+#include "base/feedback.h"
 
 namespace quarvel {
 

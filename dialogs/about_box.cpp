@@ -1,4 +1,4 @@
-#include "ui/about_box.h"
+#include "about_box.h"
 
 #include <QFile>
 #include <QKeyEvent>
@@ -8,11 +8,11 @@
 #include <functional>
 #include <span>
 
+#include "dialogs/links.h"
 #include "ui/about_scroller.h"
 #include "ui/about_text.h"
 #include "ui/help.h"
 #include "ui/jpeg.h"
-#include "ui/links.h"
 
 // The picture lives in a static library, whose resources must be registered by hand (outside
 // any namespace).

@@ -8,7 +8,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "shaded_view.h"
+#include "widgets/shaded_view.h"
 
 namespace quarvel {
 

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "preview.h"
+#include "render/preview.h"
 
 namespace quarvel {
 

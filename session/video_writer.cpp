@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "base/file_io.h"
+#include "session/video_module.h"
 #include "settings/locations.h"
-#include "video_module.h"
 
 namespace quarvel {
 

@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "anim/video_writer.h"
+#include "session/video_writer.h"
 
 namespace quarvel {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "anim/video_writer.h"
+#include "session/video_writer.h"
 #include "settings/props.h"
 
 namespace quarvel {
