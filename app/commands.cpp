@@ -13,7 +13,6 @@
 #include "dialogs/seq_form.h"
 #include "main_form.h"
 #include "render/preview.h"
-#include "widgets/dxdraw.h"
 #include "widgets/preview_box.h"
 
 namespace quarvel {
@@ -39,19 +38,19 @@ void TMainForm::RunCommand(const std::function<void()>& command) {
 }
 
 void TMainForm::SetBusy(bool busy) {
-  open1_->setEnabled(!busy);
-  options1_->setEnabled(!busy);
-  panel4_->setEnabled(!busy);
-  render1_->setEnabled(ws_.scene.ModelLoaded && !busy);
-  export1_->setEnabled(ws_.scene.ModelLoaded && !busy);
-  save1_->setEnabled(ws_.render.MaskReady && !busy);
+  menus_.open->setEnabled(!busy);
+  menus_.options->setEnabled(!busy);
+  panel_->setEnabled(!busy);
+  menus_.render->setEnabled(ws_.scene.ModelLoaded && !busy);
+  menus_.exportAnimation->setEnabled(ws_.scene.ModelLoaded && !busy);
+  menus_.save->setEnabled(ws_.render.MaskReady && !busy);
   if (!busy && closePending_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TMainForm::ProcessMessages() {
   // The import calls this for every face: look at the clock only every few calls.
   if (++pumpCounter_ % 4 != 0) return;
-  if (pumpTimer_.isValid() && pumpTimer_.elapsed() < pumpIntervalMs_) return;
+  if (pumpTimer_.isValid() && pumpTimer_.elapsed() < pumpIntervalMs) return;
   QCoreApplication::processEvents();
   pumpTimer_.start();
 }
@@ -75,9 +74,9 @@ void TMainForm::Open3DS(const QString& fileName) {
   // its own Esc hint stays in the status bar.
   if (!ws_.scene.ModelLoaded) {
     feedback_.Status(0, "");
-    if (statusPanels_[2]->text() == Tr(" Press ESC to skip")) feedback_.Status(2, "");
+    if (status_->Text(2) == Tr(" Press ESC to skip")) feedback_.Status(2, "");
   }
-  Redraw();
+  view_->Redraw();
   setWindowTitle(kCaption);
   if (ws_.scene.ModelLoaded)
     setWindowTitle(QString(kCaption) + " : " + QFileInfo(fileName).fileName());
@@ -92,20 +91,20 @@ void TMainForm::OpenCommandLine(const QStringList& arguments) {
 
 void TMainForm::DXDrawClick() {
   if (ws_.busy) return;
-  const QString file = AskOpenFile(this, Tr("&Open"), QString::fromStdString(props_.OpenDir),
-                                   Tr("3DS file") + " (*.3DS *.3ds);;" + Tr("All files") + " (*)");
+  const QString file =
+      AskOpenFile(this, Tr("&Open"), QString::fromStdString(settings_->props().OpenDir),
+                  Tr("3DS file") + " (*.3DS *.3ds);;" + Tr("All files") + " (*)");
   if (file.isEmpty()) return;
   Open3DS(file);
-  props_.OpenDir = FolderOf(file).toStdString();
-  AddRecent(recent_, file.toStdString());
-  RebuildRecentMenu();
+  settings_->props().OpenDir = FolderOf(file).toStdString();
+  recent_->Add(file.toStdString());
 }
 
 void TMainForm::TestButtonClick() {
   if (ws_.busy || !ws_.scene.ModelLoaded) return;
   RunCommand([&] {
     BusyScope busy(ws_);
-    RenderMask(ws_, upDown4_->value(), upDown5_->value(), feedback_);
+    RenderMask(ws_, panel_->maskWidth->value(), panel_->maskHeight->value(), feedback_);
   });
   UpdatePreview();
 }
@@ -131,12 +130,13 @@ void TMainForm::UpdatePreview() {
     std::copy_n(pixels.data() + size_t(y) * size_t(size.w), size.w, picture.scanLine(y));
   outBox_->SetPicture(std::move(picture));
   const QString ready = QString("%1 x %2").arg(mask.Width()).arg(mask.Height());
-  statusPanels_[2]->setText(Tr("%s depth mask ready").replace("%s", ready));
+  status_->SetText(2, Tr("%s depth mask ready").replace("%s", ready));
 }
 
 // The save dialog starts in the folder of the last save, or else in the model's folder.
 QString TMainForm::SaveFolder() const {
-  if (!props_.SaveDir.empty()) return QString::fromStdString(props_.SaveDir);
+  if (!settings_->props().SaveDir.empty())
+    return QString::fromStdString(settings_->props().SaveDir);
   if (!ws_.modelPath.empty()) return FolderOf(FromDisk(ws_.modelPath));
   return {};
 }
@@ -150,53 +150,51 @@ void TMainForm::Save1Click() {
   SaveMask(file);
 }
 
-// The BMP save dialog names the first file of a sequence; it starts with no name.
-QString TMainForm::AskSequenceName() {
-  return AskSaveFile(this, Tr("&Save"), SaveFolder(), QString(), "bmp",
-                     Tr("BitMap Files") + " (*.bmp)");
-}
-
 // The animation dialog, given the workspace and what it needs of this window. While it is open
 // the renders keep the depth range its runs set.
 void TMainForm::ExportBMPSequence1Click() {
   if (ws_.busy || !ws_.scene.ModelLoaded) return;
   AnimationHost host{ws_};
-  host.settings = settingsFile_.get();
+  host.settings = settings_->file();
   host.compressorDataPath = locations_.CompressorData();
   host.feedback = feedback_;
   host.render = [this] { TestButtonClick(); };
   host.updatePreview = [this] { UpdatePreview(); };
-  host.redraw = [this] { Redraw(); };
-  host.askSequenceName = [this] { return AskSequenceName(); };
-  host.showHelp = [this](const QString& topic) { ShowHelp(topic); };
-  host.width = upDown4_->value();
-  host.height = upDown5_->value();
+  host.redraw = [this] { view_->Redraw(); };
+  // The BMP save dialog names the first file of a sequence; it starts with no name.
+  host.askSequenceName = [this] {
+    return AskSaveFile(this, Tr("&Save"), SaveFolder(), QString(), "bmp",
+                       Tr("BitMap Files") + " (*.bmp)");
+  };
+  host.showHelp = [this](const QString& topic) { help_->ShowHelp(topic); };
+  host.width = panel_->maskWidth->value();
+  host.height = panel_->maskHeight->value();
   RunCommand([&] { RunDialog<TSeqForm>(this, std::move(host)); });
-  Redraw();
+  view_->Redraw();
 }
 
 // The options dialog, given the scene, the settings it edits and what it needs of this window.
 // Apply keeps the colours picked; Cancel shows the stored ones again.
 void TMainForm::OpsButtonClick() {
   if (ws_.busy) return;
-  props_.ObjColor = ws_.scene.ObjColor;
-  props_.LightColor = ws_.scene.LightColor;
-  OptionsHost host{ws_.scene, props_};
+  settings_->props().ObjColor = ws_.scene.ObjColor;
+  settings_->props().LightColor = ws_.scene.LightColor;
+  OptionsHost host{ws_.scene, settings_->props()};
   host.executable = OnDisk(QCoreApplication::applicationFilePath());
-  host.showHints = showHints1_->isChecked();
-  host.redraw = [this] { Redraw(); };
+  host.showHints = menus_.showHints->isChecked();
+  host.redraw = [this] { view_->Redraw(); };
   host.translate = feedback_.translate;
-  host.showHelp = [this](const QString& topic) { ShowHelp(topic); };
+  host.showHelp = [this](const QString& topic) { help_->ShowHelp(topic); };
   host.showError = [this](const QString& text) { ShowError(text); };
   int result = QDialog::Rejected;
   RunCommand([&] { result = RunDialog<TOpsForm>(this, std::move(host)); });
   if (result == QDialog::Accepted) {
-    ws_.scene.ObjColor = props_.ObjColor;
-    ws_.scene.LightColor = props_.LightColor;
+    ws_.scene.ObjColor = settings_->props().ObjColor;
+    ws_.scene.LightColor = settings_->props().LightColor;
   } else {
     ws_.scene.SetColorBright(ws_.scene.ObjColor, ws_.scene.LightColor);
   }
-  Redraw();
+  view_->Redraw();
   SaveSettings();
 }
 
@@ -208,7 +206,7 @@ bool TMainForm::SaveMask(const QString& fileName) {
       ShowError(QString::fromUtf8(error.MessageWithReason(feedback_)));
       return;
     }
-    props_.SaveDir = FolderOf(fileName).toStdString();
+    settings_->props().SaveDir = FolderOf(fileName).toStdString();
     saved = true;
   });
   return saved;

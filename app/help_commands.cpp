@@ -1,30 +1,34 @@
-// The Help menu: the help pages at their default topic or at the window's (F1), the online help
-// and the web site, all opened in the user's browser.
+#include "help_commands.h"
+
+#include <utility>
+
 #include "dialogs/links.h"
-#include "main_form.h"
 #include "ui/help.h"
 
 namespace quarvel {
 
-// A missing help page is reported: the browser would otherwise be given nothing to show.
-void TMainForm::ShowHelp(const QString& topic) {
-  const ErrorText error = quarvel::ShowHelp(locations_.exeDir, feedback_, topic.toStdString());
-  if (!error.empty()) ShowError(QString::fromUtf8(error.MessageWithReason(feedback_)));
+HelpCommands::HelpCommands(std::string exeDir, const Feedback& feedback,
+                           std::function<void(const ErrorText&)> report)
+    : exeDir_(std::move(exeDir)), feedback_(feedback), report_(std::move(report)) {}
+
+void HelpCommands::ShowHelp(const QString& topic) {
+  const ErrorText error = quarvel::ShowHelp(exeDir_, feedback_, topic.toStdString());
+  if (!error.empty()) report_(error);
 }
 
-void TMainForm::FormHelp() {
+void HelpCommands::FormHelp() {
   ShowHelp(kMainFormTopic);
 }
 
-void TMainForm::Helptopics1Click() {
+void HelpCommands::Helptopics1Click() {
   ShowHelp();
 }
 
-void TMainForm::OnlineHelp1Click() {
+void HelpCommands::OnlineHelp1Click() {
   OpenOnlineHelp();
 }
 
-void TMainForm::Website1Click() {
+void HelpCommands::Website1Click() {
   OpenWebSite();
 }
 

@@ -1,38 +1,38 @@
-// The main window: menus, tool bar, the 3D view and the mask preview side by side, the panel of
-// turn, move and size controls, and the status bar. Its work is spread over files by concern:
-//   main_form.cpp      building the window, placing it on screen, drops and closing
+// The main window: menus, tool bar, the 3D view and the mask preview side by side, the control
+// panel, and the status bar. It owns one part per concern and keeps the commands' entry points:
+//   main_form.cpp      building the window, placing it on screen, keys, panes, drops, closing
 //   commands.cpp       Open, Render, Save, the animation and options dialogs, the preview,
 //                      the busy state, error messages
-//   view_control.cpp   the arrows, mouse drags, Esc, and the panes on resizing
-//   form_settings.cpp  saving the settings, recent files, languages, hints and tool bar
-//   help_commands.cpp  the Help menu's topics and web links, and F1
+//   main_menus, control_panel, status_fields   the window's pieces
+//   view_control       the arrows, drags and arrow keys that place the model
+//   form_settings, recent_files, language_menu, help_commands   what it remembers and the menus
 // The scene, the mask and the busy state live in a Workspace, which the dialogs are given.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMainWindow>
-#include <QProgressBar>
-#include <QSpinBox>
 #include <QSplitter>
 #include <functional>
 #include <memory>
-#include <vector>
 
+#include "app/control_panel.h"
+#include "app/form_settings.h"
+#include "app/help_commands.h"
+#include "app/language_menu.h"
+#include "app/main_menus.h"
+#include "app/recent_files.h"
+#include "app/status_fields.h"
+#include "app/view_control.h"
 #include "base/feedback.h"
 #include "session/workspace.h"
-#include "settings/localizer.h"
 #include "settings/locations.h"
-#include "settings/props.h"
 
 namespace quarvel {
 
-class DXDraw;
 class OutBox;
-class UpDown;
 
-constexpr const char* kCaption = "Quarvel 1.55";
+constexpr const char* kCaption = "Quarvel " QUARVEL_VERSION;
 constexpr int kSplitterLimit = 120;  // each side of the splitter keeps at least this much
 
 class TMainForm : public QMainWindow {
@@ -58,17 +58,13 @@ class TMainForm : public QMainWindow {
   void SetBusy(bool busy);
   void SaveSettings();
 
-  bool busy() const { return ws_.busy; }
   Workspace& workspace() { return ws_; }
-  Scene& scene() { return ws_.scene; }
-  const RenderState& renderState() const { return ws_.render; }
-  const MaskImage& mask() const { return ws_.mask; }
-  const std::vector<std::string>& recentFiles() const { return recent_; }
+  const std::vector<std::string>& recentFiles() const { return recent_->list(); }
 
   // Where error messages go; a message box when unset (tests capture them here).
   std::function<void(const QString&)> errorHook;
   // How often long work lets the window process messages (tests make it every chance).
-  void setPumpInterval(int ms) { pumpIntervalMs_ = ms; }
+  int pumpIntervalMs = 15;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -81,98 +77,45 @@ class TMainForm : public QMainWindow {
  private:
   // main_form.cpp
   void FormCreate();
-  void BuildMenus();
-  void BuildPanel();
-  void BuildStatusBar();
-  void PlaceProgressBar();
+  void BuildPanes();
+  void ConnectMenus();
   void LocalizeControls();
-  void LocalizeStatus();
   void PlaceOnScreen();
+  void PlaceSplitter(int previewWidth);
+  void FormResize();
+  void FormKeyDown(int key);
+  bool IsMenuKey(const QKeyEvent& key) const;
   void CloseWhenIdle();
+  void FormClose();
+  Props CurrentProps() const;
   QString Tr(const char* english) const;
 
   // commands.cpp
   void RunCommand(const std::function<void()>& command);
   QString SaveFolder() const;
-  QString AskSequenceName();
   void ShowError(const QString& text);
   void ProcessMessages();
 
-  // view_control.cpp
-  void UpDownXClick(int position);
-  void UpDownYClick(int position);
-  void UpDownZClick(int position);
-  void UpDown1Click(int position);
-  void UpDown2Click(int position);
-  void UpDown3Click(int position);
-  void UpDownRotateClick(float x, float y, float z, int position);
-  void UpDownMoveClick(int axis, int position);
-  void DXDrawMouseDown(QPoint pos);
-  void DXDrawMouseMove(QPoint pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
-  void FormKeyDown(int key);
-  void DXDrawKeyDown(int key, Qt::KeyboardModifiers modifiers);
-  bool IsMenuKey(const QKeyEvent& key) const;
-  void FormResize();
-  void PlaceSplitter(int previewWidth);
-  void Redraw();
-
-  // form_settings.cpp
-  void FormClose();
-  Props CurrentProps() const;
-  void BuildLanguageMenu();
-  void LanguageMenuClick(size_t index);
-  void RebuildRecentMenu();
-  void MRUClick(const QString& path);
-  void Showhints1Click();
-  void Showtoolbar1Click();
-
-  // help_commands.cpp
-  void ShowHelp(const QString& topic = {});  // the help at `topic`, or at its default page
-  void FormHelp();                           // F1
-  void Helptopics1Click();
-  void OnlineHelp1Click();
-  void Website1Click();
-
   FileLocations locations_;
-  std::unique_ptr<SettingsFile> settingsFile_;
-  std::unique_ptr<TLocalizer> localizer_;
-  std::vector<LanguageEntry> languages_;
-  Props props_;  // the values not held by a control
-  std::vector<std::string> recent_;
-
   Workspace ws_;
   Feedback feedback_;
-
-  bool closing_ = false;
-  bool closePending_ = false;
-  bool settingsReady_ = false;
-  bool settingsErrorShown_ = false;
-  bool splitterPlaced_ = false;
-  int lastMouseX_ = 0, lastMouseY_ = 0;
-  QElapsedTimer pumpTimer_;
-  int pumpIntervalMs_ = 15;
-  unsigned pumpCounter_ = 0;
-
+  std::unique_ptr<FormSettings> settings_;
+  MainMenus menus_;
+  ControlPanel* panel_ = nullptr;
+  StatusFields* status_ = nullptr;
+  ViewControl* view_ = nullptr;
+  RecentFiles* recent_ = nullptr;
+  LanguageMenu* languages_ = nullptr;
+  std::unique_ptr<HelpCommands> help_;
   DXDraw* dxdraw_ = nullptr;
   OutBox* outBox_ = nullptr;
   QSplitter* splitter_ = nullptr;
-  QWidget* panel1_ = nullptr;
-  QWidget* panel4_ = nullptr;
-  QToolBar* toolBar_ = nullptr;
-  QSpinBox* upDown4_ = nullptr;
-  QSpinBox* upDown5_ = nullptr;
-  QLabel* statusPanels_[3] = {};
-  QStringList statusTexts_;  // the status bar's texts in the language shown, "%s" for a number
-  QProgressBar* progressBar_ = nullptr;
-  std::vector<UpDown*> arrows_;
-  std::vector<QLabel*> axisLabels_;
-  QLabel *label4_ = nullptr, *label5_ = nullptr, *label11_ = nullptr, *label12_ = nullptr;
-  QMenu *file1_ = nullptr, *view1_ = nullptr, *help1_ = nullptr, *language1_ = nullptr;
-  QAction *open1_ = nullptr, *save1_ = nullptr, *export1_ = nullptr, *render1_ = nullptr,
-          *exit1_ = nullptr, *showHints1_ = nullptr, *showToolbar1_ = nullptr, *options1_ = nullptr,
-          *helpTopics1_ = nullptr, *onlineHelp1_ = nullptr, *website1_ = nullptr,
-          *about1_ = nullptr, *recentSeparator_ = nullptr;
-  std::vector<QAction*> recentActions_;
+
+  bool closing_ = false;
+  bool closePending_ = false;
+  bool splitterPlaced_ = false;
+  QElapsedTimer pumpTimer_;
+  unsigned pumpCounter_ = 0;
   QString lastSaveName_ = "Mask1";
 };
 

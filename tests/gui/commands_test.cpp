@@ -26,7 +26,7 @@ TEST_F(GuiTest, OutOfMemoryChild) {
   if (!IsChild("GuiTest.OutOfMemoryChild")) GTEST_SKIP() << "run by the next test";
   auto form = MakeForm();
   form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
-  ASSERT_TRUE(form->scene().ModelLoaded);
+  ASSERT_TRUE(form->workspace().scene.ModelLoaded);
   form->findChild<QSpinBox*>("UpDown4")->setValue(10000);
   form->findChild<QSpinBox*>("UpDown5")->setValue(10000);
   const rlimit limit{test::MappedBytes() + (64u << 20), RLIM_INFINITY};
@@ -34,7 +34,7 @@ TEST_F(GuiTest, OutOfMemoryChild) {
   form->findChild<QAction*>("Render1")->trigger();
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "Not enough memory to finish this command");
-  EXPECT_FALSE(form->busy());
+  EXPECT_FALSE(form->workspace().busy);
   EXPECT_FALSE(form->findChild<QAction*>("Save1")->isEnabled()) << "no half-drawn mask to save";
   EXPECT_TRUE(form->findChild<QAction*>("Render1")->isEnabled());
   form->findChild<QSpinBox*>("UpDown4")->setValue(640);
@@ -69,7 +69,7 @@ TEST_F(GuiTest, FullDiskChild) {
   EXPECT_FALSE(form->SaveMask(QString::fromStdString(path)));
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], QString::fromStdString("Stream write error\n" + path + ": File too large"));
-  EXPECT_FALSE(form->busy());
+  EXPECT_FALSE(form->workspace().busy);
 }
 
 TEST_F(GuiTest, AFullDiskIsReportedWithTheFileAndTheReason) {
@@ -81,7 +81,7 @@ TEST_F(GuiTest, ThePreviewWaitsForTheRenderToEnd) {
   const std::string path =
       dir.Write("big.3ds", Write3DS(SplitMesh("K", knot.vertices, knot.faces)));
   auto form = MakeForm();
-  form->setPumpInterval(0);
+  form->pumpIntervalMs = 0;
   form->Open3DS(QString::fromStdString(path));
   form->findChild<QSpinBox*>("UpDown4")->setValue(10000);
   form->findChild<QSpinBox*>("UpDown5")->setValue(10000);

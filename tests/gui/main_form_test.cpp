@@ -80,9 +80,9 @@ TEST_F(GuiTest, ALostOpenGLContextLeavesThePanel) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->findChild<QLabel*>("NoOpenGL") != nullptr; }));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->findChild<QOpenGLWidget*>() == nullptr; }));
 
-  const Transform before = form->scene().ModelFrame->GetTransform();
+  const Transform before = form->workspace().scene.ModelFrame->GetTransform();
   QTest::mouseClick(form->findChild<QToolButton*>("UpDownYRight"), Qt::LeftButton);
-  const Transform after = form->scene().ModelFrame->GetTransform();
+  const Transform after = form->workspace().scene.ModelFrame->GetTransform();
   EXPECT_EQ(0, std::memcmp(&before, &after, sizeof before));
   form->findChild<QAction*>("Render1")->trigger();
   EXPECT_EQ(Panel(*form, 2), "640 x 480 depth mask ready");
@@ -91,7 +91,7 @@ TEST_F(GuiTest, ALostOpenGLContextLeavesThePanel) {
 TEST_F(GuiTest, ArrowsAndDragsPlaceTheModel) {
   auto form = MakeForm();
   form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
-  Scene& scene = form->scene();
+  Scene& scene = form->workspace().scene;
   Scene expected;
   ASSERT_TRUE(LoadModel(expected, QUARVEL_SAMPLES "/knot.3ds", {}).ok);
 
@@ -138,21 +138,21 @@ TEST_F(GuiTest, EscStopsALargeImportWithTheFacesReadSoFar) {
   const std::string path =
       dir.Write("big.3ds", Write3DS(SplitMesh("K", knot.vertices, knot.faces)));
   auto form = MakeForm();
-  form->setPumpInterval(0);
+  form->pumpIntervalMs = 0;
   // Once the first object is in, press Esc as a user would.
   std::function<void()> watch = [&] {
-    if (form->scene().ModelMesh->FaceCount() > 0)
+    if (form->workspace().scene.ModelMesh->FaceCount() > 0)
       QTest::keyClick(form.get(), Qt::Key_Escape);
-    else if (form->busy())
+    else if (form->workspace().busy)
       QTimer::singleShot(0, watch);
   };
   QTimer::singleShot(0, watch);
   form->Open3DS(QString::fromStdString(path));
-  const size_t faces = form->scene().ModelMesh->FaceCount();
+  const size_t faces = form->workspace().scene.ModelMesh->FaceCount();
   EXPECT_GT(faces, 0u);
   EXPECT_LT(faces, knot.faces.size());
   EXPECT_EQ(Panel(*form, 0), QString("%1 faces imported").arg(faces));
-  EXPECT_TRUE(form->scene().ModelLoaded);
+  EXPECT_TRUE(form->workspace().scene.ModelLoaded);
   EXPECT_EQ(AbortRequested.load(), 0);
 }
 
@@ -177,7 +177,7 @@ TEST_F(GuiTest, LongWorkKeepsTheWindowAlive) {
   const std::string path =
       dir.Write("big.3ds", Write3DS(SplitMesh("K", knot.vertices, knot.faces)));
   auto form = MakeForm();
-  form->setPumpInterval(0);
+  form->pumpIntervalMs = 0;
   // A timer that fires whenever the window processes its messages, and what the progress shows.
   int ticks = 0;
   std::set<int> progress;
@@ -203,10 +203,10 @@ TEST_F(GuiTest, CloseDuringALoadWaitsForIt) {
   const TriangleMesh knot = TorusKnot(1000, 40);
   const std::string path = dir.Write("k.3ds", Write3DS(SplitMesh("K", knot.vertices, knot.faces)));
   auto form = MakeForm();
-  form->setPumpInterval(0);
+  form->pumpIntervalMs = 0;
   QTimer::singleShot(0, form.get(), [&] { form->close(); });
   form->Open3DS(QString::fromStdString(path));
-  EXPECT_EQ(form->scene().ModelMesh->FaceCount(), knot.faces.size()) << "the load ran to its end";
+  EXPECT_EQ(form->workspace().scene.ModelMesh->FaceCount(), knot.faces.size()) << "the load ran to its end";
   QTest::qWait(50);
   EXPECT_FALSE(form->isVisible()) << "then the window closed";
 }

@@ -112,9 +112,9 @@ struct OptionsTest : GuiTest {
         QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString());
   }
   Props Stored() const { return ReadProps(SettingsFile(Locations().Settings())); }
-  Rgb ObjectShown() const { return form->scene().ModelMesh->color(); }
+  Rgb ObjectShown() const { return form->workspace().scene.ModelMesh->color(); }
   Rgb LightShown() const {
-    for (const Light& l : form->scene().SceneFrame->GetLights())
+    for (const Light& l : form->workspace().scene.SceneFrame->GetLights())
       if (l.type == LightType::Ambient) return l.color;
     return {};
   }
@@ -184,7 +184,7 @@ TEST_F(OptionsTest, ApplyWithoutAChangeOfTheTickWritesNoFile) {
 }
 
 TEST_F(OptionsTest, PickedColoursShowAtOnceAndCancelGivesTheStoredOnesBack) {
-  const uint32_t obj = form->scene().ObjColor, light = form->scene().LightColor;
+  const uint32_t obj = form->workspace().scene.ObjColor, light = form->workspace().scene.LightColor;
   WithDialog([&](TOpsForm& d) {
     AnswerColor(&d, QColor(0x12, 0x34, 0x56));
     Click(d, "Change1");
