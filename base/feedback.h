@@ -34,27 +34,4 @@ struct Feedback {
   }
 };
 
-// A failure as the program reports it: its English text, with "%s" standing for `arg`.
-struct ErrorText {
-  std::string text;
-  std::string arg;
-  std::string reason =
-      {};  // the system's reason (strerror), untranslated; empty when there is none
-
-  bool empty() const { return text.empty(); }
-  // The text in the user's language, with the argument in place.
-  std::string Message(const Feedback& fb) const {
-    std::string m = fb.Tr(text);
-    if (const size_t at = m.find("%s"); at != std::string::npos) m.replace(at, 2, arg);
-    return m;
-  }
-  // The message, then on a line of its own the file (where the text does not name it already)
-  // and the system's reason: what a message box shows.
-  std::string MessageWithReason(const Feedback& fb) const {
-    std::string detail = text.find("%s") == std::string::npos ? arg : "";
-    if (!reason.empty()) detail += (detail.empty() ? "" : ": ") + reason;
-    return detail.empty() ? Message(fb) : Message(fb) + "\n" + detail;
-  }
-};
-
 }  // namespace quarvel

@@ -29,7 +29,24 @@ namespace {
 
 using namespace quarvel;
 
-enum ExitCode { kOk = 0, kUsage = 2, kBadModel = 3, kFileError = 4, kFailure = 5 };
+constexpr int kOk = 0;
+
+// The exit code of a failure of that kind.
+int ExitCode(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::None:
+      return kOk;
+    case ErrorKind::Usage:
+      return 2;
+    case ErrorKind::Import:
+      return 3;
+    case ErrorKind::File:
+      return 4;
+    case ErrorKind::Failure:
+      break;
+  }
+  return 5;
+}
 
 // "quarvel-render: FILE: MESSAGE (REASON)".
 void PrintFileError(const std::string& file, const std::string& message,
@@ -65,9 +82,8 @@ int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb)
   const std::string json = SidecarJson({o.model, o.output, Request(o)}, ws.scene, ws.render);
   const ErrorText error =
       SaveFileBytes(o.sidecar, {{reinterpret_cast<const uint8_t*>(json.data()), json.size()}});
-  if (error.empty()) return kOk;
-  PrintFileError(o.sidecar, error.Message(fb), error.reason);
-  return kFileError;
+  if (!error.empty()) PrintFileError(o.sidecar, error.Message(fb), error.reason);
+  return ExitCode(error.kind);
 }
 
 // A stop asked for by a signal is seen between the steps: a file being written is finished
@@ -85,7 +101,7 @@ int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, Pro
   bar.Clear();
   if (!error.empty()) {
     PrintFileError(o.output, error.Message(fb), error.reason);
-    return kFileError;
+    return ExitCode(error.kind);
   }
   if (o.sidecar.empty()) return kOk;
   return StopSignal() != 0 ? Stopped() : SaveSidecar(o, ws, fb);
@@ -151,7 +167,7 @@ int RunAnimation(const RenderOptions& o, Workspace& ws, const Feedback& fb, Prog
     PrintFileError(result.error.arg, result.error.Message(fb), result.error.reason);
   else
     PrintFileError(o.avi, AviFailureMessage(result.error, fb), "");
-  return kFileError;
+  return ExitCode(result.error.kind);
 }
 
 // Whether the fitted model's extents, fit scale and every coordinate are finite numbers. One
@@ -179,7 +195,7 @@ int Run(const RenderOptions& o) {
 
   if (!FormatOfName(o.model)) {
     std::fprintf(stderr, "quarvel-render: %s: Unsupported input file type\n", o.model.c_str());
-    return kBadModel;
+    return ExitCode(ErrorKind::Import);
   }
   Workspace ws;
   bar.Step("reading " + o.model, o.Animation() ? 5 : 50);
@@ -188,7 +204,7 @@ int Run(const RenderOptions& o) {
   if (StopSignal() != 0) return Stopped();  // the readers stop early on a signal
   if (!loaded.ok) {
     PrintFileError(o.model, loaded.error.Message(fb), loaded.error.reason);
-    return loaded.error.text == "Cannot open file %s" ? kFileError : kBadModel;
+    return ExitCode(loaded.error.kind);
   }
   ws.modelPath = o.model;
   if (!IsFinite(ws.scene))
@@ -211,7 +227,7 @@ int main(int argc, char** argv) {
   const auto options = ParseRenderOptions({argv + 1, argv + argc}, error);
   if (!options) {
     std::fprintf(stderr, "quarvel-render: %s\nTry 'quarvel-render --help'.\n", error.c_str());
-    return kUsage;
+    return ExitCode(ErrorKind::Usage);
   }
   if (options->help) {
     std::fputs(kRenderUsage, stdout);
@@ -223,7 +239,7 @@ int main(int argc, char** argv) {
   }
   try {
     if (options->listCodecs) return ListCodecs();
-    if (OutputsRefused(*options)) return kUsage;
+    if (OutputsRefused(*options)) return ExitCode(ErrorKind::Usage);
     WarnOfMisnamedOutput(*options);
     CatchStopSignals();
     return Run(*options);
@@ -232,5 +248,5 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quarvel-render: %s\n", e.what());
   }
-  return kFailure;
+  return ExitCode(ErrorKind::Failure);
 }

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "base/feedback.h"
+#include "base/error_text.h"
 
 namespace quarvel {
 

@@ -11,11 +11,11 @@ ErrorText SaveFileBytes(const std::string& path,
     case ReplaceResult::Ok:
       return {};
     case ReplaceResult::CannotCreate:
-      return {"Cannot create file %s", path, ErrorReason(s.error)};
+      return {ErrorKind::File, "Cannot create file %s", path, ErrorReason(s.error)};
     case ReplaceResult::WriteFailed:
       break;
   }
-  return {"Stream write error", path, ErrorReason(s.error)};
+  return {ErrorKind::File, "Stream write error", path, ErrorReason(s.error)};
 }
 
 }  // namespace quarvel

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "base/feedback.h"
+#include "base/error_text.h"
 
 namespace quarvel {
 

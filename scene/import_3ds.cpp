@@ -205,11 +205,11 @@ ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, co
   Importer importer(scene, file, fb);
   try {
     result.ok = importer.Run();
-    if (!result.ok) result.error = {kParseError, ""};
+    if (!result.ok) result.error = {ErrorKind::Import, kParseError, ""};
   } catch (const StreamReadError&) {
-    result.error = {kStreamReadError, ""};
+    result.error = {ErrorKind::Import, kStreamReadError, ""};
   } catch (const ParseError&) {
-    result.error = {kParseError, ""};
+    result.error = {ErrorKind::Import, kParseError, ""};
   }
   result.faces = importer.faces();
   AbortRequested = 0;
@@ -231,11 +231,11 @@ ImportResult Import3DS(Scene& scene, const std::string& fileName, const Feedback
   AbortRequested = 0;
   switch (read.status) {
     case FileRead::CannotOpen:
-      return {false, 0, {"Cannot open file %s", fileName, read.reason}};
+      return {false, 0, {ErrorKind::File, "Cannot open file %s", fileName, read.reason}};
     case FileRead::Refused:
-      return {false, 0, {kParseError, ""}};
+      return {false, 0, {ErrorKind::Import, kParseError, ""}};
     default:
-      return {false, 0, {kStreamReadError, ""}};
+      return {false, 0, {ErrorKind::Import, kStreamReadError, ""}};
   }
 }
 

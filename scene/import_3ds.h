@@ -8,16 +8,10 @@
 #include <string>
 
 #include "base/feedback.h"
+#include "import_result.h"
 #include "scene.h"
 
 namespace quarvel {
-
-// The outcome of a load: the number of faces added, or what went wrong.
-struct ImportResult {
-  bool ok = false;
-  uint32_t faces = 0;
-  ErrorText error;
-};
 
 // Whether the file name ends in ".3ds" (any case). Returns the error text, empty when it does.
 std::string IsSupportedFile(const std::string& fileName);

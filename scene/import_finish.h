@@ -37,7 +37,7 @@ ImportResult RunReader(Reader& reader, Scene& scene, const Feedback& fb,
     result.ok = true;
     FinishImport(scene, reader.faces(), fb);
   } catch (const Failure& failure) {
-    result.error = {"Error parsing " + format + " file: " + failure.detail, ""};
+    result.error = {ErrorKind::Import, "Error parsing " + format + " file: " + failure.detail, ""};
   } catch (const std::bad_alloc&) {
     AbortRequested = 0;
     throw;

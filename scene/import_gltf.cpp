@@ -197,7 +197,7 @@ void AddPlan(Mesh& mesh, const Plan& plan, const Feedback& fb, uint32_t& faces) 
 ImportResult Failure(const std::string& why, uint32_t faces, const Feedback& fb) {
   fb.Status(2, "");
   fb.Progress(0);
-  return {false, faces, {kParseError, "", why}};
+  return {false, faces, {ErrorKind::Import, kParseError, "", why}};
 }
 
 }  // namespace

@@ -255,7 +255,7 @@ ImportResult ImportOBJFromMemory(Scene& scene, std::span<const uint8_t> file, co
   if (!why.empty()) {
     fb.Status(2, "");
     fb.Progress(0);
-    return {false, 0, {kParseError, "", why}};
+    return {false, 0, {ErrorKind::Import, kParseError, "", why}};
   }
   const auto faces = static_cast<uint32_t>(
       scene.ModelMesh->TakeFaces(std::move(contents.vertices), std::move(contents.triangles)));

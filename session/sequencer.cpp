@@ -151,14 +151,14 @@ RunResult WriteAviFrames(Workspace& ws, TVideoWriter& writer, const AnimationPar
     if (hooks.frameDone) hooks.frameDone(i);
     const bool written = writer.WriteFrame(ws.mask.Pixels(), i);
     if (written) result.framesWritten = i + 1;
-    if (AbortRequested != 0 || !written) {
+    if (AbortRequested != 0) {
       AbortRequested = 0;
       // A frame that was not written outranks a cancel in the same frame.
       if (written) {
         result.end = RunEnd::Canceled;
       } else {
         result.end = RunEnd::Failed;
-        result.error = {"Error writing rendered frame:", writer.GetErrorText(),
+        result.error = {ErrorKind::File, "Error writing rendered frame:", writer.GetErrorText(),
                         writer.LastReason()};
       }
       return result;
@@ -277,7 +277,8 @@ std::string AviFailureMessage(const ErrorText& error, const Feedback& fb) {
 RunResult RunAvi(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
                  const std::string& file, const RunHooks& hooks, AviReplace replace) {
   if (p.fps < 1)
-    return Failed({"The frame rate must be at least 1 frame per second for an AVI file", ""});
+    return Failed({ErrorKind::Usage,
+                   "The frame rate must be at least 1 frame per second for an AVI file", ""});
   AnimatingScope animating(ws);
   SetMaxBox(ws, p);
   writer.SetFrameRate(p.fps);
@@ -289,16 +290,16 @@ RunResult RunAvi(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
   }
   PendingFile pending(file);
   if (pending.error() != 0)
-    return Failed({"Cannot create file %s", file, ErrorReason(pending.error())});
+    return Failed({ErrorKind::File, "Cannot create file %s", file, ErrorReason(pending.error())});
   writer.OpenStream(ws.mask, pending.TakeFd());
   const RunResult result = WriteAviFrames(ws, writer, p, hooks);
   const bool closed = writer.CloseStream();
   if (result.end != RunEnd::Finished) return result;
   if (!closed)
-    return Failed(
-        {"Error writing rendered frame:", AviErrorText(AVIERR_FILEWRITE), writer.LastReason()});
+    return Failed({ErrorKind::File, "Error writing rendered frame:", AviErrorText(AVIERR_FILEWRITE),
+                   writer.LastReason()});
   if (const int error = pending.PutInPlace(); error != 0)
-    return Failed({"Cannot create file %s", file, ErrorReason(error)});
+    return Failed({ErrorKind::File, "Cannot create file %s", file, ErrorReason(error)});
   return result;
 }
 

@@ -7,11 +7,13 @@
 #include <functional>
 #include <string>
 
-#include "base/feedback.h"
+#include "base/error_text.h"
 #include "session/video_writer.h"
 #include "session/workspace.h"
 
 namespace quarvel {
+
+constexpr int kMinFrames = 2, kMaxFrames = 10000;
 
 // What a run is asked to do, as the animation dialog's controls hold it.
 struct AnimationParams {

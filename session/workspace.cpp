@@ -45,7 +45,7 @@ void RenderMask(Workspace& ws, int width, int height, const Feedback& fb) {
 
 ErrorText SaveMaskFile(const Workspace& ws, const std::string& path) {
   if (!ws.modelPath.empty() && IsSameFile(path, ws.modelPath))
-    return {"Cannot save the mask over the model %s", path};
+    return {ErrorKind::Usage, "Cannot save the mask over the model %s", path};
   return ws.mask.SaveToFile(path);
 }
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "base/feedback.h"
+#include "base/error_text.h"
 #include "ini_file.h"
 
 namespace quarvel {
@@ -18,7 +18,7 @@ namespace quarvel {
 struct SettingsWriteError : std::runtime_error {
   explicit SettingsWriteError(const std::string& path, const std::string& reason = {})
       : std::runtime_error("Unable to write to " + path + (reason.empty() ? "" : ": " + reason)),
-        error{"Unable to write to %s", path, reason} {}
+        error{ErrorKind::File, "Unable to write to %s", path, reason} {}
   ErrorText error;
 };
 

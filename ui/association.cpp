@@ -67,12 +67,12 @@ ErrorText WriteText(const std::string& path, std::string_view text) {
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   const ReplaceStatus s = ReplaceFile(path, {bytes});
   if (s.result == ReplaceResult::Ok) return {};
-  return {"Unable to write to %s", path, ErrorReason(s.error)};
+  return {ErrorKind::File, "Unable to write to %s", path, ErrorReason(s.error)};
 }
 
 // Why the user's mimeapps.list could not be read.
 ErrorText Unreadable(const AssociationPaths& p, const TextFile& list) {
-  return {"Cannot open file %s", p.MimeAppsList(), list.reason};
+  return {ErrorKind::File, "Cannot open file %s", p.MimeAppsList(), list.reason};
 }
 
 // A desktop file ID that names a file in an applications folder, never one outside it.

@@ -43,9 +43,9 @@ HelpPage FindHelpPage(const std::string& exeDir, std::string_view helpFileName,
     if (!std::filesystem::is_directory(folder, ec)) continue;
     const std::string path = folder + "/" + page;
     if (std::filesystem::is_regular_file(path, ec)) return {path};
-    return {{}, {"Cannot find the help page %s", path}};
+    return {{}, {ErrorKind::File, "Cannot find the help page %s", path}};
   }
-  return {{}, {"Cannot find the help page %s", folders.front() + "/" + page}};
+  return {{}, {ErrorKind::File, "Cannot find the help page %s", folders.front() + "/" + page}};
 }
 
 }  // namespace quarvel

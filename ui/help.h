@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/feedback.h"
+#include "base/error_text.h"
 
 namespace quarvel {
 
