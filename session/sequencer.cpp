@@ -151,7 +151,7 @@ RunResult WriteAviFrames(Workspace& ws, TVideoWriter& writer, const AnimationPar
     if (hooks.frameDone) hooks.frameDone(i);
     const bool written = writer.WriteFrame(ws.mask.Pixels(), i);
     if (written) result.framesWritten = i + 1;
-    if (AbortRequested != 0) {
+    if (AbortRequested != 0 || !written) {
       AbortRequested = 0;
       // A frame that was not written outranks a cancel in the same frame.
       if (written) {
