@@ -14,8 +14,8 @@ namespace quarvel {
 
 namespace {
 
-IniStatus Failure(int error) {
-  return {false, ErrorReason(error)};
+ErrorText Unwritable(const std::string& path, const std::string& reason) {
+  return {ErrorKind::File, "Unable to write to %s", path, reason};
 }
 
 bool Writable(const struct stat& st) {
@@ -23,21 +23,16 @@ bool Writable(const struct stat& st) {
 }
 
 // Whether the file at `target` (no link) may be replaced: a regular file with write permission,
-// or none, in a folder with write permission. Sets errno when not.
-bool MayReplace(const std::string& target) {
+// or none, in a folder with write permission. Returns 0 when it may, else the errno that says
+// why not.
+int MayReplace(const std::string& target) {
   struct stat st {};
-  if (::stat(target.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !Writable(st))) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-    return false;
-  }
+  if (::stat(target.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !Writable(st)))
+    return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
   const size_t slash = target.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  if (::stat(folder.c_str(), &st) != 0) return false;
-  if (!Writable(st)) {
-    errno = EACCES;
-    return false;
-  }
-  return true;
+  if (::stat(folder.c_str(), &st) != 0) return errno;
+  return Writable(st) ? 0 : EACCES;
 }
 
 // Values with blanks at either end, or that would lose a pair of quotes, keep them in quotes.
@@ -144,9 +139,9 @@ class EntryFinder {
 
 }  // namespace
 
-IniStatus IniDocument::Load(const std::string& path) {
+ErrorText IniDocument::Load(const std::string& path) {
   const TextFile file = ReadTextFile(path, kMaxIniFile);
-  if (!file.read) return {false, file.reason};
+  if (!file.read) return {ErrorKind::File, "Cannot open file %s", path, file.reason};
   lines_.clear();
   changed_ = false;
   eol_ = LineEnd(file.text);
@@ -240,21 +235,22 @@ void IniDocument::DeleteKey(std::string_view section, std::string_view key) {
   changed_ = true;
 }
 
-IniStatus IniDocument::Save(const std::string& path) const {
+ErrorText IniDocument::Save(const std::string& path) const {
   // The permissions looked at are those of the file a link at `path` leads to and of its
   // folder, where the new file is made; the replacement itself is given `path`.
-  if (!MayReplace(LinkTarget(path))) return Failure(errno);
+  if (const int error = MayReplace(LinkTarget(path)); error != 0)
+    return Unwritable(path, ErrorReason(error));
   size_t size = 0;
   for (const std::string& line : lines_)
     size += line.size() + eol_.size();
-  if (size > kMaxIniFile) return Failure(EFBIG);  // it could not be read back
+  if (size > kMaxIniFile) return Unwritable(path, ErrorReason(EFBIG));  // not to be read back
   std::string text;
   text.reserve(size);
   for (const std::string& line : lines_)
     text.append(line).append(eol_);
   const std::span bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   const ReplaceStatus s = ReplaceFile(path, {bytes});
-  return s.result == ReplaceResult::Ok ? IniStatus{} : Failure(s.error);
+  return s.result == ReplaceResult::Ok ? ErrorText{} : Unwritable(path, ErrorReason(s.error));
 }
 
 std::string IniFile::Read(std::string_view section, std::string_view key,
@@ -267,23 +263,25 @@ std::string IniFile::Read(std::string_view section, std::string_view key,
   return find.Value(def);
 }
 
-IniStatus IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
+ErrorText IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
   return Update([&](IniDocument& d) { d.Write(section, key, value); });
 }
 
-IniStatus IniFile::EraseSection(std::string_view section) {
+ErrorText IniFile::EraseSection(std::string_view section) {
   return Update([&](IniDocument& d) { d.EraseSection(section); });
 }
 
-IniStatus IniFile::DeleteKey(std::string_view section, std::string_view key) {
+ErrorText IniFile::DeleteKey(std::string_view section, std::string_view key) {
   return Update([&](IniDocument& d) { d.DeleteKey(section, key); });
 }
 
-IniStatus IniFile::Update(const std::function<void(IniDocument&)>& edits) {
+ErrorText IniFile::Update(const std::function<void(IniDocument&)>& edits) {
   IniDocument d;
-  if (IniStatus loaded = d.Load(path_); !loaded) return loaded;
+  // A file that is refused is not written either.
+  if (const ErrorText loaded = d.Load(path_); !loaded.empty())
+    return Unwritable(path_, loaded.reason);
   edits(d);
-  return d.Changed() ? d.Save(path_) : IniStatus{};
+  return d.Changed() ? d.Save(path_) : ErrorText{};
 }
 
 }  // namespace quarvel

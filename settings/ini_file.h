@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/error_text.h"
+
 namespace quarvel {
 
 constexpr size_t kMaxIniValue = 1023;  // longer values are cut when read
@@ -19,19 +21,13 @@ constexpr size_t kMaxIniValue = 1023;  // longer values are cut when read
 // ours is not lost to a fresh one. Real settings and language files are a few kilobytes.
 constexpr uint64_t kMaxIniFile = 8 << 20;
 
-// Whether a file could be loaded or saved, and why not.
-struct IniStatus {
-  bool ok = true;
-  std::string reason;  // the system's reason, "Not a regular file" or "File too large"
-  explicit operator bool() const { return ok; }
-};
-
 // The file's lines in memory, read and edited by the rules above.
 class IniDocument {
  public:
   // Takes the file's lines; a missing file gives an empty document. A file that cannot be read,
-  // is not a regular file (a folder, a FIFO, a device) or is larger than kMaxIniFile is refused.
-  IniStatus Load(const std::string& path);
+  // is not a regular file (a folder, a FIFO, a device) or is larger than kMaxIniFile is refused:
+  // "Cannot open file %s" with the system's reason, "Not a regular file" or "File too large".
+  ErrorText Load(const std::string& path);
 
   std::string Read(std::string_view section, std::string_view key, std::string_view def) const;
   // Replaces the key's value in place, or adds the key at the end of its section, or the
@@ -46,8 +42,9 @@ class IniDocument {
   bool Changed() const { return changed_; }
   // Replaces the file at `path` with the document, through a temporary file, so it is never
   // left half-written; a symbolic link at `path` stays and its target is replaced. A file or
-  // folder without write permission is not written, nor a document larger than kMaxIniFile.
-  IniStatus Save(const std::string& path) const;
+  // folder without write permission is not written, nor a document larger than kMaxIniFile:
+  // "Unable to write to %s" with the reason.
+  ErrorText Save(const std::string& path) const;
 
  private:
   size_t FindSection(std::string_view section) const;  // the first header's line, or npos
@@ -68,14 +65,15 @@ class IniFile {
   std::string Read(std::string_view section, std::string_view key, std::string_view def) const;
 
   // Each of these loads the file, makes one edit and replaces the file when the edit changed
-  // it (IniDocument tells how). A file that is refused or cannot be written fails, untouched.
-  IniStatus Write(std::string_view section, std::string_view key, std::string_view value);
-  IniStatus EraseSection(std::string_view section);
-  IniStatus DeleteKey(std::string_view section, std::string_view key);
+  // it (IniDocument tells how). A file that is refused or cannot be written fails, untouched:
+  // "Unable to write to %s" with the reason.
+  ErrorText Write(std::string_view section, std::string_view key, std::string_view value);
+  ErrorText EraseSection(std::string_view section);
+  ErrorText DeleteKey(std::string_view section, std::string_view key);
 
   // Loads the file once, runs `edits` on the copy and replaces the file once, when they changed
   // it.
-  IniStatus Update(const std::function<void(IniDocument&)>& edits);
+  ErrorText Update(const std::function<void(IniDocument&)>& edits);
 
  private:
   std::string path_;

@@ -1,6 +1,7 @@
 #include "settings_file.h"
 
 #include <charconv>
+#include <utility>
 
 namespace quarvel {
 
@@ -83,7 +84,7 @@ void SettingsFile::Update(const std::function<void()>& edits) {
     edits();
     return;
   }
-  const IniStatus written = ini_.Update([&](IniDocument& d) {
+  ErrorText written = ini_.Update([&](IniDocument& d) {
     batch_ = &d;
     try {
       edits();
@@ -93,11 +94,11 @@ void SettingsFile::Update(const std::function<void()>& edits) {
     }
     batch_ = nullptr;
   });
-  Check(written);
+  Check(std::move(written));
 }
 
-void SettingsFile::Check(const IniStatus& written) const {
-  if (!written) throw SettingsWriteError(path(), written.reason);
+void SettingsFile::Check(ErrorText written) {
+  if (!written.empty()) throw SettingsWriteError(std::move(written));
 }
 
 }  // namespace quarvel

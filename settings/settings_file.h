@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "base/error_text.h"
 #include "ini_file.h"
@@ -16,9 +17,10 @@
 namespace quarvel {
 
 struct SettingsWriteError : std::runtime_error {
-  explicit SettingsWriteError(const std::string& path, const std::string& reason = {})
-      : std::runtime_error("Unable to write to " + path + (reason.empty() ? "" : ": " + reason)),
-        error{ErrorKind::File, "Unable to write to %s", path, reason} {}
+  explicit SettingsWriteError(ErrorText written)
+      : std::runtime_error(written.Message({}) +
+                           (written.reason.empty() ? "" : ": " + written.reason)),
+        error(std::move(written)) {}
   ErrorText error;
 };
 
@@ -49,7 +51,7 @@ class SettingsFile {
   void Update(const std::function<void()>& edits);
 
  private:
-  void Check(const IniStatus& written) const;
+  static void Check(ErrorText written);
   IniFile ini_;
   IniDocument* batch_ = nullptr;  // the copy being edited inside Update
 };

@@ -75,41 +75,41 @@ TEST(IniFile, WritesInPlaceAndKeepsEverythingElse) {
       dir.Write("a.ini", Bytes("; settings\r\n[A]\r\nx=1\r\n; note\r\ny=2\r\n\r\n"
                                "[B]\r\nz=3\r\n"));
   IniFile ini(path);
-  ASSERT_TRUE(ini.Write("a", "X", "10"));
-  ASSERT_TRUE(ini.Write("A", "new", "n"));
-  ASSERT_TRUE(ini.Write("C", "c", "  padded  "));
+  ASSERT_TRUE(ini.Write("a", "X", "10").empty());
+  ASSERT_TRUE(ini.Write("A", "new", "n").empty());
+  ASSERT_TRUE(ini.Write("C", "c", "  padded  ").empty());
   EXPECT_EQ(Text(path),
             "; settings\r\n[A]\r\nX=10\r\n; note\r\ny=2\r\nnew=n\r\n\r\n[B]\r\nz=3\r\n\r\n[C]\r\n"
             "c=\"  padded  \"\r\n");
   EXPECT_EQ(ini.Read("C", "c", ""), "  padded  ") << "blanks survive a round trip";
-  ASSERT_TRUE(ini.Write("C", "q", "\"quoted\""));
+  ASSERT_TRUE(ini.Write("C", "q", "\"quoted\"").empty());
   EXPECT_EQ(ini.Read("C", "q", ""), "\"quoted\"");
 
   // No cached copy: a hand edit is seen by the next read and kept by the next write.
   dir.Write("a.ini", Bytes("[A]\nhand=made\n"));
   EXPECT_EQ(ini.Read("A", "hand", ""), "made");
-  ASSERT_TRUE(ini.Write("A", "x", "1"));
+  ASSERT_TRUE(ini.Write("A", "x", "1").empty());
   EXPECT_EQ(Text(path), "[A]\nhand=made\nx=1\n");
 
   // The first of two sections of a name takes the write; a header without "]" names one too.
   dir.Write("a.ini", Bytes("[A\nx=1\n\n[a]\ny=2\n"));
-  ASSERT_TRUE(ini.Write("a", "y", "3"));
-  ASSERT_TRUE(ini.DeleteKey("A", "x"));
+  ASSERT_TRUE(ini.Write("a", "y", "3").empty());
+  ASSERT_TRUE(ini.DeleteKey("A", "x").empty());
   EXPECT_EQ(Text(path), "[A\ny=3\n\n[a]\ny=2\n");
 }
 
 TEST(IniFile, CreatesTheFileOnTheFirstWriteAndErases) {
   test::ScratchDir dir;
   IniFile ini(dir.Path("new.ini"));
-  ASSERT_TRUE(ini.EraseSection("Recent"));
+  ASSERT_TRUE(ini.EraseSection("Recent").empty());
   EXPECT_FALSE(std::filesystem::exists(ini.path())) << "nothing to erase: nothing written";
-  ASSERT_TRUE(ini.Write("Recent", "Item_0", "/a.3ds"));
+  ASSERT_TRUE(ini.Write("Recent", "Item_0", "/a.3ds").empty());
   EXPECT_EQ(Text(ini.path()), "[Recent]\nItem_0=/a.3ds\n");
 
   dir.Write("new.ini", Bytes("[Recent]\nItem_0=a\nUser_0=0\n[Props]\nk=v\n[recent]\nItem_1=b\n"));
-  ASSERT_TRUE(ini.DeleteKey("recent", "user_0"));
+  ASSERT_TRUE(ini.DeleteKey("recent", "user_0").empty());
   EXPECT_EQ(ini.Read("Recent", "User_0", "gone"), "gone");
-  ASSERT_TRUE(ini.EraseSection("Recent"));
+  ASSERT_TRUE(ini.EraseSection("Recent").empty());
   EXPECT_EQ(Text(ini.path()), "[Props]\nk=v\n") << "every section of that name goes";
 }
 
@@ -118,17 +118,17 @@ TEST(IniFile, ReadOnlyFilesAndFoldersAreNotWritten) {
   const std::string path = dir.Write("ro.ini", Bytes("[A]\nx=1\n"));
   ::chmod(path.c_str(), 0444);
   IniFile ini(path);
-  EXPECT_FALSE(ini.Write("A", "x", "2"));
+  EXPECT_FALSE(ini.Write("A", "x", "2").empty());
   EXPECT_EQ(Text(path), "[A]\nx=1\n");
 
   std::filesystem::create_directory(dir.Path("ro"));
   IniFile inFolder(dir.Path("ro/a.ini"));
   ::chmod(dir.Path("ro").c_str(), 0555);
-  EXPECT_FALSE(inFolder.Write("A", "x", "2"));
+  EXPECT_FALSE(inFolder.Write("A", "x", "2").empty());
   EXPECT_FALSE(std::filesystem::exists(dir.Path("ro/a.ini")));
 
   IniFile underAFile(path + "/a.ini");
-  EXPECT_FALSE(underAFile.Write("A", "x", "2"));
+  EXPECT_FALSE(underAFile.Write("A", "x", "2").empty());
 }
 
 // The file's type, and its size when it is a regular file: unchanged when nothing replaced it.
@@ -163,8 +163,8 @@ TEST(IniFile, OnlyRegularFilesOfAFewMegabytesAreReadAndNoOtherIsReplaced) {
           IniFile ini(path);
           std::string out = ini.Read("Props", "PicWidth", "640");
           if (!cases[i].write) return out;
-          const IniStatus written = ini.Write("Props", "PicWidth", "1024");
-          return out + "|" + (written ? "written" : written.reason);
+          const ErrorText written = ini.Write("Props", "PicWidth", "1024");
+          return out + "|" + (written.empty() ? "written" : written.reason);
         },
         uint64_t(64) << 20, 10);
     EXPECT_EQ(result, cases[i].result) << i;
@@ -177,7 +177,7 @@ TEST(IniFile, AKilledWriterLeavesTheOldOrTheNewFileWhole) {
   const std::string path = dir.Path("c.ini");
   const std::string a(200000, 'a'), b(150000, 'b');
   IniFile ini(path);
-  ASSERT_TRUE(ini.Write("S", "v", a));
+  ASSERT_TRUE(ini.Write("S", "v", a).empty());
   for (int round = 0; round < 5; ++round) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
