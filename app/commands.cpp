@@ -23,6 +23,13 @@ QString FolderOf(const QString& path) {
   return QFileInfo(path).absolutePath();
 }
 
+// The save dialog starts in the folder of the last save, or else in the model's folder.
+QString SaveFolder(const Props& props, const Workspace& ws) {
+  if (!props.SaveDir.empty()) return QString::fromStdString(props.SaveDir);
+  if (!ws.modelPath.empty()) return FolderOf(FromDisk(ws.modelPath));
+  return {};
+}
+
 }  // namespace
 
 // Runs a command; whatever it throws becomes a message, so no failure ends the window. The
@@ -45,14 +52,6 @@ void TMainForm::SetBusy(bool busy) {
   menus_.exportAnimation->setEnabled(ws_.scene.ModelLoaded && !busy);
   menus_.save->setEnabled(ws_.render.MaskReady && !busy);
   if (!busy && closePending_) QTimer::singleShot(0, this, &QWidget::close);
-}
-
-void TMainForm::ProcessMessages() {
-  // The import calls this for every face: look at the clock only every few calls.
-  if (++pumpCounter_ % 4 != 0) return;
-  if (pumpTimer_.isValid() && pumpTimer_.elapsed() < pumpIntervalMs) return;
-  QCoreApplication::processEvents();
-  pumpTimer_.start();
 }
 
 void TMainForm::Open3DS(const QString& fileName) {
@@ -113,13 +112,14 @@ void TMainForm::UpdatePreview() {
   const MaskImage& mask = ws_.mask;
   // While a render draws the mask it is neither read nor shown: the render's end shows it.
   if (ws_.rendering) return;
-  if (mask.Width() < 1 || mask.Height() < 1 || outBox_->width() < 1 || outBox_->height() < 1)
+  if (mask.Width() < 1 || mask.Height() < 1 || panes_->preview()->width() < 1 ||
+      panes_->preview()->height() < 1)
     return;
   feedback_.Status(2, feedback_.Tr("Drawing..."));
   const QSize screenSize = screen() ? screen()->size() : QSize(1024, 768);
-  const Size2 size =
-      PreviewSize({mask.Width(), mask.Height()}, {outBox_->width(), outBox_->height()},
-                  {screenSize.width(), screenSize.height()});
+  const Size2 size = PreviewSize({mask.Width(), mask.Height()},
+                                 {panes_->preview()->width(), panes_->preview()->height()},
+                                 {screenSize.width(), screenSize.height()});
   QImage picture(size.w, size.h, QImage::Format_Indexed8);
   QList<QRgb> greys(256);
   for (int i = 0; i < 256; ++i)
@@ -128,23 +128,15 @@ void TMainForm::UpdatePreview() {
   const std::vector<uint8_t> pixels = SamplePreview(mask, size);
   for (int y = 0; y < size.h; ++y)
     std::copy_n(pixels.data() + size_t(y) * size_t(size.w), size.w, picture.scanLine(y));
-  outBox_->SetPicture(std::move(picture));
+  panes_->preview()->SetPicture(std::move(picture));
   const QString ready = QString("%1 x %2").arg(mask.Width()).arg(mask.Height());
   status_->SetText(2, Tr("%s depth mask ready").replace("%s", ready));
 }
 
-// The save dialog starts in the folder of the last save, or else in the model's folder.
-QString TMainForm::SaveFolder() const {
-  if (!settings_->props().SaveDir.empty())
-    return QString::fromStdString(settings_->props().SaveDir);
-  if (!ws_.modelPath.empty()) return FolderOf(FromDisk(ws_.modelPath));
-  return {};
-}
-
 void TMainForm::Save1Click() {
   if (ws_.busy || !ws_.render.MaskReady) return;
-  const QString file = AskSaveFile(this, Tr("&Save"), SaveFolder(), lastSaveName_, "bmp",
-                                   Tr("BitMap Files") + " (*.bmp)");
+  const QString file = AskSaveFile(this, Tr("&Save"), SaveFolder(settings_->props(), ws_),
+                                   lastSaveName_, "bmp", Tr("BitMap Files") + " (*.bmp)");
   if (file.isEmpty()) return;
   lastSaveName_ = QFileInfo(file).fileName();
   SaveMask(file);
@@ -163,7 +155,7 @@ void TMainForm::ExportBMPSequence1Click() {
   host.redraw = [this] { view_->Redraw(); };
   // The BMP save dialog names the first file of a sequence; it starts with no name.
   host.askSequenceName = [this] {
-    return AskSaveFile(this, Tr("&Save"), SaveFolder(), QString(), "bmp",
+    return AskSaveFile(this, Tr("&Save"), SaveFolder(settings_->props(), ws_), QString(), "bmp",
                        Tr("BitMap Files") + " (*.bmp)");
   };
   host.showHelp = [this](const QString& topic) { help_->ShowHelp(topic); };

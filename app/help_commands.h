@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "base/error_text.h"
 #include "base/feedback.h"
 
 namespace quarvel {

@@ -43,6 +43,22 @@ QScreen* NearestScreen(const QRect& r) {
   return best;
 }
 
+// The stored bounds, pulled back onto the nearest screen when they lie off every screen, and
+// never below the size at which the control panel and the status bar stay whole.
+void PlaceOnScreen(QWidget& window, const Props& props, int minimumWidth) {
+  window.setMinimumSize(minimumWidth, 300);
+  QRect r(props.left, props.top, std::max(props.width, window.minimumWidth()),
+          std::max(props.height, window.minimumHeight()));
+  if (const QScreen* s = NearestScreen(r)) {
+    const QRect g = s->availableGeometry();
+    r.setSize(r.size().boundedTo(g.size()).expandedTo(window.minimumSize()));
+    r.moveLeft(std::clamp(r.left(), g.left(), std::max(g.left(), g.right() + 1 - r.width())));
+    r.moveTop(std::clamp(r.top(), g.top(), std::max(g.top(), g.bottom() + 1 - r.height())));
+  }
+  window.move(r.topLeft());
+  window.resize(r.size());
+}
+
 }  // namespace
 
 TMainForm::TMainForm(const FileLocations& locations, QWidget* parent)
@@ -52,7 +68,7 @@ TMainForm::TMainForm(const FileLocations& locations, QWidget* parent)
     status_->SetText(field, QString::fromUtf8(text));
   };
   feedback_.progress = [this](int percent) { status_->SetProgress(percent); };
-  feedback_.processMessages = [this] { ProcessMessages(); };
+  feedback_.processMessages = [this] { pump.Pump(); };
   feedback_.translate = [this](const std::string& english) {
     return languages_ ? languages_->Translate(english) : english;
   };
@@ -60,9 +76,7 @@ TMainForm::TMainForm(const FileLocations& locations, QWidget* parent)
   FormCreate();
 }
 
-TMainForm::~TMainForm() {
-  qApp->removeEventFilter(this);
-}
+TMainForm::~TMainForm() = default;
 
 QString TMainForm::Tr(const char* english) const {
   return QString::fromUtf8(feedback_.Tr(english));
@@ -81,16 +95,16 @@ void TMainForm::FormCreate() {
   const Props& props = settings_->props();
   if (props.SingleInstance) EndOtherInstances();
   menus_ = BuildMainMenus(*this);
-  BuildPanes();
+  BuildCentralWidget();
   status_ = new StatusFields(statusBar());
-  view_ = new ViewControl(ws_, dxdraw_, panel_->arrows, this);
+  view_ = new ViewControl(ws_, panes_->view(), panel_->arrows, this);
   recent_ = new RecentFiles(menus_.file, menus_.recentSeparator,
                             [this](const QString& path) { Open3DS(path); });
   languages_ = new LanguageMenu(menus_.language, locations_, [this] { LocalizeControls(); });
   help_ = std::make_unique<HelpCommands>(locations_.exeDir, feedback_, report);
   ConnectMenus();
 
-  PlaceOnScreen();
+  PlaceOnScreen(*this, props, std::max(panel_->minimumSizeHint().width(), status_->MinimumWidth()));
   if (props.WindowState == kMaximized)
     setWindowState(Qt::WindowMaximized);
   else if (props.WindowState == kMinimized)
@@ -103,7 +117,7 @@ void TMainForm::FormCreate() {
   menus_.showHints->setChecked(props.Hints);
   menus_.showToolbar->setChecked(props.ToolBar);
   menus_.toolBar->setVisible(props.ToolBar);
-  qApp->installEventFilter(this);  // hints follow "Show hints"; Esc reaches FormKeyDown
+  new WindowKeys(this, menus_.showHints, panes_->handle(1));
 
   ws_.render.MaskWidth = panel_->maskWidth->value();
   ws_.render.MaskHeight = panel_->maskHeight->value();
@@ -112,7 +126,7 @@ void TMainForm::FormCreate() {
   setWindowTitle(kCaption);
   languages_->Build(props.language);
   SetBusy(false);
-  dxdraw_->setFocus();  // not the Width box, whose editing keys would hide the menus' keys
+  panes_->view()->setFocus();  // not the Width box, whose editing keys would hide the menus' keys
 
   auto* watcher = new TerminationWatcher(this);
   connect(watcher, &TerminationWatcher::terminateRequested, this, &TMainForm::CloseWhenIdle);
@@ -122,35 +136,14 @@ void TMainForm::FormCreate() {
 }
 
 // The 3D view and the preview side by side over the control panel.
-void TMainForm::BuildPanes() {
+void TMainForm::BuildCentralWidget() {
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
-
-  splitter_ = new QSplitter(Qt::Horizontal, central);
-  splitter_->setObjectName("RxSplitter1");
-  splitter_->setHandleWidth(4);
-  splitter_->setChildrenCollapsible(false);
-  auto pane = [this](const char* name, QWidget* content) {
-    auto* panel = new QWidget(splitter_);
-    panel->setObjectName(name);
-    panel->setMinimumWidth(kSplitterLimit);
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    content->setParent(panel);
-    layout->addWidget(content);
-    splitter_->addWidget(panel);
-  };
-  dxdraw_ = new DXDraw(ws_.scene);
-  outBox_ = new OutBox;
-  pane("Panel2", dxdraw_);
-  pane("Panel1", outBox_);
-  splitter_->setStretchFactor(0, 1);
-  splitter_->setStretchFactor(1, 0);
-  connect(splitter_, &QSplitter::splitterMoved, this, &TMainForm::FormResize);
-  column->addWidget(splitter_, 1);
-
+  panes_ = new Panes(ws_.scene, central);
+  connect(panes_, &QSplitter::splitterMoved, this, &TMainForm::FormResize);
+  column->addWidget(panes_, 1);
   panel_ = new ControlPanel(central);
   connect(panel_->maskWidth, &QSpinBox::valueChanged, this, &TMainForm::SaveSettings);
   connect(panel_->maskHeight, &QSpinBox::valueChanged, this, &TMainForm::SaveSettings);
@@ -186,47 +179,20 @@ void TMainForm::LocalizeControls() {
   const auto tr = [this](const char* english) { return Tr(english); };
   panel_->Localize(tr);
   LocalizeMenus(menus_, tr);
-  dxdraw_->setToolTip(Tr("Imported 3D model"));
-  dxdraw_->SetNoOpenGLText(Tr("The 3D view needs OpenGL, which this display does not offer."));
-  splitter_->handle(1)->setToolTip(Tr("Press and drag to resize model and preview panels"));
-  outBox_->setToolTip(Tr("Depth mask preview"));
+  panes_->view()->setToolTip(Tr("Imported 3D model"));
+  panes_->view()->SetNoOpenGLText(
+      Tr("The 3D view needs OpenGL, which this display does not offer."));
+  panes_->handle(1)->setToolTip(Tr("Press and drag to resize model and preview panels"));
+  panes_->preview()->setToolTip(Tr("Depth mask preview"));
   UseQtLanguage(LocaleOfLanguage(QString::fromStdString(languages_->Current()), Tr("en_US")));
   status_->Localize(tr);
-}
-
-// The stored bounds, pulled back onto the nearest screen when they lie off every screen, and
-// never below the size at which the control panel and the status bar stay whole.
-void TMainForm::PlaceOnScreen() {
-  const Props& props = settings_->props();
-  setMinimumSize(std::max(panel_->minimumSizeHint().width(), status_->MinimumWidth()), 300);
-  QRect r(props.left, props.top, std::max(props.width, minimumWidth()),
-          std::max(props.height, minimumHeight()));
-  if (const QScreen* s = NearestScreen(r)) {
-    const QRect g = s->availableGeometry();
-    r.setSize(r.size().boundedTo(g.size()).expandedTo(minimumSize()));
-    r.moveLeft(std::clamp(r.left(), g.left(), std::max(g.left(), g.right() + 1 - r.width())));
-    r.moveTop(std::clamp(r.top(), g.top(), std::max(g.top(), g.bottom() + 1 - r.height())));
-  }
-  move(r.topLeft());
-  resize(r.size());
 }
 
 // The splitter takes the stored position once the window has its real size: sizes given before
 // that are scaled by Qt's first layout.
 void TMainForm::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
-  if (splitterPlaced_) return;
-  splitterPlaced_ = true;
-  PlaceSplitter(settings_->props().Splitter);
-}
-
-// The preview pane gets `previewWidth`, but never so much that the 3D view keeps less than
-// kSplitterLimit, nor less than kSplitterLimit itself.
-void TMainForm::PlaceSplitter(int previewWidth) {
-  const int total = splitter_->width() - splitter_->handleWidth();
-  const int right =
-      std::clamp(previewWidth, kSplitterLimit, std::max(kSplitterLimit, total - kSplitterLimit));
-  splitter_->setSizes({std::max(total - right, kSplitterLimit), right});
+  panes_->PlaceOnShow(settings_->props().Splitter);
 }
 
 void TMainForm::resizeEvent(QResizeEvent* e) {
@@ -237,46 +203,12 @@ void TMainForm::resizeEvent(QResizeEvent* e) {
 // The window or the splitter changed size: the preview pane never keeps more than the window
 // leaves the 3D view, and both panes are drawn again.
 void TMainForm::FormResize() {
-  if (!closing_ && splitter_) {
-    const int limit = width() - kSplitterLimit;
-    if (splitterPlaced_ && limit < outBox_->parentWidget()->width() && limit >= kSplitterLimit)
-      PlaceSplitter(limit);
+  if (!closing_ && panes_) {
+    panes_->FitWidth(width());
     view_->Redraw();
     UpdatePreview();
   }
   SaveSettings();
-}
-
-// Esc asks a running import to stop.
-void TMainForm::FormKeyDown(int key) {
-  if (key == Qt::Key_Escape) AbortRequested = -1;
-}
-
-// A key that a menu command uses, or Alt with the underlined letter of a menu: the size boxes
-// would take Ctrl+E and Ctrl+A for editing, and Alt with a letter too.
-bool TMainForm::IsMenuKey(const QKeyEvent& key) const {
-  if (key.modifiers() & Qt::AltModifier) return true;
-  const QKeySequence sequence(key.keyCombination());
-  for (const QAction* a : findChildren<QAction*>())
-    if (!a->shortcut().isEmpty() && a->shortcut() == sequence) return true;
-  return false;
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
-  // Keys reach FormKeyDown from any control of the main window, but not from a message box or
-  // a file dialog shown during a long import: their Esc closes them and nothing else.
-  const bool mine = watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this;
-  if (e->type() == QEvent::KeyPress && mine) FormKeyDown(static_cast<QKeyEvent*>(e)->key());
-  // The menus' keys win over the control with the focus, which would otherwise claim them.
-  if (e->type() == QEvent::ShortcutOverride && mine && IsMenuKey(*static_cast<QKeyEvent*>(e))) {
-    e->ignore();
-    return true;
-  }
-  // With "Show hints" off no hint shows, but for the splitter's.
-  if (e->type() == QEvent::ToolTip && !menus_.showHints->isChecked() &&
-      watched != splitter_->handle(1))
-    return true;
-  return QMainWindow::eventFilter(watched, e);
 }
 
 // A termination request: a message box or a file dialog waiting for the user is closed as if
@@ -323,9 +255,9 @@ Props TMainForm::CurrentProps() const {
   p.PicHeight = panel_->maskHeight->value();
   // The pane's real width once placed; before that (Qt's first layout), the stored width as the
   // window will allow it.
-  p.Splitter = splitterPlaced_ ? outBox_->parentWidget()->width()
-                               : std::clamp(p.Splitter, kSplitterLimit,
-                                            std::max(kSplitterLimit, width() - kSplitterLimit));
+  p.Splitter = panes_->placed() ? panes_->PreviewWidth()
+                                : std::clamp(p.Splitter, kSplitterLimit,
+                                             std::max(kSplitterLimit, width() - kSplitterLimit));
   p.Hints = menus_.showHints->isChecked();
   p.ToolBar = menus_.showToolbar->isChecked();
   p.ObjColor = ws_.scene.ObjColor;

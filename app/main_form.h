@@ -1,18 +1,15 @@
 // The main window: menus, tool bar, the 3D view and the mask preview side by side, the control
 // panel, and the status bar. It owns one part per concern and keeps the commands' entry points:
-//   main_form.cpp      building the window, placing it on screen, keys, panes, drops, closing
+//   main_form.cpp      building the window, placing it on screen, resizing, drops, closing
 //   commands.cpp       Open, Render, Save, the animation and options dialogs, the preview,
 //                      the busy state, error messages
-//   main_menus, control_panel, status_fields   the window's pieces
+//   main_menus, panes, control_panel, status_fields, window_keys   the window's pieces
 //   view_control       the arrows, drags and arrow keys that place the model
 //   form_settings, recent_files, language_menu, help_commands   what it remembers and the menus
 // The scene, the mask and the busy state live in a Workspace, which the dialogs are given.
 #pragma once
 
-#include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QMainWindow>
-#include <QSplitter>
 #include <functional>
 #include <memory>
 
@@ -21,19 +18,19 @@
 #include "app/help_commands.h"
 #include "app/language_menu.h"
 #include "app/main_menus.h"
+#include "app/message_pump.h"
+#include "app/panes.h"
 #include "app/recent_files.h"
 #include "app/status_fields.h"
 #include "app/view_control.h"
+#include "app/window_keys.h"
 #include "base/feedback.h"
 #include "session/workspace.h"
 #include "settings/locations.h"
 
 namespace quarvel {
 
-class OutBox;
-
 constexpr const char* kCaption = "Quarvel " QUARVEL_VERSION;
-constexpr int kSplitterLimit = 120;  // each side of the splitter keeps at least this much
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -64,7 +61,7 @@ class TMainForm : public QMainWindow {
   // Where error messages go; a message box when unset (tests capture them here).
   std::function<void(const QString&)> errorHook;
   // How often long work lets the window process messages (tests make it every chance).
-  int pumpIntervalMs = 15;
+  MessagePump pump;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -72,19 +69,14 @@ class TMainForm : public QMainWindow {
   void showEvent(QShowEvent* e) override;
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dropEvent(QDropEvent* e) override;
-  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   // main_form.cpp
   void FormCreate();
-  void BuildPanes();
+  void BuildCentralWidget();
   void ConnectMenus();
   void LocalizeControls();
-  void PlaceOnScreen();
-  void PlaceSplitter(int previewWidth);
   void FormResize();
-  void FormKeyDown(int key);
-  bool IsMenuKey(const QKeyEvent& key) const;
   void CloseWhenIdle();
   void FormClose();
   Props CurrentProps() const;
@@ -92,30 +84,23 @@ class TMainForm : public QMainWindow {
 
   // commands.cpp
   void RunCommand(const std::function<void()>& command);
-  QString SaveFolder() const;
   void ShowError(const QString& text);
-  void ProcessMessages();
 
   FileLocations locations_;
   Workspace ws_;
   Feedback feedback_;
   std::unique_ptr<FormSettings> settings_;
   MainMenus menus_;
+  Panes* panes_ = nullptr;
   ControlPanel* panel_ = nullptr;
   StatusFields* status_ = nullptr;
   ViewControl* view_ = nullptr;
   RecentFiles* recent_ = nullptr;
   LanguageMenu* languages_ = nullptr;
   std::unique_ptr<HelpCommands> help_;
-  DXDraw* dxdraw_ = nullptr;
-  OutBox* outBox_ = nullptr;
-  QSplitter* splitter_ = nullptr;
 
   bool closing_ = false;
   bool closePending_ = false;
-  bool splitterPlaced_ = false;
-  QElapsedTimer pumpTimer_;
-  unsigned pumpCounter_ = 0;
   QString lastSaveName_ = "Mask1";
 };
 

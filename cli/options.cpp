@@ -393,7 +393,8 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     } else if (a == "--size") {
       if (!value(v) || !ParseSize(v, o.width, o.height))
         return fail("Expected --size WIDTHxHEIGHT, for example --size 640x480");
-      if (o.width < kMinSize || o.width > kMaxSize || o.height < kMinSize || o.height > kMaxSize)
+      if (o.width < kMinPicSize || o.width > kMaxPicSize || o.height < kMinPicSize ||
+          o.height > kMaxPicSize)
         return fail("Width and height must each be from 100 to 10000 pixels, not " + v);
     } else if (a == "--threads") {
       if (!value(v) || !ParseInt(v, o.threads) || o.threads < 1 || o.threads > 256)

@@ -10,6 +10,7 @@
 #include "scene/scene.h"
 #include "session/sequencer.h"
 #include "session/video_writer.h"
+#include "settings/props.h"
 
 namespace quarvel {
 
@@ -48,9 +49,7 @@ struct RenderOptions {
   bool Animation() const { return !bmpSequence.empty() || !avi.empty(); }
 };
 
-constexpr int kMinSize = 100, kMaxSize = 10000;
 constexpr int kMaxClicks = 1000000;
-constexpr int kMinFrames = 2, kMaxFrames = 10000;
 constexpr int kMaxTurns = 100;
 constexpr int kMaxFps = 40;
 constexpr int kMaxDataRate = 1000000;  // kilobits per second

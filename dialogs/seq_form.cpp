@@ -116,7 +116,7 @@ void TSeqForm::BuildControls() {
 
   auto* length = new QGridLayout;
   label1_ = new QLabel("Number of frames", panel1_);
-  lengthUpDown_ = Spin(panel1_, "LengthUpDown", 2, 10000, 60);
+  lengthUpDown_ = Spin(panel1_, "LengthUpDown", kMinFrames, kMaxFrames, 60);
   lengthLabel_ = new QLabel(panel1_);
   lengthLabel_->setObjectName("LengthLabel");
   length->addWidget(label1_, 0, 0);

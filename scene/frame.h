@@ -1,12 +1,12 @@
 // A coordinate frame of the scene hierarchy: position and orientation relative to its parent, a
-// rotation rate applied at each tick, and the meshes and lights it carries.
+// rotation rate applied at each tick, and the lights it carries.
 #pragma once
 
 #include <memory>
 #include <vector>
 
 #include "geometry.h"
-#include "mesh.h"
+#include "mesh.h"  // Rgb
 
 namespace quarvel {
 
@@ -44,8 +44,6 @@ class Frame {
   void AddLight(Light l) { lights_.push_back(l); }
   std::vector<Light>& GetLights() { return lights_; }
   const std::vector<Light>& GetLights() const { return lights_; }
-  void AddVisual(const Mesh* m) { visuals_.push_back(m); }
-  const std::vector<const Mesh*>& visuals() const { return visuals_; }
   const std::vector<std::unique_ptr<Frame>>& children() const { return children_; }
 
  private:
@@ -56,7 +54,6 @@ class Frame {
   Vec3 axis_{0, 1, 0};
   float theta_ = 0;
   std::vector<Light> lights_;
-  std::vector<const Mesh*> visuals_;
   std::vector<std::unique_ptr<Frame>> children_;
 };
 

@@ -30,7 +30,6 @@ void Scene::DXDrawInitialize() {
   ModelMesh = std::make_unique<Mesh>();
   ModelMesh->SetMaterial(SceneMaterial());
   SetColor(ObjColor);
-  ModelFrame->AddVisual(ModelMesh.get());
 }
 
 void Scene::FitModel() {

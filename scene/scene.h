@@ -5,14 +5,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/default_colors.h"
 #include "frame.h"
 #include "mesh.h"
 
 namespace quarvel {
 
-// Colours are stored as 0x00BBGGRR: red in the lowest byte; the top byte is ignored.
-constexpr uint32_t kDefaultObjColor = 0x00FFFF99;
-constexpr uint32_t kDefaultLightColor = 0x00404040;
 constexpr float kModelDepth = 15.0f;  // the model frame's distance from the camera at rest
 
 Rgb ColorToRgb(uint32_t color);

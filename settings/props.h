@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/default_colors.h"
 #include "settings_file.h"
 
 namespace quarvel {
@@ -20,7 +21,7 @@ struct Props {
   std::string OpenDir, SaveDir;
   int32_t Splitter = 250;
   bool Hints = true, ToolBar = true;
-  uint32_t ObjColor = 0x00FFFF99, LightColor = 0x00404040;
+  uint32_t ObjColor = kDefaultObjColor, LightColor = kDefaultLightColor;
   std::string language = "English";
 };
 

@@ -64,7 +64,6 @@ TEST(Scene, InitialisationBuildsOneOfEachWithTheDefaultColours) {
   scene.DXDrawInitialize();
   scene.DXDrawInitialize();
   ASSERT_EQ(scene.SceneFrame->children().size(), 3u) << "camera, light frame, model frame";
-  EXPECT_EQ(scene.ModelFrame->visuals().size(), 1u);
   EXPECT_EQ(scene.ModelFrame->GetPosition(), (Vec3{0, 0, 15}));
   EXPECT_EQ(scene.LightFrame->GetPosition(), (Vec3{2, 0, -2}));
   EXPECT_EQ(scene.ModelMesh->color(), (Rgb{0.6f, 1.0f, 1.0f}));

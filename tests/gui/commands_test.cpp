@@ -81,7 +81,7 @@ TEST_F(GuiTest, ThePreviewWaitsForTheRenderToEnd) {
   const std::string path =
       dir.Write("big.3ds", Write3DS(SplitMesh("K", knot.vertices, knot.faces)));
   auto form = MakeForm();
-  form->pumpIntervalMs = 0;
+  form->pump.intervalMs = 0;
   form->Open3DS(QString::fromStdString(path));
   form->findChild<QSpinBox*>("UpDown4")->setValue(10000);
   form->findChild<QSpinBox*>("UpDown5")->setValue(10000);

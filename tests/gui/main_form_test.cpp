@@ -138,7 +138,7 @@ TEST_F(GuiTest, EscStopsALargeImportWithTheFacesReadSoFar) {
   const std::string path =
       dir.Write("big.3ds", Write3DS(SplitMesh("K", knot.vertices, knot.faces)));
   auto form = MakeForm();
-  form->pumpIntervalMs = 0;
+  form->pump.intervalMs = 0;
   // Once the first object is in, press Esc as a user would.
   std::function<void()> watch = [&] {
     if (form->workspace().scene.ModelMesh->FaceCount() > 0)
@@ -177,7 +177,7 @@ TEST_F(GuiTest, LongWorkKeepsTheWindowAlive) {
   const std::string path =
       dir.Write("big.3ds", Write3DS(SplitMesh("K", knot.vertices, knot.faces)));
   auto form = MakeForm();
-  form->pumpIntervalMs = 0;
+  form->pump.intervalMs = 0;
   // A timer that fires whenever the window processes its messages, and what the progress shows.
   int ticks = 0;
   std::set<int> progress;
@@ -203,7 +203,7 @@ TEST_F(GuiTest, CloseDuringALoadWaitsForIt) {
   const TriangleMesh knot = TorusKnot(1000, 40);
   const std::string path = dir.Write("k.3ds", Write3DS(SplitMesh("K", knot.vertices, knot.faces)));
   auto form = MakeForm();
-  form->pumpIntervalMs = 0;
+  form->pump.intervalMs = 0;
   QTimer::singleShot(0, form.get(), [&] { form->close(); });
   form->Open3DS(QString::fromStdString(path));
   EXPECT_EQ(form->workspace().scene.ModelMesh->FaceCount(), knot.faces.size()) << "the load ran to its end";
