@@ -47,7 +47,9 @@ TEST(RenderOptions, DefaultsAndViewOperationsInOrder) {
   EXPECT_EQ(o->view[2].kind, ViewOp::MoveX);
   EXPECT_EQ(o->view[3].value, -2.0f);
 
-  EXPECT_EQ(Parse({"m.3ds", "-o", "out.bmp", "--size", "100x10000"})->height, 10000);
+  const auto tall = Parse({"m.3ds", "-o", "out.bmp", "--size", "100x10000"});
+  ASSERT_TRUE(tall);
+  EXPECT_EQ(tall->height, 10000);
 }
 
 TEST(RenderOptions, BadCommandLinesAreRefusedWithAReason) {
@@ -68,7 +70,9 @@ TEST(RenderOptions, BadCommandLinesAreRefusedWithAReason) {
   EXPECT_FALSE(Parse({"m.3ds", "--move-x"}));
   EXPECT_FALSE(Parse({"m.3ds", "--move-y", "1e99"}));
   EXPECT_FALSE(Parse({"m.3ds", "--frobnicate"}));
-  EXPECT_EQ(Parse({"--", "-odd.3ds"})->model, "-odd.3ds");
+  const auto odd = Parse({"--", "-odd.3ds"});
+  ASSERT_TRUE(odd);
+  EXPECT_EQ(odd->model, "-odd.3ds");
 }
 
 TEST(RenderOptions, NumbersOutOfRangeGetTheRangeMessage) {
@@ -81,8 +85,16 @@ TEST(RenderOptions, NumbersOutOfRangeGetTheRangeMessage) {
     EXPECT_FALSE(Parse({"m.3ds", "--clicks", clicks}, &error)) << clicks;
     EXPECT_EQ(error, "At most 1000000 clicks in one --clicks") << clicks;
   }
-  EXPECT_FALSE(Parse({"m.3ds", "--threads", "99999999999"}, &error));
-  EXPECT_NE(error.find("from 1 to 256"), std::string::npos) << error;
+  for (const char* threads : {"0", "257", "99999999999"}) {
+    EXPECT_FALSE(Parse({"m.3ds", "--threads", threads}, &error));
+    EXPECT_NE(error.find("from 1 to 256"), std::string::npos) << error;
+  }
+  // The ends of each range are taken.
+  for (const std::string end :
+       {"--size 10000x100", "--clicks x:1000000", "--clicks x:-1000000", "--threads 256"}) {
+    const size_t blank = end.find(' ');
+    EXPECT_TRUE(Parse({"m.3ds", end.substr(0, blank), end.substr(blank + 1)})) << end;
+  }
 }
 
 TEST(RenderOptions, HelpListsTheExitCodesAndWhichWayClicksTurn) {
@@ -97,7 +109,9 @@ TEST(RenderOptions, HelpListsTheExitCodesAndWhichWayClicksTurn) {
   // Where a point of the model goes (x to the right and y up in the mask, z away from the viewer).
   auto turned = [](const char* clicks, Vec3 p) {
     Scene scene;
-    ApplyView(scene, Parse({"m.3ds", "--clicks", clicks})->view);
+    const auto options = Parse({"m.3ds", "--clicks", clicks});
+    if (!options) return Vec3{};  // which fails every check below
+    ApplyView(scene, options->view);
     const Transform t = scene.ModelFrame->GetTransform();
     const Vec3 q = TransformPoint(t, p), o = TransformPoint(t, {0, 0, 0});
     return Vec3{q.x - o.x, q.y - o.y, q.z - o.z};
@@ -108,9 +122,12 @@ TEST(RenderOptions, HelpListsTheExitCodesAndWhichWayClicksTurn) {
 }
 
 TEST(RenderOptions, ClicksTurnLikeTheArrowControls) {
+  const auto clicks = Parse({"m.3ds", "--clicks", "z:-2"});
+  const auto rotations = Parse({"m.3ds", "--rotate", "z:-0.05", "--rotate", "z:-0.05"});
+  ASSERT_TRUE(clicks && rotations);
   Scene a, b;
-  ApplyView(a, Parse({"m.3ds", "--clicks", "z:-2"})->view);
-  ApplyView(b, Parse({"m.3ds", "--rotate", "z:-0.05", "--rotate", "z:-0.05"})->view);
+  ApplyView(a, clicks->view);
+  ApplyView(b, rotations->view);
   const Transform ta = a.ModelFrame->GetTransform(), tb = b.ModelFrame->GetTransform();
   EXPECT_EQ(0, std::memcmp(&ta, &tb, sizeof ta));
   EXPECT_LT(ta.m[0][1], 0) << "negative clicks turn the other way";
@@ -141,17 +158,17 @@ TEST(RenderOptions, AnAnimationsOptions) {
   EXPECT_EQ(d->bmpSequence, "w.bmp");
   EXPECT_EQ((std::vector<int>{d->anim.x, d->anim.y, d->anim.z}), (std::vector<int>{0, 1, 0}));
   EXPECT_FALSE(d->anim.scaleX || d->anim.scaleY || d->anim.scaleZ);
-  EXPECT_EQ(Parse({"m.3ds", "--frames", "10000", "--avi", "a.avi", "--codec", "raw"})
-                ->compress.fccHandler,
-            0u);
+  const auto raw = Parse({"m.3ds", "--frames", "10000", "--avi", "a.avi", "--codec", "raw"});
   // A code shorter than four characters is the listed code without its trailing blanks.
-  EXPECT_EQ(
-      Parse({"m.3ds", "--frames", "2", "--avi", "a.avi", "--codec", "dpx"})->compress.fccHandler,
-      uint32_t(0x20787064));  // "dpx " read as a little-endian number
+  const auto dpx = Parse({"m.3ds", "--frames", "2", "--avi", "a.avi", "--codec", "dpx"});
   const auto defaults = Parse({"m.3ds", "--frames", "5", "--avi", "a.avi"});
+  const auto codecs = Parse({"--codecs"});
+  ASSERT_TRUE(raw && dpx && defaults && codecs);
+  EXPECT_EQ(raw->compress.fccHandler, 0u);
+  EXPECT_EQ(dpx->compress.fccHandler, uint32_t(0x20787064));  // "dpx " as a little-endian number
   EXPECT_TRUE(defaults->anim.scaleX && !defaults->anim.scaleY && defaults->anim.scaleZ);
   EXPECT_EQ(defaults->anim.fps, 25);
-  EXPECT_TRUE(Parse({"--codecs"})->listCodecs);
+  EXPECT_TRUE(codecs->listCodecs);
 }
 
 TEST(RenderOptions, AnimationOptionsOutOfRangeOrOutOfPlaceAreRefused) {
@@ -178,6 +195,7 @@ TEST(RenderOptions, AnimationOptionsOutOfRangeOrOutOfPlaceAreRefused) {
        std::vector<std::vector<std::string>>{{"--frames", "1"},
                                              {"--frames", "10001"},
                                              {"--turns", "0,101,0"},
+                                             {"--turns", "-101,0,0"},
                                              {"--turns", "0,1"},
                                              {"--turns", "0,1,0,0"},
                                              {"--scale-by", "xx"},
@@ -188,11 +206,22 @@ TEST(RenderOptions, AnimationOptionsOutOfRangeOrOutOfPlaceAreRefused) {
                                              {"--codec", ""},
                                              {"--codec", "FFV12"},
                                              {"--quality", "10001"},
+                                             {"--quality", "-1"},
                                              {"--key-frames", "-1"},
+                                             {"--key-frames", "10001"},
                                              {"--data-rate", "1000001"},
+                                             {"--data-rate", "-1"},
                                              {"--avi", ""},
                                              {"--fps"}})
     EXPECT_FALSE(Parse(with(avi, bad))) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+  // The ends of each range are taken.
+  for (const std::string end :
+       {"--frames 2", "--frames 10000", "--turns -100,100,-100", "--turns 100,-100,100", "--fps 1",
+        "--fps 40", "--quality 0", "--quality 10000", "--key-frames 0", "--key-frames 10000",
+        "--data-rate 0", "--data-rate 1000000"}) {
+    const size_t blank = end.find(' ');
+    EXPECT_TRUE(Parse(with(avi, {end.substr(0, blank), end.substr(blank + 1)}))) << end;
+  }
 }
 
 // Runs quarvel-render with a shell command line; returns its exit code.
@@ -227,7 +256,9 @@ TEST(QuarvelRender, WritesTheSameMaskAsTheCore) {
 
   Scene scene;
   ASSERT_TRUE(LoadModel(scene, model, {}).ok);
-  ApplyView(scene, Parse({"m.3ds", "--clicks", "y:4", "--move-y", "0.5"})->view);
+  const auto o = Parse({"m.3ds", "--clicks", "y:4", "--move-y", "0.5"});
+  ASSERT_TRUE(o);
+  ApplyView(scene, o->view);
   RenderState state;
   MaskImage mask;
   RenderObject(scene, state, mask, 320, 200, {});
@@ -308,7 +339,9 @@ TEST(QuarvelRender, AnAnimationWritesTheSequencersFrames) {
 
   Workspace ws;
   ASSERT_TRUE(OpenModel(ws, model, {}).ok);
-  ApplyView(ws.scene, Parse({"m.3ds", "--clicks", "x:3"})->view);
+  const auto o = Parse({"m.3ds", "--clicks", "x:3"});
+  ASSERT_TRUE(o);
+  ApplyView(ws.scene, o->view);
   AnimationParams p;
   p.frames = 5;
   p.x = 1;

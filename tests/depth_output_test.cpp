@@ -262,13 +262,20 @@ TEST(OutputOptions, TheFormatComesFromTheOptionOrTheExtension) {
   EXPECT_EQ(FormatOfFileName("dir.png/mask"), OutputFormat::Bmp);
   EXPECT_EQ(FormatOfFileName("a.tiff"), OutputFormat::Bmp);
 
-  EXPECT_EQ(Parse({"m.3ds"})->format, OutputFormat::Bmp);
-  EXPECT_EQ(Parse({"m.3ds", "-o", "x.png"})->format, OutputFormat::Png);
-  EXPECT_EQ(Parse({"m.3ds", "-o", "x.png", "--format", "png16"})->format, OutputFormat::Png16);
-  EXPECT_EQ(Parse({"m.3ds", "--format", "bmp", "-o", "x.exr"})->format, OutputFormat::Bmp);
-  EXPECT_EQ(Parse({"/models/m.3ds", "--format", "exr"})->output, "m.exr");
-  EXPECT_EQ(Parse({"m.3ds", "--format", "png16"})->output, "m.png");
+  const auto plain = Parse({"m.3ds"});
+  const auto png = Parse({"m.3ds", "-o", "x.png"});
+  const auto png16 = Parse({"m.3ds", "-o", "x.png", "--format", "png16"});
+  const auto bmp = Parse({"m.3ds", "--format", "bmp", "-o", "x.exr"});
+  const auto exr = Parse({"/models/m.3ds", "--format", "exr"});
+  const auto unnamed16 = Parse({"m.3ds", "--format", "png16"});
   const auto seq = Parse({"m.3ds", "--frames", "3", "--bmp-sequence", "w.pfm"});
+  ASSERT_TRUE(plain && png && png16 && bmp && exr && unnamed16 && seq);
+  EXPECT_EQ(plain->format, OutputFormat::Bmp);
+  EXPECT_EQ(png->format, OutputFormat::Png);
+  EXPECT_EQ(png16->format, OutputFormat::Png16);
+  EXPECT_EQ(bmp->format, OutputFormat::Bmp);
+  EXPECT_EQ(exr->output, "m.exr");
+  EXPECT_EQ(unnamed16->output, "m.png");
   EXPECT_EQ(seq->format, OutputFormat::Pfm);
   EXPECT_EQ(FrameFileName(seq->bmpSequence, 7, FormatExtension(seq->format)), "w.pfm0007.pfm");
 
@@ -366,7 +373,9 @@ TEST(QuarvelRenderFormats, EveryFormatHoldsTheSameView) {
   // The core's depth render of the same view.
   Scene scene;
   ASSERT_TRUE(LoadModel(scene, QUARVEL_SAMPLES "/knot.3ds", {}).ok);
-  ApplyView(scene, Parse({"m.3ds", "--clicks", "x:9", "--clicks", "y:5"})->view);
+  const auto view = Parse({"m.3ds", "--clicks", "x:9", "--clicks", "y:5"});
+  ASSERT_TRUE(view);
+  ApplyView(scene, view->view);
   RenderState state;
   DepthImage depth;
   RenderDepth(scene, state, depth, 240, 180, {});
@@ -427,7 +436,9 @@ TEST(QuarvelRenderFormats, TheSidecarMapsLevelsBackToDepths) {
 
   Scene scene;
   ASSERT_TRUE(LoadModel(scene, QUARVEL_SAMPLES "/knot.3ds", {}).ok);
-  ApplyView(scene, Parse({"m.3ds", "--clicks", "x:9"})->view);
+  const auto view = Parse({"m.3ds", "--clicks", "x:9"});
+  ASSERT_TRUE(view);
+  ApplyView(scene, view->view);
   RenderState state;
   MaskImage mask;
   RenderObject(scene, state, mask, 240, 180, {});

@@ -328,6 +328,17 @@ TEST(ImportPLY, HeaderVariants) {
   const ImportResult r = Import(scene, Bytes(text));
   ASSERT_TRUE(r.ok) << r.error.text;
   EXPECT_EQ(r.faces, 1u);
+
+  // The last record with no line break after it may be as short as its numbers and the blanks
+  // between them; one byte less cannot hold it.
+  const std::string point =
+      "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n"
+      "property float y\nproperty float z\nend_header\n";
+  Scene cloud;
+  EXPECT_TRUE(Import(cloud, Bytes(point + "1 2 3")).ok);
+  EXPECT_EQ(ErrorOf(Bytes(point + "1 23")),
+            "Error parsing PLY file: the 1 records of element 'vertex' cannot fit in the 4 bytes "
+            "left");
 }
 
 TEST(ImportPLY, HeaderErrorsNameTheirLine) {

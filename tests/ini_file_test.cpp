@@ -58,9 +58,15 @@ TEST(IniFile, LongValuesAreCutAndBinaryFilesGiveDefaults) {
   EXPECT_EQ(ini.Read("S", "k", ""), std::string(1023, 'v'));
   EXPECT_EQ(ini.Read("S", "short", ""), "1");
 
-  // A multi-byte character across the cut is dropped whole.
-  const IniFile utf8(dir.Write("u.ini", Bytes("[S]\nk=" + std::string(1022, 'a') + "\xC3\xA9\n")));
-  EXPECT_EQ(utf8.Read("S", "k", ""), std::string(1022, 'a'));
+  // A multi-byte character across the cut is dropped whole; one that ends at the cut stays.
+  for (const std::string ch : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+    for (const size_t count : {kMaxIniValue - ch.size(), kMaxIniValue - ch.size() + 1}) {
+      const std::string a(count, 'a');
+      const IniFile utf8(dir.Write("u.ini", Bytes("[S]\nk=" + a + ch + "b\n")));
+      EXPECT_EQ(utf8.Read("S", "k", ""), a.size() + ch.size() <= kMaxIniValue ? a + ch : a)
+          << count;
+    }
+  }
 
   std::vector<uint8_t> binary(100000);
   for (size_t i = 0; i < binary.size(); ++i)

@@ -389,23 +389,30 @@ TEST(AviRun, ReplacingWhenFinishedKeepsTheEarlierFileUntilTheLastFrame) {
             "Cannot create file " + nowhere + " (No such file or directory)");
 }
 
-// A file that cannot be opened fails the first frame with the writer's text, even when Cancel
-// came in the same frame.
-TEST(AviRun, AFrameThatCannotBeWrittenOutranksCancel) {
-  AnimationFixture f;
-  const std::string folder = f.dir.Path("out.avi");
-  std::filesystem::create_directory(folder);
-  TVideoWriter writer;
-  RunHooks hooks;
-  hooks.frameDone = [&](int) { AbortRequested = -1; };
-  const RunResult r = RunAvi(f.ws, writer, f.p, folder, hooks);
-  EXPECT_EQ(r.end, RunEnd::Failed);
-  EXPECT_EQ(r.framesWritten, 0);
-  EXPECT_EQ(r.error.text, "Error writing rendered frame:");
-  EXPECT_EQ(r.error.arg, writer.GetErrorText());
-  EXPECT_EQ(AbortRequested, 0);
-  EXPECT_TRUE(std::filesystem::is_directory(folder));
-  EXPECT_TRUE(std::filesystem::is_empty(folder));
+// A file that cannot be opened fails the first frame with the writer's text and ends the run
+// there, with or without a Cancel in the same frame.
+TEST(AviRun, AFrameThatCannotBeWrittenEndsTheRunAndOutranksCancel) {
+  for (const bool cancel : {true, false}) {
+    AnimationFixture f;
+    const std::string folder = f.dir.Path("out.avi");
+    std::filesystem::create_directory(folder);
+    TVideoWriter writer;
+    std::vector<int> done;
+    RunHooks hooks;
+    hooks.frameDone = [&](int i) {
+      done.push_back(i);
+      if (cancel) AbortRequested = -1;
+    };
+    const RunResult r = RunAvi(f.ws, writer, f.p, folder, hooks);
+    EXPECT_EQ(r.end, RunEnd::Failed) << cancel;
+    EXPECT_EQ(r.framesWritten, 0);
+    EXPECT_EQ(done, std::vector<int>{0}) << cancel;
+    EXPECT_EQ(r.error.text, "Error writing rendered frame:");
+    EXPECT_EQ(r.error.arg, writer.GetErrorText());
+    EXPECT_EQ(AbortRequested, 0);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
@@ -288,6 +289,17 @@ TEST(VideoWriter, KeyFrameIntervalQualityAndExtraOptionsReachTheEncoder) {
     }
     EXPECT_LT(sizes[0], sizes[1]) << FourCCText(fourcc);
   }
+
+  // A data rate in bytes per second: 100,000 of them are 800 kbit/s, which the encoder meets
+  // within a factor of 2 over 2 s of frames.
+  CompressOptions rated = Compressor(FourCC("FMP4"));
+  rated.dwBytesPerSecond = 100000;
+  ASSERT_TRUE(WriteAvi(avi, Frames(176, 144, 50), rated));
+  const std::string bitRate =
+      Output("ffprobe -v error -select_streams v:0 -show_entries stream=bit_rate -of csv=p=0 '" +
+             avi + "'");
+  EXPECT_GT(std::atof(bitRate.c_str()), 400000) << bitRate;
+  EXPECT_LT(std::atof(bitRate.c_str()), 1600000) << bitRate;
 
   // The state block is kept with the options but never given to the encoder, not even an
   // option it takes: one could make it write a file anywhere.
