@@ -223,15 +223,16 @@ void EncodeLoop(benchmark::State& state, uint32_t fourcc) {
   for (auto _ : state) {
     TVideoWriter writer;
     writer.SetCompressOptions(options);
-    bool ok = writer.OpenStream(frames.front(), file);
-    for (int i = 0; ok && i < kCodecFrames; ++i)
-      ok = writer.WriteFrame(frames[size_t(i)].Pixels(), i);
-    ok = writer.CloseStream() && ok;
+    ErrorText error = writer.OpenStream(frames.front(), file);
+    for (int i = 0; error.empty() && i < kCodecFrames; ++i)
+      error = writer.WriteFrame(frames[size_t(i)].Pixels(), i);
+    const ErrorText closed = writer.CloseStream();
+    if (error.empty()) error = closed;
     state.PauseTiming();
     Files().Clean();
     state.ResumeTiming();
-    if (!ok) {
-      state.SkipWithError(("writer failed: " + writer.GetErrorText()).c_str());
+    if (!error.empty()) {
+      state.SkipWithError(("writer failed: " + error.text + " " + error.reason).c_str());
       return;
     }
   }

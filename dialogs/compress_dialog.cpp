@@ -97,11 +97,11 @@ CompressOptions TCompressDialog::Options() const {
   return o;
 }
 
-int QtOptionsDialog::Choose(CompressOptions& options, const std::vector<CodecInfo>& codecs) {
+bool QtOptionsDialog::Choose(CompressOptions& options, const std::vector<CodecInfo>& codecs) {
   TCompressDialog dialog(parent_, options, codecs, tr_);
-  if (dialog.exec() != QDialog::Accepted) return 0;
+  if (dialog.exec() != QDialog::Accepted) return false;
   options = dialog.Options();
-  return 1;
+  return true;
 }
 
 }  // namespace quarvel

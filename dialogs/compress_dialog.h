@@ -44,7 +44,7 @@ class QtOptionsDialog : public OptionsDialog {
  public:
   QtOptionsDialog(QWidget* parent, std::function<QString(const char*)> tr)
       : parent_(parent), tr_(std::move(tr)) {}
-  int Choose(CompressOptions& options, const std::vector<CodecInfo>& codecs) override;
+  bool Choose(CompressOptions& options, const std::vector<CodecInfo>& codecs) override;
 
  private:
   QWidget* parent_;

@@ -141,15 +141,22 @@ RunResult Failed(ErrorText error) {
   return failed;
 }
 
-// The frames of an AVI run into the writer's stream, which the caller opened and closes.
+// A failed AVI run's error: "Error writing rendered frame:" with the writer's text and reason.
+ErrorText FrameNotWritten(const ErrorText& writerError) {
+  return {ErrorKind::File, "Error writing rendered frame:", writerError.text, writerError.reason};
+}
+
+// The frames of an AVI run into the writer's stream, which the caller opened and closes. A
+// stream that failed to open (`opened`) fails the first frame, once it is rendered.
 RunResult WriteAviFrames(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
-                         const RunHooks& hooks) {
+                         const RunHooks& hooks, const ErrorText& opened) {
   PrepareRotation(ws, p);
   RunResult result;
   for (int i = 0; i < p.frames; ++i) {
     RenderNextFrame(ws, p, hooks, RenderMask);
     if (hooks.frameDone) hooks.frameDone(i);
-    const bool written = writer.WriteFrame(ws.mask.Pixels(), i);
+    const ErrorText error = opened.empty() ? writer.WriteFrame(ws.mask.Pixels(), i) : opened;
+    const bool written = error.empty();
     if (written) result.framesWritten = i + 1;
     if (AbortRequested != 0 || !written) {
       AbortRequested = 0;
@@ -158,8 +165,7 @@ RunResult WriteAviFrames(Workspace& ws, TVideoWriter& writer, const AnimationPar
         result.end = RunEnd::Canceled;
       } else {
         result.end = RunEnd::Failed;
-        result.error = {ErrorKind::File, "Error writing rendered frame:", writer.GetErrorText(),
-                        writer.LastReason()};
+        result.error = FrameNotWritten(error);
       }
       return result;
     }
@@ -283,21 +289,19 @@ RunResult RunAvi(Workspace& ws, TVideoWriter& writer, const AnimationParams& p,
   SetMaxBox(ws, p);
   writer.SetFrameRate(p.fps);
   if (replace == AviReplace::InPlace) {
-    writer.OpenStream(ws.mask, file);  // a stream that failed to open fails the first frame
-    const RunResult result = WriteAviFrames(ws, writer, p, hooks);
+    const ErrorText opened = writer.OpenStream(ws.mask, file);
+    const RunResult result = WriteAviFrames(ws, writer, p, hooks, opened);
     writer.CloseStream();
     return result;
   }
   PendingFile pending(file);
   if (pending.error() != 0)
     return Failed({ErrorKind::File, "Cannot create file %s", file, ErrorReason(pending.error())});
-  writer.OpenStream(ws.mask, pending.TakeFd());
-  const RunResult result = WriteAviFrames(ws, writer, p, hooks);
-  const bool closed = writer.CloseStream();
+  const ErrorText opened = writer.OpenStream(ws.mask, pending.TakeFd());
+  const RunResult result = WriteAviFrames(ws, writer, p, hooks, opened);
+  const ErrorText closed = writer.CloseStream();
   if (result.end != RunEnd::Finished) return result;
-  if (!closed)
-    return Failed({ErrorKind::File, "Error writing rendered frame:", AviErrorText(AVIERR_FILEWRITE),
-                   writer.LastReason()});
+  if (!closed.empty()) return Failed(FrameNotWritten(closed));
   if (const int error = pending.PutInPlace(); error != 0)
     return Failed({ErrorKind::File, "Cannot create file %s", file, ErrorReason(error)});
   return result;

@@ -71,6 +71,18 @@ std::string FileReason(const VideoStream* s) {
   return error != 0 ? ErrorReason(error) : "";
 }
 
+// The failure of AVIERR code `code`: the file's (with the system's reason) for a write that
+// failed, the writer's own for any other.
+ErrorText AviFailure(uint32_t code, std::string reason = {}) {
+  const ErrorKind kind = code == AVIERR_FILEWRITE ? ErrorKind::File : ErrorKind::Failure;
+  return {kind, AviErrorText(code), "", std::move(reason)};
+}
+
+// A stream that could not be made: no AVIERR code, only the system's reason where there is one.
+ErrorText NotOpened(ErrorKind kind, std::string reason = {}) {
+  return {kind, "", "", std::move(reason)};
+}
+
 }  // namespace
 
 void TVideoWriter::StreamFree::operator()(VideoStream* s) const {
@@ -94,62 +106,52 @@ void TVideoWriter::SetCompressOptions(CompressOptions options) {
   options_.fccType = kStreamTypeVideo;
 }
 
-bool TVideoWriter::OpenStream(const MaskImage& image, const std::string& fileName) {
+ErrorText TVideoWriter::OpenStream(const MaskImage& image, const std::string& fileName) {
   CloseStream();
-  reason_.clear();
-  if (!CanStream(image)) return false;
+  if (!CanStream(image)) return NotOpened(ErrorKind::Failure);
   int error = 0;
   const int fd = CreateFile(fileName, error);
   if (fd >= 0) return OpenStream(image, fd);
-  reason_ = ErrorReason(error);
-  return false;
+  return NotOpened(ErrorKind::File, ErrorReason(error));
 }
 
-bool TVideoWriter::OpenStream(const MaskImage& image, int fd) {
+ErrorText TVideoWriter::OpenStream(const MaskImage& image, int fd) {
   CloseStream();
-  reason_.clear();
   if (!CanStream(image)) {
     ::close(fd);
-    return false;
+    return NotOpened(ErrorKind::Failure);
   }
   refusal_.clear();
   const FrameGeometry g{image.Width(), image.Height(), image.Stride(), fps_};
   stream_.reset(LoadVideoModule()->open(g, image.BitmapInfo(), fd));
-  if (!stream_) reason_ = ErrorReason(ENOMEM);
-  return stream_ != nullptr;
+  return stream_ ? ErrorText{} : NotOpened(ErrorKind::Failure, ErrorReason(ENOMEM));
 }
 
-int TVideoWriter::ChooseOptions(OptionsDialog& dialog) {
-  if (!stream_) return -1;
+ErrorText TVideoWriter::ChooseOptions(OptionsDialog& dialog) {
+  if (!stream_) return AviFailure(AVIERR_BADHANDLE);
   try {
     CompressOptions chosen = options_;
-    const int result = dialog.Choose(chosen, AvailableCodecs());
-    if (result == 1) SetCompressOptions(std::move(chosen));
-    return result;
+    if (dialog.Choose(chosen, AvailableCodecs())) SetCompressOptions(std::move(chosen));
+    return {};
   } catch (...) {
-    return -1;
+    return AviFailure(AVIERR_ERROR);
   }
 }
 
-bool TVideoWriter::WriteFrame(std::span<const uint8_t> pixels, int sample) {
-  if (!stream_) return false;
-  lastError_ = LoadVideoModule()->write(stream_.get(), pixels, sample, options_);
+ErrorText TVideoWriter::WriteFrame(std::span<const uint8_t> pixels, int sample) {
+  if (!stream_) return AviFailure(AVIERR_BADHANDLE);
+  const uint32_t code = LoadVideoModule()->write(stream_.get(), pixels, sample, options_);
   refusal_ = LoadVideoModule()->refusal(stream_.get());
-  if (lastError_ != 0) reason_ = lastError_ == AVIERR_FILEWRITE ? FileReason(stream_.get()) : "";
-  return lastError_ == 0;
+  if (code == 0) return {};
+  return AviFailure(code, code == AVIERR_FILEWRITE ? FileReason(stream_.get()) : "");
 }
 
-bool TVideoWriter::CloseStream() {
-  if (!stream_) return false;
+ErrorText TVideoWriter::CloseStream() {
+  if (!stream_) return AviFailure(AVIERR_BADHANDLE);
   const StreamPtr s = std::move(stream_);
   const bool finished = LoadVideoModule()->finish(s.get(), options_);
   refusal_ = LoadVideoModule()->refusal(s.get());
-  if (!finished) reason_ = FileReason(s.get());
-  return finished;
-}
-
-std::string TVideoWriter::GetErrorText() const {
-  return AviErrorText(lastError_);
+  return finished ? ErrorText{} : AviFailure(AVIERR_FILEWRITE, FileReason(s.get()));
 }
 
 std::string TVideoWriter::GetCodecName() const {

@@ -1,7 +1,7 @@
 // The AVI writer: one video stream of 8-bit palettised frames, each the mask's pixel block as
 // stored, written uncompressed or through one of the machine's FFmpeg encoders that an AVI file
-// can hold. Failures are reported as the classic AVIERR_* codes, so that their texts stay the
-// ones users know.
+// can hold. A failure comes back as an ErrorText holding the text of the classic AVIERR_* code
+// nearest to it, so that the texts stay the ones users know.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/error_text.h"
 #include "render/mask_image.h"
 
 namespace quarvel {
@@ -79,9 +80,9 @@ std::string FourCCText(uint32_t fourcc);
 class OptionsDialog {
  public:
   virtual ~OptionsDialog() = default;
-  // Lets the user edit `options`: returns 1 after OK (options filled in), 0 after Cancel
+  // Lets the user edit `options`: returns true after OK (options filled in), false after Cancel
   // (options untouched).
-  virtual int Choose(CompressOptions& options, const std::vector<CodecInfo>& codecs) = 0;
+  virtual bool Choose(CompressOptions& options, const std::vector<CodecInfo>& codecs) = 0;
 };
 
 class TVideoWriter {
@@ -101,31 +102,29 @@ class TVideoWriter {
   // with the options' compressor when this machine has it and it takes the frames, uncompressed
   // otherwise. A regular file of that name (or at the end of a link of that name, which stays)
   // is replaced at once; any other kind of file is refused and left alone. Replaces a stream
-  // already held.
-  bool OpenStream(const MaskImage& image, const std::string& fileName);
+  // already held. A stream that cannot be made has no AVIERR text: its failure gives the
+  // system's reason where the file was to blame ("Permission denied"), else nothing more.
+  ErrorText OpenStream(const MaskImage& image, const std::string& fileName);
   // The same on `fd`, a new, empty file open for writing, such as a temporary file that is
   // renamed over the final name once the stream is closed. The writer takes `fd` over: it is
   // closed with the stream, or at once when the stream cannot be made.
-  bool OpenStream(const MaskImage& image, int fd);
-  // Shows the options dialog for the held stream; -1 without one.
-  int ChooseOptions(OptionsDialog& dialog);
+  ErrorText OpenStream(const MaskImage& image, int fd);
+  // Shows the options dialog for the held stream and takes the options chosen with OK. Fails
+  // without a held stream ("Bad handle") or when the dialog fails ("Unspecified error").
+  ErrorText ChooseOptions(OptionsDialog& dialog);
   // Writes one frame (the mask's pixel block as stored) as sample `sample`, a key frame when
-  // uncompressed. Without a held stream: false, and LastError keeps its value.
-  bool WriteFrame(std::span<const uint8_t> pixels, int sample);
+  // uncompressed. "Bad handle" without a held stream; "Error writing file" comes with the
+  // system's reason ("No space left on device").
+  ErrorText WriteFrame(std::span<const uint8_t> pixels, int sample);
   // Finishes the file (index and header), so that it plays with the frames written so far, and
-  // releases the stream. False without a held stream, or when the file could not be finished.
-  bool CloseStream();
+  // releases the stream. "Bad handle" without a held stream; "Error writing file" with the
+  // system's reason when the file could not be finished.
+  ErrorText CloseStream();
 
-  uint32_t LastError() const { return lastError_; }
-  // The system's reason for the last failure of OpenStream, WriteFrame or CloseStream where the
-  // file was to blame ("Permission denied", "No space left on device"); empty otherwise.
-  const std::string& LastReason() const { return reason_; }
   // Why the options' compressor, which this machine has, did not take the frames of the last
   // stream, written uncompressed instead ("it needs an even width and height"); empty when it
   // took them or none was asked for. Known from the stream's first frame on.
   const std::string& Refusal() const { return refusal_; }
-  // The text of LastError's code, or an empty text for a code outside the table.
-  std::string GetErrorText() const;
   // "UNCOMPRESSED", or the compressor's short name, LF CR, its description.
   std::string GetCodecName() const;
 
@@ -137,8 +136,6 @@ class TVideoWriter {
   StreamPtr stream_;
   CompressOptions options_;
   int fps_ = 25;
-  uint32_t lastError_ = 0;
-  std::string reason_;
   std::string refusal_;
 };
 

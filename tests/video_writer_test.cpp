@@ -77,10 +77,10 @@ bool WriteAvi(const std::string& path, const std::vector<MaskImage>& frames,
               const CompressOptions& options, int fps = 25) {
   TVideoWriter w;
   w.SetCompressOptions(options);
-  if (!w.SetFrameRate(fps) || !w.OpenStream(frames.at(0), path)) return false;
+  if (!w.SetFrameRate(fps) || !w.OpenStream(frames.at(0), path).empty()) return false;
   for (size_t i = 0; i < frames.size(); ++i)
-    if (!w.WriteFrame(frames[i].Pixels(), int(i))) return false;
-  return w.CloseStream();
+    if (!w.WriteFrame(frames[i].Pixels(), int(i)).empty()) return false;
+  return w.CloseStream().empty();
 }
 
 std::string Output(const std::string& command) {
@@ -360,29 +360,20 @@ TEST(VideoWriter, FramesNeedAHeldStreamOfTheirSizeInOrder) {
   test::ScratchDir dir;
   const MaskImage mask = Gradient(101, 60, 0);
   TVideoWriter w;
-  EXPECT_FALSE(w.WriteFrame(mask.Pixels(), 0));
-  EXPECT_EQ(w.LastError(), 0u);
-  EXPECT_EQ(w.GetErrorText(), "");
-  EXPECT_FALSE(w.CloseStream());
+  EXPECT_EQ(w.WriteFrame(mask.Pixels(), 0).text, "Bad handle");
+  EXPECT_EQ(w.CloseStream().text, "Bad handle");
 
-  ASSERT_TRUE(w.OpenStream(mask, dir.Path("a.avi")));
-  EXPECT_FALSE(w.WriteFrame(mask.Pixels().first(mask.Pixels().size() - 1), 0));
-  EXPECT_EQ(w.LastError(), AVIERR_BADSIZE);
-  EXPECT_EQ(w.GetErrorText(), "bad size");
-  EXPECT_TRUE(w.WriteFrame(mask.Pixels(), 0));
-  EXPECT_EQ(w.LastError(), 0u);
-  EXPECT_FALSE(w.WriteFrame(mask.Pixels(), 0));
-  EXPECT_EQ(w.LastError(), AVIERR_BADPARAM);
-  EXPECT_TRUE(w.CloseStream());
-  EXPECT_FALSE(w.CloseStream());
+  ASSERT_TRUE(w.OpenStream(mask, dir.Path("a.avi")).empty());
+  EXPECT_EQ(w.WriteFrame(mask.Pixels().first(mask.Pixels().size() - 1), 0).text, "bad size");
+  EXPECT_TRUE(w.WriteFrame(mask.Pixels(), 0).empty());
+  EXPECT_EQ(w.WriteFrame(mask.Pixels(), 0).text, "Bad parameter");
+  EXPECT_TRUE(w.CloseStream().empty());
+  EXPECT_EQ(w.CloseStream().text, "Bad handle");
 
-  EXPECT_FALSE(w.WriteFrame(mask.Pixels(), 1));
-  EXPECT_EQ(w.LastError(), AVIERR_BADPARAM) << "kept without a stream";
-  EXPECT_FALSE(w.OpenStream(mask, dir.Path("missing/a.avi")));
-  EXPECT_FALSE(w.WriteFrame(mask.Pixels(), 1));
-  EXPECT_EQ(w.LastError(), AVIERR_BADPARAM) << "kept after a failed open";
+  EXPECT_FALSE(w.OpenStream(mask, dir.Path("missing/a.avi")).empty());
+  EXPECT_EQ(w.WriteFrame(mask.Pixels(), 1).text, "Bad handle") << "after a failed open";
   MaskImage empty;
-  EXPECT_FALSE(w.OpenStream(empty, dir.Path("empty.avi")));
+  EXPECT_FALSE(w.OpenStream(empty, dir.Path("empty.avi")).empty());
   EXPECT_FALSE(fs::exists(dir.Path("empty.avi")));
 }
 
@@ -394,8 +385,8 @@ TEST(VideoWriter, OnlyARegularFileIsReplaced) {
   // Opening the FIFO for writing would wait for a reader: the child's alarm would end it.
   const std::string refused = test::InChild([&] {
     TVideoWriter w;
-    const bool a = w.OpenStream(frames[0], dir.Path("folder.avi"));
-    const bool b = w.OpenStream(frames[0], dir.Path("fifo.avi"));
+    const bool a = w.OpenStream(frames[0], dir.Path("folder.avi")).empty();
+    const bool b = w.OpenStream(frames[0], dir.Path("fifo.avi")).empty();
     return std::string(a ? "folder opened" : "") + (b ? "FIFO opened" : "") + "done";
   });
   EXPECT_EQ(refused, "done");
@@ -435,8 +426,9 @@ TEST(VideoWriter, AFileThatCannotBeMadeGivesTheReasonAndIsLeftAlone) {
   };
   TVideoWriter w;
   for (const auto& [name, reason] : cases) {
-    EXPECT_FALSE(w.OpenStream(mask, dir.Path(name))) << name;
-    EXPECT_EQ(w.LastReason(), reason) << name;
+    const ErrorText error = w.OpenStream(mask, dir.Path(name));
+    EXPECT_EQ(error.kind, ErrorKind::File) << name;
+    EXPECT_EQ(error.reason, reason) << name;
   }
   EXPECT_TRUE(fs::is_fifo(dir.Path("fifo")));
   EXPECT_TRUE(fs::is_empty(dir.Path("folder")));
@@ -445,10 +437,10 @@ TEST(VideoWriter, AFileThatCannotBeMadeGivesTheReasonAndIsLeftAlone) {
 
 TEST(VideoWriter, OptionsChosenOnAHeldStreamApplyToIt) {
   struct Dialog : OptionsDialog {
-    int result = 1;
+    bool result = true;
     bool fail = false;
     size_t offered = 0;
-    int Choose(CompressOptions& o, const std::vector<CodecInfo>& codecs) override {
+    bool Choose(CompressOptions& o, const std::vector<CodecInfo>& codecs) override {
       offered = codecs.size();
       o.fccHandler = FourCC("FFV1");
       o.fccType = 0;
@@ -459,30 +451,30 @@ TEST(VideoWriter, OptionsChosenOnAHeldStreamApplyToIt) {
   test::ScratchDir dir;
   const std::vector<MaskImage> frames = Frames(101, 60, 2);
   TVideoWriter w;
-  EXPECT_EQ(w.ChooseOptions(dialog), -1);
+  EXPECT_EQ(w.ChooseOptions(dialog).text, "Bad handle");
   EXPECT_EQ(dialog.offered, 0u) << "no dialog without a stream";
 
-  ASSERT_TRUE(w.OpenStream(frames[0], dir.Path("c.avi")));
-  dialog.result = 0;
-  EXPECT_EQ(w.ChooseOptions(dialog), 0);
+  ASSERT_TRUE(w.OpenStream(frames[0], dir.Path("c.avi")).empty());
+  dialog.result = false;
+  EXPECT_TRUE(w.ChooseOptions(dialog).empty());
   EXPECT_EQ(w.GetCompressOptions(), CompressOptions{}) << "Cancel leaves the options";
   dialog.fail = true;
-  EXPECT_EQ(w.ChooseOptions(dialog), -1);
+  EXPECT_EQ(w.ChooseOptions(dialog).text, "Unspecified error");
   EXPECT_EQ(w.GetCompressOptions(), CompressOptions{});
   dialog.fail = false;
-  dialog.result = 1;
-  EXPECT_EQ(w.ChooseOptions(dialog), 1);
+  dialog.result = true;
+  EXPECT_TRUE(w.ChooseOptions(dialog).empty());
   EXPECT_EQ(dialog.offered, AvailableCodecs().size());
   EXPECT_EQ(w.GetCompressOptions().fccHandler, FourCC("FFV1"));
   EXPECT_EQ(w.GetCompressOptions().fccType, kStreamTypeVideo);
-  ASSERT_TRUE(w.WriteFrame(frames[0].Pixels(), 0));
-  ASSERT_TRUE(w.WriteFrame(frames[1].Pixels(), 1));
+  ASSERT_TRUE(w.WriteFrame(frames[0].Pixels(), 0).empty());
+  ASSERT_TRUE(w.WriteFrame(frames[1].Pixels(), 1).empty());
 
   // Opening another stream finishes the held one.
-  ASSERT_TRUE(w.OpenStream(frames[0], dir.Path("d.avi")));
+  ASSERT_TRUE(w.OpenStream(frames[0], dir.Path("d.avi")).empty());
   EXPECT_EQ(Probe(dir.Path("c.avi")).at("codec_name"), "ffv1");
   EXPECT_EQ(DecodeGrey(dir, dir.Path("c.avi")), TopDown(frames));
-  EXPECT_TRUE(w.CloseStream());
+  EXPECT_TRUE(w.CloseStream().empty());
   const auto empty = Probe(dir.Path("d.avi"));
   EXPECT_EQ(empty.at("codec_name"), "ffv1");
   EXPECT_EQ(empty.at("width"), "101");
@@ -502,15 +494,16 @@ TEST(VideoWriter, AFailedWriteIsReportedAndTheFileHoldsTheFramesBefore) {
       ::setrlimit(RLIMIT_FSIZE, &limit);
       TVideoWriter w;
       w.SetCompressOptions(Compressor(fourcc));
-      if (!w.OpenStream(frames[0], avi)) return std::string("not opened");
+      if (!w.OpenStream(frames[0], avi).empty()) return std::string("not opened");
       int written = 0;
+      ErrorText error;
       while (written < int(frames.size()) &&
-             w.WriteFrame(frames[size_t(written)].Pixels(), written))
+             (error = w.WriteFrame(frames[size_t(written)].Pixels(), written)).empty())
         ++written;
-      const std::string code = w.LastError() == AVIERR_FILEWRITE ? "FILEWRITE" : "other";
-      const std::string reason = w.LastReason() == "File too large" ? " EFBIG" : " other";
+      const std::string code = error.text == AviErrorText(AVIERR_FILEWRITE) ? "FILEWRITE" : "other";
+      const std::string reason = error.reason == "File too large" ? " EFBIG" : " other";
       return std::to_string(written) + " " + code + reason +
-             (w.CloseStream() ? " closed" : " failed");
+             (w.CloseStream().empty() ? " closed" : " failed");
     });
     int written = 0;
     char code[16] = {}, reason[16] = {}, closed[16] = {};
