@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fixtures.h"
@@ -70,6 +72,29 @@ TEST(ModelFormats, ANameThatDoesNotMatchTheContentIsRefusedWithBoth) {
   EXPECT_EQ(FormatOfName("a.3ds/knot"), std::nullopt);
   EXPECT_EQ(test::RunInDir(dir, "\"$R\" knot.dae -o k.bmp"), 3);
   EXPECT_FALSE(std::filesystem::exists(dir.Path("k.bmp")));
+}
+
+// The kind of each refusal, which gives quarvel-render's exit code: a file that cannot be opened
+// is the file's failure, one that is no model of its type the import's.
+TEST(ModelFormats, ARefusalIsAFilesOrAnImportsFailure) {
+  test::ScratchDir dir;
+  std::filesystem::create_directory(dir.Path("folder.stl"));
+  const auto text = [](std::string_view t) { return std::vector<uint8_t>(t.begin(), t.end()); };
+  const std::pair<std::string, ErrorKind> cases[] = {
+      {dir.Path("missing.obj"), ErrorKind::File},
+      {dir.Path("folder.stl"), ErrorKind::File},
+      {dir.Write("knot.dae", text("<COLLADA/>")), ErrorKind::Import},
+      {dir.Write("nan.obj", text("v nan 0 0\nv 0 1 0\nv 1 0 0\nf 1 2 3\n")), ErrorKind::Import},
+      {dir.Write("short.stl", text("no model")), ErrorKind::Import},
+      {dir.Write("short.ply", text("no model")), ErrorKind::Import},
+      {dir.Write("short.glb", text("no model")), ErrorKind::Import},
+      {dir.Write("short.gltf", text("no model")), ErrorKind::Import},
+  };
+  for (const auto& [path, kind] : cases) {
+    Scene scene;
+    const ImportResult r = LoadAnyModel(scene, path, {});
+    EXPECT_EQ(r.ok ? ErrorKind::None : r.error.kind, kind) << path << ": " << r.error.text;
+  }
 }
 
 // Models written by another program's exporter: the real models of the test data, converted.
