@@ -81,7 +81,7 @@ TEST(RenderOptions, NumbersOutOfRangeGetTheRangeMessage) {
     EXPECT_FALSE(Parse({"m.3ds", "--size", size}, &error)) << size;
     EXPECT_NE(error.find("from 100 to 10000"), std::string::npos) << size << ": " << error;
   }
-  for (const char* clicks : {"x:99999999999", "x:-2147483648", "x:-1000001"}) {
+  for (const char* clicks : {"x:99999999999", "x:-2147483648", "x:-1000001", "x:1000001"}) {
     EXPECT_FALSE(Parse({"m.3ds", "--clicks", clicks}, &error)) << clicks;
     EXPECT_EQ(error, "At most 1000000 clicks in one --clicks") << clicks;
   }
@@ -90,8 +90,8 @@ TEST(RenderOptions, NumbersOutOfRangeGetTheRangeMessage) {
     EXPECT_NE(error.find("from 1 to 256"), std::string::npos) << error;
   }
   // The ends of each range are taken.
-  for (const std::string end :
-       {"--size 10000x100", "--clicks x:1000000", "--clicks x:-1000000", "--threads 256"}) {
+  for (const std::string end : {"--size 10000x100", "--clicks x:1000000", "--clicks x:-1000000",
+                                "--threads 1", "--threads 256"}) {
     const size_t blank = end.find(' ');
     EXPECT_TRUE(Parse({"m.3ds", end.substr(0, blank), end.substr(blank + 1)})) << end;
   }
