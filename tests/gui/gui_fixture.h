@@ -71,18 +71,22 @@ struct GuiTest : ::testing::Test {
   void WriteSettings(const std::string& text) const {
     dir.Write("Quarvel.cfg", std::vector<uint8_t>(text.begin(), text.end()));
   }
-  // Triggers `command`, then runs `body` on the modal dialog of type T that it opens; a dialog
-  // `body` leaves open is closed with the button named `closer`.
+  // Triggers `command`, then runs `body` on the modal dialog of type T that it opens, once it is
+  // up (the command may let messages through before it shows the dialog); a dialog `body` leaves
+  // open is closed with the button named `closer`.
   template <typename T>
   static void WithModal(QAction* command, const char* closer, const std::function<void(T&)>& body) {
     bool ran = false;
-    QTimer::singleShot(0, [&] {
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
       auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-      ASSERT_NE(dialog, nullptr);
+      if (!dialog || ran) return;
+      poll.stop();
       ran = true;
       body(*dialog);
       if (dialog->isVisible()) dialog->template findChild<QAbstractButton*>(closer)->click();
     });
+    poll.start(10);
     command->trigger();
     EXPECT_TRUE(ran);
   }
