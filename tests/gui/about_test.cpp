@@ -159,15 +159,5 @@ TEST_F(AboutTest, TheCaptionsSpeakTheUsersLanguageAndNoLabelRunsIntoAnother) {
   }));
 }
 
-TEST_F(AboutTest, Screenshot) {
-  const char* out = std::getenv("QUARVEL_SCREENSHOT");
-  if (!out) GTEST_SKIP() << "set QUARVEL_SCREENSHOT=file.png to take them";
-  const QString base = QString(out).chopped(4);
-  WithBox([&](TAboutBox& box) {
-    EXPECT_TRUE(QTest::qWaitFor([&] { return box.scrollTop() <= -12; }, 20000));
-    EXPECT_TRUE(box.grab().save(base + "-about.png"));
-  });
-}
-
 }  // namespace
 }  // namespace quarvel

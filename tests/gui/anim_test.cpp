@@ -266,23 +266,5 @@ TEST_F(AnimTest, RunsThatCannotStartSaySoBeforeAnyFileIsTouched) {
         << entry.path();
 }
 
-// Not a check: pictures of the animation dialog and the compression options when
-// QUARVEL_SCREENSHOT names a file (they go beside it, as -animation.png and -compression.png).
-TEST_F(AnimTest, Screenshot) {
-  const char* out = std::getenv("QUARVEL_SCREENSHOT");
-  if (!out) GTEST_SKIP() << "set QUARVEL_SCREENSHOT=file.png to take them";
-  const QString base = QString(out).chopped(4);
-  WithDialog([&](TSeqForm& d) {
-    QTest::qWait(200);
-    EXPECT_TRUE(d.grab().save(base + "-animation.png"));
-    WhenUp<TCompressDialog>(&d, [&](TCompressDialog* options) {
-      QTest::qWait(200);
-      EXPECT_TRUE(options->grab().save(base + "-compression.png"));
-      options->reject();
-    });
-    Click(d, "CompressButton");
-  });
-}
-
 }  // namespace
 }  // namespace quarvel

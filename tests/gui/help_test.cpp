@@ -182,17 +182,5 @@ TEST_F(HelpTest, MissingHelpIsReportedAndNothingOpens) {
             "Cannot find the help page " + dir.Path("quarvel.help/index.htm"));
 }
 
-TEST_F(HelpTest, Screenshot) {
-  const char* out = std::getenv("QUARVEL_SCREENSHOT");
-  if (!out) GTEST_SKIP() << "set QUARVEL_SCREENSHOT=file.png to take it";
-  auto form = FormOfTheBuild();
-  auto* menu = form->findChild<QMenu*>("Help1");
-  menu->popup(form->mapToGlobal(QPoint(80, 20)));
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
-  QTest::qWait(200);
-  EXPECT_TRUE(menu->grab().save(QString(out).chopped(4) + "-help-menu.png"));
-  menu->close();
-}
-
 }  // namespace
 }  // namespace quarvel

@@ -320,20 +320,5 @@ TEST_F(GuiTest, TheKeyboardAloneDrivesTheWindow) {
   }
 }
 
-// Not a check: writes a picture of the window after opening and rendering the sample when
-// QUARVEL_SCREENSHOT names a file.
-TEST_F(GuiTest, Screenshot) {
-  const char* out = std::getenv("QUARVEL_SCREENSHOT");
-  if (!out) GTEST_SKIP() << "set QUARVEL_SCREENSHOT=file.png to take one";
-  auto form = MakeForm();
-  form->resize(1200, 700);
-  form->findChild<QSplitter*>("RxSplitter1")->setSizes({590, 606});
-  form->Open3DS(QUARVEL_SAMPLES "/knot.3ds");
-  QTest::mouseClick(form->findChild<QToolButton*>("UpDownXRight"), Qt::LeftButton);
-  form->findChild<QAction*>("Render1")->trigger();
-  QTest::qWait(300);
-  EXPECT_TRUE(form->grab().save(out));
-}
-
 }  // namespace
 }  // namespace quarvel

@@ -294,16 +294,5 @@ TEST_F(OptionsTest, TheSingleInstanceChoiceTakesEffectAtTheNextStart) {
   WithDialog([&](TOpsForm& d) { EXPECT_TRUE(Check(d, "SingleBox")->isChecked()); });
 }
 
-// Not a check: a picture of the dialog when QUARVEL_SCREENSHOT names a file (it goes beside it,
-// as -options.png).
-TEST_F(OptionsTest, Screenshot) {
-  const char* out = std::getenv("QUARVEL_SCREENSHOT");
-  if (!out) GTEST_SKIP() << "set QUARVEL_SCREENSHOT=file.png to take it";
-  WithDialog([&](TOpsForm& d) {
-    QTest::qWait(200);
-    EXPECT_TRUE(d.grab().save(QString(out).chopped(4) + "-options.png"));
-  });
-}
-
 }  // namespace
 }  // namespace quarvel
