@@ -206,7 +206,8 @@ TEST_F(GuiTest, CloseDuringALoadWaitsForIt) {
   form->pump.intervalMs = 0;
   QTimer::singleShot(0, form.get(), [&] { form->close(); });
   form->Open3DS(QString::fromStdString(path));
-  EXPECT_EQ(form->workspace().scene.ModelMesh->FaceCount(), knot.faces.size()) << "the load ran to its end";
+  EXPECT_EQ(form->workspace().scene.ModelMesh->FaceCount(), knot.faces.size())
+      << "the load ran to its end";
   QTest::qWait(50);
   EXPECT_FALSE(form->isVisible()) << "then the window closed";
 }
