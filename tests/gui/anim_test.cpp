@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QOpenGLWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -52,10 +53,14 @@ struct AnimTest : GuiTest {
     dialog.findChild<QSpinBox*>("LengthUpDown")->setValue(frames);
   }
 
-  // Answers the next file dialog with `path`.
+  // Answers the next file dialog with `path`, typed into its name field as a user would.
+  // (selectFile leaves that field as it is once it has the keyboard focus, and the dialog, still
+  // showing the folder, then stays open.)
   static void AnswerFileDialog(QObject* owner, const std::string& path) {
     WhenUp<QFileDialog>(owner, [path](QFileDialog* files) {
-      files->selectFile(QString::fromStdString(path));
+      auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(path));
       QMetaObject::invokeMethod(files, "accept");
     });
   }
