@@ -207,6 +207,9 @@ int Run(const RenderOptions& o) {
     return ExitCode(loaded.error.kind);
   }
   ws.modelPath = o.model;
+  if (!loaded.warning.empty())
+    std::fprintf(stderr, "quarvel-render: %s: warning: %s\n", o.model.c_str(),
+                 loaded.warning.c_str());
   if (!IsFinite(ws.scene))
     std::fprintf(stderr,
                  "quarvel-render: %s: warning: a coordinate of the model is not a number or is "
