@@ -231,11 +231,11 @@ ImportResult Import3DS(Scene& scene, const std::string& fileName, const Feedback
   AbortRequested = 0;
   switch (read.status) {
     case FileRead::CannotOpen:
-      return {false, 0, {ErrorKind::File, "Cannot open file %s", fileName, read.reason}};
+      return {false, 0, {ErrorKind::File, "Cannot open file %s", fileName, read.reason}, {}};
     case FileRead::Refused:
-      return {false, 0, {ErrorKind::Import, kParseError, ""}};
+      return {false, 0, {ErrorKind::Import, kParseError, ""}, {}};
     default:
-      return {false, 0, {ErrorKind::Import, kStreamReadError, ""}};
+      return {false, 0, {ErrorKind::Import, kStreamReadError, ""}, {}};
   }
 }
 

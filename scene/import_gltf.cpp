@@ -197,7 +197,7 @@ void AddPlan(Mesh& mesh, const Plan& plan, const Feedback& fb, uint32_t& faces) 
 ImportResult Failure(const std::string& why, uint32_t faces, const Feedback& fb) {
   fb.Status(2, "");
   fb.Progress(0);
-  return {false, faces, {ErrorKind::Import, kParseError, "", why}};
+  return {false, faces, {ErrorKind::Import, kParseError, "", why}, {}};
 }
 
 }  // namespace
@@ -220,7 +220,7 @@ ImportResult ImportGLTFFromMemory(Scene& scene, std::span<const uint8_t> file, b
   }
   AbortRequested = 0;
   FinishImport(scene, faces, fb);
-  return {true, faces, {}};
+  return {true, faces, {}, {}};
 }
 
 }  // namespace quarvel

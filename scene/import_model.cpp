@@ -98,16 +98,16 @@ std::optional<ModelFormat> FormatOfName(const std::string& fileName) {
 
 ImportResult ImportModel(Scene& scene, const std::string& fileName, const Feedback& fb) {
   const std::optional<ModelFormat> format = FormatOfName(fileName);
-  if (!format) return {false, 0, {ErrorKind::Import, "Unsupported input file type", ""}};
+  if (!format) return {false, 0, {ErrorKind::Import, "Unsupported input file type", ""}, {}};
   // A .3ds file is checked on its first bytes before it is read.
   if (*format == ModelFormat::Max3ds) return Import3DS(scene, fileName, fb);
   FileBytes bytes;
   const FileReadResult read = ReadWholeFile(fileName, bytes);
   AbortRequested = 0;
   if (read.status == FileRead::CannotOpen)
-    return {false, 0, {ErrorKind::File, "Cannot open file %s", fileName, read.reason}};
+    return {false, 0, {ErrorKind::File, "Cannot open file %s", fileName, read.reason}, {}};
   if (read.status != FileRead::Ok)
-    return {false, 0, {ErrorKind::Import, "Stream read error", "", read.reason}};
+    return {false, 0, {ErrorKind::Import, "Stream read error", "", read.reason}, {}};
   const std::optional<ModelFormat> content = FormatOfContent(bytes.span());
   const bool sameFamily = (*format == ModelFormat::Gltf || *format == ModelFormat::Glb) &&
                           (content == ModelFormat::Gltf || content == ModelFormat::Glb);
@@ -115,7 +115,7 @@ ImportResult ImportModel(Scene& scene, const std::string& fileName, const Feedba
     const std::string text = "Its content is a " + std::string(NameOf(*content)) +
                              " model, not the " + std::string(NameOf(*format)) +
                              " model its name says";
-    return {false, 0, {ErrorKind::Import, text, ""}};
+    return {false, 0, {ErrorKind::Import, text, ""}, {}};
   }
   return ImportBytes(scene, content && sameFamily ? *content : *format, bytes.span(), fileName, fb);
 }

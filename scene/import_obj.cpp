@@ -255,12 +255,12 @@ ImportResult ImportOBJFromMemory(Scene& scene, std::span<const uint8_t> file, co
   if (!why.empty()) {
     fb.Status(2, "");
     fb.Progress(0);
-    return {false, 0, {ErrorKind::Import, kParseError, "", why}};
+    return {false, 0, {ErrorKind::Import, kParseError, "", why}, {}};
   }
   const auto faces = static_cast<uint32_t>(
       scene.ModelMesh->TakeFaces(std::move(contents.vertices), std::move(contents.triangles)));
   FinishImport(scene, faces, fb);
-  return {true, faces, {}};
+  return {true, faces, {}, {}};
 }
 
 }  // namespace quarvel
