@@ -26,7 +26,8 @@ void FinishImport(Scene& scene, uint32_t faces, const Feedback& fb);
 
 // Runs one of our own readers: its Run() reads the file into the mesh, or throws `Failure`, whose
 // `detail` says what is wrong. AbortRequested is cleared before and after; a refused file gets
-// "Error parsing <format> file: <detail>", the status and the progress cleared.
+// "Error parsing <format> file" with the detail as its reason (so the fixed text can be
+// translated and the detail shown after it), the status and the progress cleared.
 template <typename Failure, typename Reader>
 ImportResult RunReader(Reader& reader, Scene& scene, const Feedback& fb,
                        const std::string& format) {
@@ -37,7 +38,7 @@ ImportResult RunReader(Reader& reader, Scene& scene, const Feedback& fb,
     result.ok = true;
     FinishImport(scene, reader.faces(), fb);
   } catch (const Failure& failure) {
-    result.error = {ErrorKind::Import, "Error parsing " + format + " file: " + failure.detail, ""};
+    result.error = {ErrorKind::Import, "Error parsing " + format + " file", "", failure.detail};
   } catch (const std::bad_alloc&) {
     AbortRequested = 0;
     throw;

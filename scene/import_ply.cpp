@@ -28,7 +28,7 @@
 // one for every 3 bytes of the file; see import_finish.h), counted before they are read. So
 // memory stays a small multiple of the file's size, and a header promising 10^12 vertices or a
 // polygon of 40 million one-byte corners is refused at once. The errors are "Error parsing PLY
-// file: " and what was found.
+// file" with what was found as the reason.
 //
 // A failed load adds nothing to the mesh. A cancel (AbortRequested) keeps the vertices and the
 // faces read before it (faces over vertices not yet read are dropped).

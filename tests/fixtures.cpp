@@ -19,6 +19,15 @@
 
 namespace quarvel::test {
 
+namespace {
+
+// "<text>: <reason>", or the text alone when there is no reason.
+std::string TextAndReason(const ErrorText& error) {
+  return error.reason.empty() ? error.text : error.text + ": " + error.reason;
+}
+
+}  // namespace
+
 Scene Unfitted(const std::vector<Vec3>& v, const std::vector<FaceIndices>& f) {
   Scene scene;
   scene.ModelMesh->AddFaces(v, f);
@@ -46,7 +55,7 @@ std::string ReaderError(MemoryReader read, const std::vector<uint8_t>& bytes) {
   const ImportResult r = read(scene, bytes, {});
   EXPECT_EQ(scene.ModelMesh->vertices().size(), 0u) << "a failed load adds nothing";
   EXPECT_EQ(r.faces, 0u);
-  return r.ok ? "ok" : r.error.text;
+  return r.ok ? "ok" : TextAndReason(r.error);
 }
 
 std::string GuardedReaderError(MemoryReader read, const std::vector<uint8_t>& bytes) {
@@ -58,7 +67,7 @@ std::string GuardedReaderError(MemoryReader read, const std::vector<uint8_t>& by
         const ImportResult r = read(scene, bytes, {});
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return (r.ok ? "ok" : r.error.text) + (seconds < 1 ? " quick" : " slow") +
+        return (r.ok ? "ok" : TextAndReason(r.error)) + (seconds < 1 ? " quick" : " slow") +
                (MappedBytes() - before < (uint64_t(16) << 20) ? " small" : " large");
       },
       uint64_t(64) << 20);
