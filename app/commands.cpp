@@ -13,6 +13,7 @@
 #include "dialogs/seq_form.h"
 #include "main_form.h"
 #include "render/preview.h"
+#include "scene/model_formats.h"
 #include "widgets/preview_box.h"
 
 namespace quarvel {
@@ -22,6 +23,18 @@ namespace {
 QString FolderOf(const QString& path) {
   return QFileInfo(path).absolutePath();
 }
+
+// The model types of the Open dialog, after the one that takes them all: each format
+// quarvel-render reads, by its extension in either case.
+struct ModelType {
+  const char* name;
+  const char* patterns;
+};
+constexpr ModelType kModelTypes[] = {
+    {"3DS file", "*.3DS *.3ds"},    {"OBJ file", "*.obj *.OBJ"},
+    {"STL file", "*.stl *.STL"},    {"PLY file", "*.ply *.PLY"},
+    {"glTF file", "*.gltf *.GLTF"}, {"glTF binary file", "*.glb *.GLB"},
+};
 
 // The save dialog starts in the folder of the last save, or else in the model's folder.
 QString SaveFolder(const Props& props, const Workspace& ws) {
@@ -54,10 +67,23 @@ void TMainForm::SetBusy(bool busy) {
   if (!busy && closePending_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
+// The Open dialog's filter: all models first, then each model type, then all files.
+QString TMainForm::OpenFilter() const {
+  QStringList all, types;
+  for (const ModelType& type : kModelTypes) {
+    all << type.patterns;
+    types << Tr(type.name) + " (" + type.patterns + ")";
+  }
+  return QStringList{Tr("All models") + " (" + all.join(' ') + ")", types.join(";;"),
+                     Tr("All files") + " (*)"}
+      .join(";;");
+}
+
 void TMainForm::Open3DS(const QString& fileName) {
   if (ws_.busy) return;  // a second load must not start while one runs
   const std::string name = OnDisk(fileName);
-  if (const std::string error = IsSupportedFile(name); !error.empty()) {
+  // Every format quarvel-render reads opens; any other name is refused as for .3ds.
+  if (const std::string error = FormatOfName(name) ? "" : IsSupportedFile(name); !error.empty()) {
     ShowError(Tr(error.c_str()));
     return;
   }
@@ -90,9 +116,8 @@ void TMainForm::OpenCommandLine(const QStringList& arguments) {
 
 void TMainForm::DXDrawClick() {
   if (ws_.busy) return;
-  const QString file =
-      AskOpenFile(this, Tr("&Open"), QString::fromStdString(settings_->props().OpenDir),
-                  Tr("3DS file") + " (*.3DS *.3ds);;" + Tr("All files") + " (*)");
+  const QString file = AskOpenFile(
+      this, Tr("&Open"), QString::fromStdString(settings_->props().OpenDir), OpenFilter());
   if (file.isEmpty()) return;
   Open3DS(file);
   settings_->props().OpenDir = FolderOf(file).toStdString();

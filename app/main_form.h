@@ -38,8 +38,9 @@ class TMainForm : public QMainWindow {
   explicit TMainForm(const FileLocations& locations, QWidget* parent = nullptr);
   ~TMainForm() override;
 
-  // Opens a model by name (command line, drop, recent files, Open command). Refused while a
-  // load or a render runs.
+  // Opens a model by name (command line, drop, recent files, Open command): a .3ds file or any
+  // other format quarvel-render reads, told by its extension. Refused while a load or a render
+  // runs.
   void Open3DS(const QString& fileName);
   // The command line: every parameter after the program's own, joined by single blanks.
   void OpenCommandLine(const QStringList& arguments);
@@ -83,6 +84,7 @@ class TMainForm : public QMainWindow {
   QString Tr(const char* english) const;
 
   // commands.cpp
+  QString OpenFilter() const;
   void RunCommand(const std::function<void()>& command);
   void ShowError(const QString& text);
 

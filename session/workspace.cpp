@@ -1,6 +1,7 @@
 #include "workspace.h"
 
 #include "base/file_io.h"
+#include "scene/model_formats.h"
 
 namespace quarvel {
 
@@ -14,10 +15,22 @@ BusyScope::~BusyScope() {
   if (ws_.busyChanged) ws_.busyChanged();
 }
 
+namespace {
+
+// A .3ds file, or a name without a known extension, takes the .3ds reader's own path; the other
+// formats are read as quarvel-render reads them.
+ImportResult LoadByFormat(Scene& scene, const std::string& path, const Feedback& fb) {
+  const std::optional<ModelFormat> format = FormatOfName(path);
+  if (!format || *format == ModelFormat::Max3ds) return LoadModel(scene, path, fb);
+  return LoadAnyModel(scene, path, fb);
+}
+
+}  // namespace
+
 ImportResult OpenModel(Workspace& ws, const std::string& path, const Feedback& fb) {
   ws.modelPath.clear();
   try {
-    ImportResult result = LoadModel(ws.scene, path, fb);
+    ImportResult result = LoadByFormat(ws.scene, path, fb);
     if (result.ok) ws.modelPath = path;
     return result;
   } catch (...) {

@@ -40,8 +40,9 @@ class BusyScope {
   bool was_;
 };
 
-// Loads `path` as the model. Whatever fails, an exception included, leaves the empty scene and
-// no model loaded.
+// Loads `path` as the model with the reader its extension names (.3ds, .obj, .stl, .ply, .gltf,
+// .glb; any other name is read as .3ds), with the same axes and fit as quarvel-render. Whatever
+// fails, an exception included, leaves the empty scene and no model loaded.
 ImportResult OpenModel(Workspace& ws, const std::string& path, const Feedback& fb);
 
 // Renders the model into a new mask of width x height. While it runs `rendering` is set; a

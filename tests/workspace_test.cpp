@@ -8,6 +8,8 @@
 #include <stdexcept>
 
 #include "fixtures.h"
+#include "samples/write_models.h"
+#include "scene/model_formats.h"
 
 namespace quarvel {
 namespace {
@@ -53,6 +55,29 @@ TEST(Workspace, TheMaskNeverReplacesItsModel) {
   }
   EXPECT_EQ(test::ReadFile(path), model);
   EXPECT_TRUE(SaveMaskFile(ws, dir.Path("mask.bmp")).empty());
+}
+
+TEST(Workspace, EachFormatOpensAsTheBatchRendererReadsIt) {
+  test::ScratchDir dir;
+  const TriangleMesh knot = TorusKnot(24, 6);
+  const std::pair<const char*, std::vector<uint8_t>> files[] = {
+      {"k.obj", WriteObj(knot)},
+      {"k.stl", WriteBinaryStl(knot)},
+      {"k.ply", WriteBinaryPly(knot)},
+      {"k.glb", WriteGlb(knot)},
+  };
+  for (const auto& [name, bytes] : files) {
+    const std::string path = dir.Write(name, bytes);
+    Workspace ws, batch;
+    const ImportResult opened = OpenModel(ws, path, {});
+    ASSERT_TRUE(opened.ok) << name << ": " << opened.error.text;
+    EXPECT_EQ(opened.faces, knot.faces.size()) << name;
+    EXPECT_EQ(ws.modelPath, path);
+    ASSERT_TRUE(LoadAnyModel(batch.scene, path, {}).ok);
+    RenderMask(ws, 160, 120, {});
+    RenderMask(batch, 160, 120, {});
+    EXPECT_EQ(test::MaskValues(ws.mask), test::MaskValues(batch.mask)) << name;
+  }
 }
 
 }  // namespace
