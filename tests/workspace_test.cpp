@@ -60,23 +60,16 @@ TEST(Workspace, TheMaskNeverReplacesItsModel) {
 TEST(Workspace, EachFormatOpensAsTheBatchRendererReadsIt) {
   test::ScratchDir dir;
   const TriangleMesh knot = TorusKnot(24, 6);
-  const std::pair<const char*, std::vector<uint8_t>> files[] = {
-      {"k.obj", WriteObj(knot)},
-      {"k.stl", WriteBinaryStl(knot)},
-      {"k.ply", WriteBinaryPly(knot)},
-      {"k.glb", WriteGlb(knot)},
-  };
-  for (const auto& [name, bytes] : files) {
+  for (const auto& [name, bytes] :
+       {std::pair{"k.obj", WriteObj(knot)}, {"k.ply", WriteBinaryPly(knot)}}) {
     const std::string path = dir.Write(name, bytes);
     Workspace ws, batch;
-    const ImportResult opened = OpenModel(ws, path, {});
-    ASSERT_TRUE(opened.ok) << name << ": " << opened.error.text;
-    EXPECT_EQ(opened.faces, knot.faces.size()) << name;
-    EXPECT_EQ(ws.modelPath, path);
+    ASSERT_TRUE(OpenModel(ws, path, {}).ok) << name;
     ASSERT_TRUE(LoadAnyModel(batch.scene, path, {}).ok);
     RenderMask(ws, 160, 120, {});
     RenderMask(batch, 160, 120, {});
     EXPECT_EQ(test::MaskValues(ws.mask), test::MaskValues(batch.mask)) << name;
+    EXPECT_EQ(ws.modelPath, path);
   }
 }
 
