@@ -59,6 +59,13 @@ std::optional<ModelFormat> FormatOfContent(std::span<const uint8_t> bytes) {
   return std::nullopt;
 }
 
+// A model that loaded without a triangle draws nothing: its reader says why when it knows.
+ImportResult WithNoTrianglesSaid(ImportResult result) {
+  if (result.ok && result.faces == 0 && result.warning.empty())
+    result.warning = "holds no triangles";
+  return result;
+}
+
 std::string FolderOf(const std::string& fileName) {
   const size_t slash = fileName.find_last_of('/');
   return slash == std::string::npos ? "." : fileName.substr(0, slash == 0 ? 1 : slash);
@@ -100,7 +107,7 @@ ImportResult ImportModel(Scene& scene, const std::string& fileName, const Feedba
   const std::optional<ModelFormat> format = FormatOfName(fileName);
   if (!format) return {false, 0, {ErrorKind::Import, "Unsupported input file type", ""}, {}};
   // A .3ds file is checked on its first bytes before it is read.
-  if (*format == ModelFormat::Max3ds) return Import3DS(scene, fileName, fb);
+  if (*format == ModelFormat::Max3ds) return WithNoTrianglesSaid(Import3DS(scene, fileName, fb));
   FileBytes bytes;
   const FileReadResult read = ReadWholeFile(fileName, bytes);
   AbortRequested = 0;
@@ -117,7 +124,8 @@ ImportResult ImportModel(Scene& scene, const std::string& fileName, const Feedba
                              " model its name says";
     return {false, 0, {ErrorKind::Import, text, ""}, {}};
   }
-  return ImportBytes(scene, content && sameFamily ? *content : *format, bytes.span(), fileName, fb);
+  return WithNoTrianglesSaid(
+      ImportBytes(scene, content && sameFamily ? *content : *format, bytes.span(), fileName, fb));
 }
 
 ImportResult LoadAnyModel(Scene& scene, const std::string& fileName, const Feedback& fb) {

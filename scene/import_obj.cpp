@@ -1,10 +1,12 @@
 // Reading Wavefront .obj files into the scene's mesh: geometry only. tinyobjloader parses the text
 // line by line and hands over each vertex and each face as it reads them, so that nothing but the
 // mesh itself is kept; its whole-file interface would keep about 180 bytes per face besides.
-// Polygons are fanned here from their first corner. Material libraries (mtllib) are never read,
-// so the library opens no file. Each line is checked before the library reads it, for what the
-// library would let through without a word or hold in memory at length (see LineCheck); a UTF-8
-// byte order mark at the start is skipped.
+// Polygons are split into triangles here (see PolygonTriangles). Material libraries (mtllib) are
+// never read, so the library opens no file. Each line is checked before the library reads it, for
+// what the library would let through without a word or hold in memory at length (see LineCheck);
+// a line that ends in a backslash goes on on the next line, which the library does not know, so
+// the two are joined before it reads them. A UTF-8 byte order mark at the start is skipped; a
+// UTF-16 file (with its byte order mark) is read as the ASCII it holds.
 #include <tiny_obj_loader.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@
 #include "import_finish.h"
 #include "import_text.h"
 #include "model_formats.h"
+#include "polygon_triangles.h"
 
 namespace quarvel {
 namespace {
@@ -100,6 +103,7 @@ class LineCheck {
     while (start < line.size() && IsSpace(line[start]))
       ++start;
     if (start + 1 >= line.size() || !IsSpace(line[start + 1])) return true;
+    linesOrPoints_ = linesOrPoints_ || line[start] == 'l' || line[start] == 'p';
     std::string_view rest = line.substr(start + 2);
     if (line[start] == 'v') {
       std::string_view token;
@@ -118,8 +122,13 @@ class LineCheck {
     return corners < 3 || Count(corners - 2);
   }
 
+  // Counts the lines that the last one checked went on to.
+  void Continued(uint64_t lines) { line_ += lines; }
+
   // Why a line refused the file; empty when none did.
   const std::string& refusal() const { return refusal_; }
+  // Whether a line was a polyline ("l") or points ("p"), which the mesh has no use for.
+  bool linesOrPoints() const { return linesOrPoints_; }
 
  private:
   bool Refuse(const std::string& why) {
@@ -138,12 +147,26 @@ class LineCheck {
   uint64_t line_ = 0;
   uint64_t items_ = 0;  // the vertices and triangles of the lines checked so far
   std::string refusal_;
+  bool linesOrPoints_ = false;
 };
 
+// Whether the line break at p (CR, LF or CR LF) follows a backslash, which joins the next line
+// to this one.
+bool Continues(const char* begin, const char* p) {
+  return p != begin && p[-1] == '\\';
+}
+
+// Where a line break that begins at p ends.
+const char* AfterBreak(const char* p, const char* end) {
+  return p + (*p == '\r' && p + 1 != end && p[1] == '\n' ? 2 : 1);
+}
+
 // The file's bytes as the parser's stream, handed over a piece at a time, each piece checked
-// first. Each piece ends after a line break (or at the end of the file), so that a cancel between
-// two pieces ends the text after a whole line: the parser then sees the end of its stream. A
-// refused piece ends the stream the same way, before the parser reads any of it.
+// first. Each piece ends after a line break (or at the end of the file) that does not follow a
+// backslash, so that a cancel between two pieces ends the text after a whole line: the parser
+// then sees the end of its stream. A refused piece ends the stream the same way, before the parser
+// reads any of it. A piece with lines that go on is handed over as a copy with each backslash and
+// the line break after it made blanks.
 class PieceBuffer : public std::streambuf {
  public:
   PieceBuffer(std::span<const uint8_t> text, uint64_t fileBytes, const Feedback& fb)
@@ -155,6 +178,7 @@ class PieceBuffer : public std::streambuf {
 
   // Why a piece refused the file; empty when none did.
   const std::string& refusal() const { return check_.refusal(); }
+  bool linesOrPoints() const { return check_.linesOrPoints(); }
 
  protected:
   int_type underflow() override {
@@ -162,28 +186,81 @@ class PieceBuffer : public std::streambuf {
     fb_.Progress(static_cast<int>((next_ - begin_) * 100 / (end_ - begin_)));
     fb_.ProcessMessages();
     if (Aborted()) return traits_type::eof();
-    const char* last = next_ + std::min(kPieceBytes, end_ - next_);
-    while (last != end_ && last[-1] != '\n' && last[-1] != '\r')
-      ++last;
-    if (last != end_ && last[-1] == '\r' && *last == '\n') ++last;
-    if (!CheckLines(next_, last)) return traits_type::eof();
+    const char* last = PieceEnd();
     // The get area is only ever read: a stream buffer's interface takes it without const.
     char* first = const_cast<char*>(next_);
-    setg(first, first, const_cast<char*>(last));
+    char* stop = const_cast<char*>(last);
+    joins_.clear();
+    if (HasContinuedLine(next_, last)) {
+      joined_.assign(next_, last);
+      JoinLines();
+      first = joined_.data();
+      stop = first + joined_.size();
+    }
+    if (!CheckLines(first, stop)) return traits_type::eof();
+    setg(first, first, stop);
     next_ = last;
     return traits_type::to_int_type(*first);
   }
 
  private:
+  // The end of the piece that begins at next_: after the first line break past kPieceBytes that
+  // does not follow a backslash. A line that goes on past kMaxLineBytes more is cut there, to be
+  // refused as too long.
+  const char* PieceEnd() const {
+    const char* last = next_ + std::min(kPieceBytes, end_ - next_);
+    for (;;) {
+      while (last != end_ && last[-1] != '\n' && last[-1] != '\r')
+        ++last;
+      if (last == end_) return last;
+      const char* eol = last - 1;
+      if (*eol == '\r' && *last == '\n') ++last;
+      if (last == end_ || !Continues(next_, eol) ||
+          size_t(last - next_) > size_t(kPieceBytes) + kMaxLineBytes)
+        return last;
+      ++last;
+    }
+  }
+
+  static bool HasContinuedLine(const char* p, const char* last) {
+    while (const auto* slash = static_cast<const char*>(std::memchr(p, '\\', size_t(last - p)))) {
+      p = slash + 1;
+      if (p != last && (*p == '\n' || *p == '\r')) return true;
+    }
+    return false;
+  }
+
+  // Makes each backslash before a line break, and the break, blanks in joined_, and notes where
+  // each such break was.
+  void JoinLines() {
+    char* const begin = joined_.data();
+    char* const end = begin + joined_.size();
+    for (char* p = begin; p != end; ++p) {
+      if ((*p != '\n' && *p != '\r') || !Continues(begin, p)) continue;
+      const char* after = AfterBreak(p, end);
+      joins_.push_back(size_t(p - begin));
+      p[-1] = ' ';
+      for (; p + 1 != after; ++p)
+        *p = ' ';
+      *p = ' ';
+    }
+  }
+
   // Checks the lines of [p, last), which ends after a line break or at the end of the file.
   bool CheckLines(const char* p, const char* last) {
+    const char* const begin = p;
+    size_t join = 0;
     while (p != last) {
       const auto* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(last - p)));
       if (eol == nullptr) eol = last;
       if (const void* cr = std::memchr(p, '\r', size_t(eol - p)))
         eol = static_cast<const char*>(cr);
       if (!check_.Check(std::string_view(p, size_t(eol - p)))) return false;
-      p = eol == last ? last : eol + (*eol == '\r' && eol + 1 != last && eol[1] == '\n' ? 2 : 1);
+      const size_t joined = join;
+      while (join != joins_.size() && joins_[join] < size_t(eol - begin))
+        ++join;
+      check_.Continued(join - joined);
+      p = eol == last ? last : AfterBreak(eol, last);
     }
     return true;
   }
@@ -193,6 +270,8 @@ class PieceBuffer : public std::streambuf {
   const char* next_;  // the first byte not yet handed over
   LineCheck check_;
   const Feedback& fb_;
+  std::string joined_;         // the piece handed over, when it has lines that go on
+  std::vector<size_t> joins_;  // where in it each line break made blanks was
 };
 
 // What the parser's callbacks collect: every vertex in scene coordinates and the triangles over
@@ -202,6 +281,8 @@ struct ObjContents {
   std::vector<Vec3> vertices;
   std::vector<FaceIndices> triangles;
   bool finite = true;
+  std::vector<uint32_t> corners;  // the polygon being split
+  PolygonTriangles polygons;
 };
 
 // The file's y-up, right-handed point (x, y, z) is the scene point (x, y, -z).
@@ -222,32 +303,40 @@ std::optional<uint32_t> PoolIndex(const tinyobj::index_t& corner, size_t vertice
   return std::nullopt;
 }
 
-// A polygon of n corners is n - 2 triangles fanned from its first corner. Each triangle (a, b, c)
-// is added as (c, b, a), which keeps its front on the same side once z is mirrored. A polygon with
-// a corner that names no vertex is dropped whole.
+// A polygon of n corners is n - 2 triangles. Each triangle (a, b, c) is added as (c, b, a), which
+// keeps its front on the same side once z is mirrored. A polygon with a corner that names no
+// vertex is dropped whole.
 void OnFace(void* data, tinyobj::index_t* indices, int count) {
   ObjContents& c = *static_cast<ObjContents*>(data);
-  const size_t pool = c.vertices.size();
-  for (int k = 0; k < count; ++k)
-    if (!PoolIndex(indices[k], pool)) return;
-  for (int k = 1; k + 1 < count; ++k)
-    c.triangles.push_back({*PoolIndex(indices[k + 1], pool), *PoolIndex(indices[k], pool),
-                           *PoolIndex(indices[0], pool)});
+  c.corners.clear();
+  for (int k = 0; k < count; ++k) {
+    const std::optional<uint32_t> index = PoolIndex(indices[k], c.vertices.size());
+    if (!index) return;
+    c.corners.push_back(*index);
+  }
+  c.polygons.Append(c.vertices, c.corners, c.triangles);
 }
 
 }  // namespace
 
 ImportResult ImportOBJFromMemory(Scene& scene, std::span<const uint8_t> file, const Feedback& fb) {
   AbortRequested = 0;
+  std::string ascii;  // a UTF-16 file's text
+  std::span<const uint8_t> text = import_text::AfterByteOrderMark(file);
+  if (import_text::IsUtf16(file)) {
+    if (std::string why = import_text::Utf16ToAscii(file, ascii); !why.empty())
+      return {false, 0, {ErrorKind::Import, kParseError, "", why}, {}};
+    text = {reinterpret_cast<const uint8_t*>(ascii.data()), ascii.size()};
+  }
   if (ptrdiff_t(file.size()) > kPieceBytes) fb.Status(2, fb.Tr(" Press ESC to skip"));
   ObjContents contents;
-  PieceBuffer pieces(import_text::AfterByteOrderMark(file), file.size(), fb);
-  std::istream text(&pieces);
+  PieceBuffer pieces(text, file.size(), fb);
+  std::istream stream(&pieces);
   tinyobj::callback_t callbacks;
   callbacks.vertex_cb = OnVertex;
   callbacks.index_cb = OnFace;
   // Without a material reader the parser skips mtllib lines.
-  const bool parsed = tinyobj::LoadObjWithCallback(text, callbacks, &contents);
+  const bool parsed = tinyobj::LoadObjWithCallback(stream, callbacks, &contents);
   AbortRequested = 0;
   std::string why = pieces.refusal();
   if (!parsed) why = "the parser refused the file";
@@ -260,7 +349,7 @@ ImportResult ImportOBJFromMemory(Scene& scene, std::span<const uint8_t> file, co
   const auto faces = static_cast<uint32_t>(
       scene.ModelMesh->TakeFaces(std::move(contents.vertices), std::move(contents.triangles)));
   FinishImport(scene, faces, fb);
-  return {true, faces, {}, {}};
+  return {true, faces, {}, faces == 0 && pieces.linesOrPoints() ? "only lines and points" : ""};
 }
 
 }  // namespace quarvel

@@ -12,12 +12,15 @@
 // each coordinate converted to float as static_cast<float> of its value; a coordinate that is
 // not a finite float then (NaN, infinite, or a double too large for a float) refuses the file.
 // Every vertex goes into the pool. Of each element "face", the first list named "vertex_indices"
-// or "vertex_index" gives the polygons: one of n >= 3 corners (a, b1, ..., b(n-1)) is fanned from
-// its first corner into the triangles (a, b_i, b_(i+1)), each added as (b_(i+1), b_i, a); a
-// polygon of fewer than 3 corners is skipped. A face with an index outside the vertex list
-// (also a negative one, or a fraction in a list of reals) is dropped, as Mesh::AddFaces drops it,
-// and the file still loads. Every other element, property and list is skipped. Bytes after the
-// last element are not read.
+// or "vertex_index" gives the polygons: one of n >= 3 corners becomes n - 2 triangles (see
+// PolygonTriangles), each triangle (a, b, c) added as (c, b, a); a polygon of fewer than 3
+// corners is skipped. Of each element "tristrips", the same list gives triangle strips, -1
+// starting a new strip: the strip's triangles (v_i, v_(i+1), v_(i+2)) for even i and
+// (v_(i+1), v_i, v_(i+2)) for odd i, added the same way, those with a repeated corner (which join
+// strips) left out. A face with an index outside the vertex list (also a negative one, or a
+// fraction in a list of reals) is dropped, as Mesh::AddFaces drops it, and the file still loads.
+// Every other element, property and list is skipped. Bytes after the last element are not read.
+// A file that makes no triangles but has an "edge" element is said to hold only lines and points.
 //
 // Before an element is read, its COUNT records must fit in the bytes left: COUNT times the
 // smallest record (the sizes of its scalars and of its lists' counts) in a binary file, two bytes
@@ -45,6 +48,7 @@
 #include "import_finish.h"
 #include "import_text.h"
 #include "model_formats.h"
+#include "polygon_triangles.h"
 
 namespace quarvel {
 namespace {
@@ -424,6 +428,8 @@ class Reader {
   }
 
   uint32_t faces() const { return added_; }
+  // Whether the file has edges, which the mesh has no use for.
+  bool edges() const { return edges_; }
 
  private:
   template <typename Source>
@@ -435,10 +441,11 @@ class Reader {
       if (!in.Fits(e.count, minRecord))
         Fail("the " + std::to_string(e.count) + " records of element " + Quoted(e.name) +
              " cannot fit in the " + std::to_string(in.Left()) + " bytes left");
+      edges_ = edges_ || (e.name == "edge" && e.count != 0);
       if (e.name == "vertex") {
         haveVertices = true;
         if (!ReadVertices(e, in)) return;
-      } else if (e.name == "face" && FaceList(e) >= 0) {
+      } else if ((e.name == "face" || e.name == "tristrips") && FaceList(e) >= 0) {
         if (!ReadFaces(e, in, minRecord)) return;
       } else if (in.CanSkipWhole(e)) {
         in.SkipWhole(e);
@@ -537,6 +544,7 @@ class Reader {
   bool ReadFaces(const Element& e, Source& in, uint64_t minRecord) {
     const int list = FaceList(e);
     const Type itemType = e.properties[size_t(list)].type;
+    const bool strips = e.name == "tristrips";
     if (e.count > 11) fb_.Status(2, fb_.Tr(" Press ESC to skip"));
     // Room for as many triangles as the records could hold, three items each.
     uint64_t minTriangle = minRecord + 3 * Info(itemType).size;
@@ -554,17 +562,38 @@ class Reader {
         }
         const uint64_t n = ListCount(p, in);
         if (n >= 3) Count(n - 2);
-        uint32_t first = 0, previous = 0;
-        for (uint64_t k = 0; k < n; ++k) {
-          const uint32_t corner = IndexOf(in.Scalar(p.type));
-          if (k == 0) first = corner;
-          if (k >= 2) faces_.push_back({corner, previous, first});
-          previous = corner;
+        if (strips) {
+          ReadStrips(n, p.type, in);
+          continue;
         }
+        corners_.clear();
+        for (uint64_t k = 0; k < n; ++k)
+          corners_.push_back(IndexOf(in.Scalar(p.type)));
+        polygons_.Append(vertices_, corners_, faces_);
       }
       ShowProgress(in.Position());
     }
     return true;
+  }
+
+  // The triangles of a list of n strip indices.
+  template <typename Source>
+  void ReadStrips(uint64_t n, Type type, Source& in) {
+    uint32_t a = 0, b = 0;
+    uint64_t inStrip = 0;  // the corners of the strip so far
+    for (uint64_t k = 0; k < n; ++k) {
+      const double value = in.Scalar(type);
+      if (value == -1) {
+        inStrip = 0;
+        continue;
+      }
+      const uint32_t c = IndexOf(value);
+      if (inStrip >= 2 && a != b && b != c && a != c)
+        faces_.push_back(inStrip % 2 == 0 ? FaceIndices{c, b, a} : FaceIndices{c, a, b});
+      a = b;
+      b = c;
+      ++inStrip;
+    }
   }
 
   Scene& scene_;
@@ -574,6 +603,9 @@ class Reader {
   int percent_ = 0;
   std::vector<Vec3> vertices_;
   std::vector<FaceIndices> faces_;
+  std::vector<uint32_t> corners_;  // the polygon being read
+  PolygonTriangles polygons_;
+  bool edges_ = false;
   const uint64_t allowed_ = MeshItemsAllowed(file_.size());
   uint64_t items_ = 0;  // the vertices and triangles counted so far
   uint32_t added_ = 0;
@@ -583,7 +615,9 @@ class Reader {
 
 ImportResult ImportPLYFromMemory(Scene& scene, std::span<const uint8_t> file, const Feedback& fb) {
   Reader reader(scene, file, fb);
-  return RunReader<Failure>(reader, scene, fb, "PLY");
+  ImportResult result = RunReader<Failure>(reader, scene, fb, "PLY");
+  if (result.ok && result.faces == 0 && reader.edges()) result.warning = "only lines and points";
+  return result;
 }
 
 }  // namespace quarvel

@@ -1,12 +1,14 @@
 // What the text model readers (ASCII STL, ASCII PLY, OBJ) share: numbers read from one token with
-// std::from_chars (exactly rounded whatever the locale), the byte order mark skipped, and a
-// scanner that splits text into blank-separated tokens and knows the line each one is on.
+// std::from_chars (exactly rounded whatever the locale), the byte order mark skipped, UTF-16 read
+// as the ASCII it holds, and a scanner that splits text into blank-separated tokens and knows the
+// line each one is on.
 #pragma once
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <span>
 #include <string>
@@ -86,6 +88,38 @@ inline Number ParseInteger(std::string_view token, int64_t& value) {
 inline std::span<const uint8_t> AfterByteOrderMark(std::span<const uint8_t> text) {
   const bool marked = text.size() >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF;
   return marked ? text.subspan(3) : text;
+}
+
+// Whether a text begins with a UTF-16 byte order mark: FF FE (little-endian) or FE FF
+// (big-endian).
+inline bool IsUtf16(std::span<const uint8_t> text) {
+  return text.size() >= 2 &&
+         ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF));
+}
+
+// The ASCII characters of a UTF-16 text that begins with its byte order mark, into `ascii`: a
+// model file's text is ASCII, whatever an editor saved it as. Returns why the text is no such
+// ASCII (a character beyond it, or a half character at the end), naming the line; empty when it
+// is.
+inline std::string Utf16ToAscii(std::span<const uint8_t> text, std::string& ascii) {
+  const bool big = text[0] == 0xFE;
+  ascii.clear();
+  ascii.reserve(text.size() / 2);
+  int64_t line = 1;
+  size_t i = 2;
+  for (; i + 1 < text.size(); i += 2) {
+    const unsigned unit = big ? text[i] << 8 | text[i + 1] : text[i + 1] << 8 | text[i];
+    if (unit >= 0x80) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%04X", unit);
+      return "a UTF-16 character beyond ASCII (U+" + std::string(code) + ") at line " +
+             std::to_string(line);
+    }
+    line += unit == '\n';
+    ascii += static_cast<char>(unit);
+  }
+  if (i != text.size()) return "a UTF-16 text that ends inside a character";
+  return {};
 }
 
 inline bool IsBlank(char c) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "fixtures.h"
@@ -37,9 +39,10 @@ bool SameBits(float a, float b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// What an import reported: its error text and reason, and the faces it added.
+// What an import reported: its error text and reason, the faces it added and its warning.
 std::string Outcome(const ImportResult& r) {
-  return (r.ok ? "ok" : r.error.text + "|" + r.error.reason) + " faces " + std::to_string(r.faces);
+  return (r.ok ? "ok" : r.error.text + "|" + r.error.reason) + " faces " + std::to_string(r.faces) +
+         (r.warning.empty() ? "" : " " + r.warning);
 }
 
 // Records what the import reports.
@@ -120,6 +123,34 @@ TEST(ImportOBJ, PolygonsAreFannedFromTheirFirstCorner) {
     big += k % 2 ? " 2" : " 1";
   Scene large;
   EXPECT_EQ(Import(large, big + "\n").faces, 298u);
+}
+
+TEST(ImportOBJ, ConcavePolygonsGiveTheTrianglesThatFillThemAndTheOthersTheirFan) {
+  const std::string l = "v 0 0 0\nv 2 0 0\nv 2 1 0\nv 1 1 0\nv 1 2 0\nv 0 2 0\n";
+  const std::string standingL = "v 0 0 0\nv 0 2 0\nv 0 2 1\nv 0 1 1\nv 0 1 2\nv 0 0 2\n";
+  const std::string u = "v 0 0 0\nv 3 0 0\nv 3 2 0\nv 2 2 0\nv 2 1 0\nv 1 1 0\nv 1 2 0\nv 0 2 0\n";
+  const std::string dart = "v 0 0 0\nv 4 2 0\nv 0 4 0\nv 1 2 0\n";
+  const std::string star = "v 0 4 0\nv 4 1 0\nv 2 -3 0\nv -2 -3 0\nv -4 1 0\n";
+  const std::string lTriangles = "f 2 3 4\nf 1 2 4\nf 6 1 4\nf 5 6 4\n";
+  // Each polygon and the triangles it must give, written by hand.
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {l, "f 3 4 5 6 1 2\n", lTriangles},
+      {standingL, "f 3 4 5 6 1 2\n", lTriangles},
+      {dart, "f 1 2 3 4\n", "f 4 1 2\nf 3 4 2\n"},
+      {u, "f 1 2 3 4 5 6 7 8\n", "f 2 3 4\nf 2 4 5\nf 1 2 5\nf 1 5 6\nf 8 1 6\nf 7 8 6\n"},
+      // Convex, repeated, on one line, crossing itself: the fan from the first corner.
+      {l, "f 1 2 3 5 6\n", "f 1 2 3\nf 1 3 5\nf 1 5 6\n"},
+      {u, "f 1 2 3 8 8\n", "f 1 2 3\nf 1 3 8\nf 1 8 8\n"},
+      {"v 0 0 0\nv 1 1 0\nv 2 2 0\nv 3 3 0\n", "f 1 2 3 4\n", "f 1 2 3\nf 1 3 4\n"},
+      {l, "f 1 3 2 6\n", "f 1 3 2\nf 1 2 6\n"},
+      {star, "f 1 3 5 2 4\n", "f 1 3 5\nf 1 5 2\nf 1 2 4\n"},
+  };
+  for (const auto& [vertices, polygon, triangles] : cases) {
+    Scene cut, twin;
+    ASSERT_TRUE(Import(cut, vertices + polygon).ok);
+    ASSERT_TRUE(Import(twin, vertices + triangles).ok);
+    EXPECT_EQ(Faces(*cut.ModelMesh), Faces(*twin.ModelMesh)) << vertices << polygon;
+  }
 }
 
 TEST(ImportOBJ, NegativeIndicesCountBackFromTheLastVertexReadSoFar) {
@@ -233,6 +264,43 @@ TEST(ImportOBJ, LinesTheParserWouldMisreadOrHoldAtLengthRefuseTheFileNamingTheir
     if (outcome.starts_with("ok")) continue;
     EXPECT_EQ(scene.ModelMesh->vertices().size(), 0u) << text.substr(0, 60);
     EXPECT_EQ(AbortRequested.load(), 0);
+  }
+}
+
+// Lines that go on after a backslash, also across a piece of the parser's input; UTF-16 text;
+// lines and points without a face.
+TEST(ImportOBJ, ContinuedLinesUtf16AndFilesWithoutFaces) {
+  const std::string head = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+  // A comment up to three bytes before the end of the first piece.
+  std::string pad((size_t(1) << 16) - 3 - head.size(), '#');
+  pad.back() = '\n';
+  const auto utf16 = [](const std::string& text, bool big) {
+    std::string out = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char c : text)
+      out += big ? std::string{'\0', c} : std::string{c, '\0'};
+    return out;
+  };
+  const std::string triangle = head + "f 1 2 3\n";
+  const std::string error = "Error parsing OBJ file|";
+  const std::pair<std::string, std::string> cases[] = {
+      {head + "f 1 2 \\\n3\n", "ok faces 1"},
+      {head + "f 1\\\r\n2\\\r3 \\\n\n", "ok faces 1"},
+      {"v 0 \\\n0 0\nv 1 0 0\nv 0 \\\n1 0\nf 1 2 3\n", "ok faces 1"},
+      {head + pad + "f 1 2 \\\n3\n", "ok faces 1"},
+      {"v 0 0 \\\n0\nv nan 0 0\n", error +
+                                       "a vertex coordinate that is not a finite number ('nan') "
+                                       "at line 3 faces 0"},
+      {utf16(triangle, false), "ok faces 1"},
+      {utf16(triangle, true), "ok faces 1"},
+      {utf16(head + "# caf\xE9\n", false),
+       error + "a UTF-16 character beyond ASCII (U+00E9) at line 4 faces 0"},
+      {utf16(triangle, true) + '\0', error + "a UTF-16 text that ends inside a character faces 0"},
+      {head + "l 1 2\np 3\n", "ok faces 0 only lines and points"},
+      {head + "l 1 2\nf 1 2 3\n", "ok faces 1"},
+  };
+  for (const auto& [text, outcome] : cases) {
+    Scene scene;
+    EXPECT_EQ(Outcome(Import(scene, text)), outcome) << text.substr(0, 60);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fixtures.h"
@@ -201,6 +202,26 @@ TEST(ImportPLY, AQuadIsFannedIntoTwoTriangles) {
   EXPECT_EQ(r.faces, 2u);
   EXPECT_EQ(FacesOf(*scene.ModelMesh), (std::vector<FaceIndices>{{2, 1, 0}, {3, 2, 0}}));
   ExpectPool(*scene.ModelMesh, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+}
+
+TEST(ImportPLY, StripsAndConcavePolygonsBecomeTheTrianglesThatFillThem) {
+  // A dart, whose fan from its first corner would fill its notch, and a point off it.
+  const std::vector<Vec3> dart = {{0, 0, 0}, {4, 2, 0}, {0, 4, 0}, {1, 2, 0}, {9, 9, 9}};
+  // Strips 0 1 2 3 and 4 3 2 after a -1; then 1 2 2 3 4, whose repeated corner makes no triangle.
+  const PlyElement strips{"tristrips",
+                          {{"int", "vertex_indices", "uchar"}},
+                          {{{0, 1, 2, 3, -1, 4, 3, 2}}, {{1, 2, 2, 3, 4}}}};
+  const std::pair<PlyElement, std::vector<FaceIndices>> cases[] = {
+      {strips, {{2, 1, 0}, {3, 1, 2}, {2, 3, 4}, {4, 3, 2}}},
+      {Faces({{0, 1, 2, 3}}), {{1, 0, 3}, {1, 3, 2}}},
+  };
+  for (const Encoding e : kEncodings) {
+    for (const auto& [element, faces] : cases) {
+      Scene scene;
+      ASSERT_TRUE(Import(scene, WritePLY(e, {Vertices(dart), element})).ok) << Name(e);
+      EXPECT_EQ(FacesOf(*scene.ModelMesh), faces) << Name(e) << " " << element.name;
+    }
+  }
 }
 
 TEST(ImportPLY, OtherElementsPropertiesAndListsAreSkipped) {

@@ -97,6 +97,52 @@ TEST(ModelFormats, ARefusalIsAFilesOrAnImportsFailure) {
   }
 }
 
+TEST(ModelFormats, AConcavePolygonGivesTheMaskOfItsTriangles) {
+  test::ScratchDir dir;
+  // A U and a dart beside it, facing the viewer, and the same cut into triangles by hand.
+  const std::string vertices =
+      "v 0 0 0\nv 3 0 0\nv 3 2 0\nv 2 2 0\nv 2 1 0\nv 1 1 0\nv 1 2 0\nv 0 2 0\n"
+      "v 4 0 0\nv 8 2 0\nv 4 4 0\nv 5 2 0\n";
+  const auto text = [](const std::string& t) { return std::vector<uint8_t>(t.begin(), t.end()); };
+  ASSERT_TRUE(SaveBytes(dir.Path("cut.obj"), text(vertices + "f 1 2 3 4 5 6 7 8\nf 9 10 11 12\n")));
+  ASSERT_TRUE(SaveBytes(dir.Path("twin.obj"),
+                        text(vertices + "f 2 3 4\nf 2 4 5\nf 1 2 5\nf 1 5 6\nf 8 1 6\nf 7 8 6\n"
+                                        "f 12 9 10\nf 11 12 10\n")));
+  const std::string expected = Render(dir, "twin.obj");
+  ASSERT_GT(expected.size(), 1078u);
+  EXPECT_TRUE(Render(dir, "cut.obj") == expected);
+}
+
+// A model that loads without a triangle is said to hold none, or, where its reader knows, to hold
+// only lines and points.
+TEST(ModelFormats, AModelWithoutTrianglesIsSaidToHoldNone) {
+  test::ScratchDir dir;
+  const auto text = [](std::string_view t) { return std::vector<uint8_t>(t.begin(), t.end()); };
+  const std::string ply =
+      "ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\n"
+      "property float z\nelement edge 1\nproperty int vertex1\nproperty int vertex2\nend_header\n"
+      "0 0 0\n1 0 0\n";
+  const std::pair<std::string, std::vector<uint8_t>> cases[] = {
+      {"empty.3ds", Write3DS({{"Points", {{0, 0, 0}, {1, 0, 0}}, {}}})},
+      {"empty.stl", WriteBinaryStl({})},
+      {"ascii.stl", text("solid empty\nendsolid empty\n")},
+      {"cloud.ply", text(ply.substr(0, ply.find("element edge")) + "end_header\n0 0 0\n1 0 0\n")},
+      {"points.obj", text("v 0 0 0\nv 1 0 0\n")},
+      {"empty.gltf", text(R"({"asset": {"version": "2.0"}})")},
+      {"edges.ply", text(ply + "0 1\n")},
+      {"lines.obj", text("v 0 0 0\nv 1 0 0\nl 1 2\n")},
+  };
+  for (const auto& [name, bytes] : cases) {
+    Scene scene;
+    const ImportResult r = LoadAnyModel(scene, dir.Write(name, bytes), {});
+    EXPECT_TRUE(r.ok) << name << ": " << r.error.text;
+    EXPECT_EQ(r.warning, name.starts_with("edges") || name.starts_with("lines")
+                             ? "only lines and points"
+                             : "holds no triangles")
+        << name;
+  }
+}
+
 // Models written by another program's exporter: the real models of the test data, converted.
 TEST(ModelFormats, FilesWrittenByAnotherExporterLoadAndRender) {
   if (std::system("command -v assimp >/dev/null 2>&1") != 0)
