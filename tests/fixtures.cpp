@@ -19,15 +19,6 @@
 
 namespace quarvel::test {
 
-namespace {
-
-// "<text>: <reason>", or the text alone when there is no reason.
-std::string TextAndReason(const ErrorText& error) {
-  return error.reason.empty() ? error.text : error.text + ": " + error.reason;
-}
-
-}  // namespace
-
 Scene Unfitted(const std::vector<Vec3>& v, const std::vector<FaceIndices>& f) {
   Scene scene;
   scene.ModelMesh->AddFaces(v, f);
@@ -55,7 +46,7 @@ std::string ReaderError(MemoryReader read, const std::vector<uint8_t>& bytes) {
   const ImportResult r = read(scene, bytes, {});
   EXPECT_EQ(scene.ModelMesh->vertices().size(), 0u) << "a failed load adds nothing";
   EXPECT_EQ(r.faces, 0u);
-  return r.ok ? "ok" : TextAndReason(r.error);
+  return r.ok ? "ok" : r.error.text + ": " + r.error.reason;
 }
 
 std::string GuardedReaderError(MemoryReader read, const std::vector<uint8_t>& bytes) {
@@ -67,7 +58,8 @@ std::string GuardedReaderError(MemoryReader read, const std::vector<uint8_t>& by
         const ImportResult r = read(scene, bytes, {});
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return (r.ok ? "ok" : TextAndReason(r.error)) + (seconds < 1 ? " quick" : " slow") +
+        return (r.ok ? "ok" : r.error.text + ": " + r.error.reason) +
+               (seconds < 1 ? " quick" : " slow") +
                (MappedBytes() - before < (uint64_t(16) << 20) ? " small" : " large");
       },
       uint64_t(64) << 20);

@@ -33,8 +33,8 @@ std::vector<uint32_t> Bits(const std::vector<float>& v);
 // A mask's pixels, top row first, without the row ends.
 std::vector<int> MaskValues(const MaskImage& mask);
 
-// What a model reader says of `bytes`: "ok" when it takes them, else its error text followed by
-// ": " and its reason, if any. A file it refuses must add nothing to the scene.
+// What a model reader says of `bytes`: "ok" when it takes them, else "<error text>: <reason>".
+// A file it refuses must add nothing to the scene.
 using MemoryReader = ImportResult (*)(Scene&, std::span<const uint8_t>, const Feedback&);
 std::string ReaderError(MemoryReader read, const std::vector<uint8_t>& bytes);
 

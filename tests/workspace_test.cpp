@@ -8,8 +8,6 @@
 #include <stdexcept>
 
 #include "fixtures.h"
-#include "samples/write_models.h"
-#include "scene/model_formats.h"
 
 namespace quarvel {
 namespace {
@@ -55,22 +53,6 @@ TEST(Workspace, TheMaskNeverReplacesItsModel) {
   }
   EXPECT_EQ(test::ReadFile(path), model);
   EXPECT_TRUE(SaveMaskFile(ws, dir.Path("mask.bmp")).empty());
-}
-
-TEST(Workspace, EachFormatOpensAsTheBatchRendererReadsIt) {
-  test::ScratchDir dir;
-  const TriangleMesh knot = TorusKnot(24, 6);
-  for (const auto& [name, bytes] :
-       {std::pair{"k.obj", WriteObj(knot)}, {"k.ply", WriteBinaryPly(knot)}}) {
-    const std::string path = dir.Write(name, bytes);
-    Workspace ws, batch;
-    ASSERT_TRUE(OpenModel(ws, path, {}).ok) << name;
-    ASSERT_TRUE(LoadAnyModel(batch.scene, path, {}).ok);
-    RenderMask(ws, 160, 120, {});
-    RenderMask(batch, 160, 120, {});
-    EXPECT_EQ(test::MaskValues(ws.mask), test::MaskValues(batch.mask)) << name;
-    EXPECT_EQ(ws.modelPath, path);
-  }
 }
 
 }  // namespace
