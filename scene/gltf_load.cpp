@@ -8,7 +8,11 @@
 #include <utility>
 
 #include "glb_layout.h"
+#include "gltf_draco.h"
 #include "gltf_files.h"
+#include "gltf_json_fixes.h"
+#include "gltf_meshopt.h"
+#include "gltf_version.h"
 #include "json_shape.h"
 
 namespace quarvel {
@@ -76,10 +80,53 @@ std::string CheckChunkClaims(const std::vector<JsonBuffer>& buffers, uint32_t bi
   return "";
 }
 
-}  // namespace
+constexpr const char* kGltf1 = "glTF 1.0 is not supported; convert it to glTF 2.0";
 
-std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
-                          tinygltf::Model& model) {
+// The .glb with `json` as its JSON chunk (padded with blanks) and the rest of `file` after it.
+std::vector<uint8_t> WithJsonChunk(std::span<const uint8_t> file, const GlbLayout& layout,
+                                   const std::string& json) {
+  constexpr size_t kHeaders = 20;  // the file's header and the JSON chunk's
+  const size_t padded = (json.size() + 3) / 4 * 4;
+  const std::span<const uint8_t> rest =
+      file.subspan(kHeaders + layout.json.size(), layout.length - kHeaders - layout.json.size());
+  std::vector<uint8_t> glb(kHeaders + padded + rest.size(), ' ');
+  const auto put = [&glb](size_t at, uint32_t v) {
+    for (size_t i = 0; i < 4; ++i)
+      glb[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  std::copy_n(file.begin(), 8, glb.begin());  // the magic and the version
+  put(8, static_cast<uint32_t>(glb.size()));
+  put(12, static_cast<uint32_t>(padded));
+  std::copy_n("JSON", 4, glb.begin() + 16);
+  std::copy(json.begin(), json.end(), glb.begin() + kHeaders);
+  std::copy(rest.begin(), rest.end(), glb.begin() + kHeaders + padded);
+  return glb;
+}
+
+const std::string_view kDecodedExtensions[] = {"EXT_meshopt_compression", "KHR_meshopt_compression",
+                                               "KHR_draco_mesh_compression"};
+
+// Decodes the compressed views and primitives of a loaded model, so that the rest of the reader
+// sees a plain one that uses none of those extensions. Returns why it cannot, empty when it did.
+std::string DecodeCompressed(tinygltf::Model& model, size_t fileBytes) {
+  DropPlaceholders(model);
+  uint64_t held = fileBytes;
+  for (const tinygltf::Buffer& buffer : model.buffers)
+    held += buffer.data.size();
+  uint64_t budget = kGltfMaxGrowth * held;
+  std::string why = DecodeMeshoptViews(model, budget);
+  if (why.empty()) why = DecodeDracoPrimitives(model, budget);
+  if (!why.empty()) return why;
+  for (std::vector<std::string>* names : {&model.extensionsUsed, &model.extensionsRequired})
+    std::erase_if(*names, [](const std::string& name) {
+      return std::ranges::find(kDecodedExtensions, name) != std::end(kDecodedExtensions);
+    });
+  return "";
+}
+
+// LoadGltfModel, with the changes to the JSON text made first when `fixJson`.
+std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
+                      tinygltf::Model& model, bool fixJson) {
   // tinygltf takes the length as 32 bits.
   if (file.size() > std::numeric_limits<uint32_t>::max()) return "the file is larger than 4 GiB";
   GlbLayout layout;
@@ -97,6 +144,17 @@ std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std:
   if (ParseCost(shape) > ParseBudget(json.size()))
     return "its JSON holds more objects and values than " + std::to_string(json.size()) +
            " bytes of a glTF file take";
+  // What tinygltf would refuse in a compressed file is changed, and the file read again so.
+  if (const auto text =
+          fixJson ? FixedForTinygltf({reinterpret_cast<const char*>(json.data()), json.size()})
+                  : std::nullopt) {
+    if (!binary)
+      return LoadModel({reinterpret_cast<const uint8_t*>(text->data()), text->size()}, false,
+                       baseDir, model, false);
+    if (text->size() + 3 > std::numeric_limits<uint32_t>::max() - layout.length)
+      return "the file is larger than 4 GiB";
+    return LoadModel(WithJsonChunk(file, layout, *text), true, baseDir, model, false);
+  }
   if (binary) {
     const std::string claims = CheckChunkClaims(shape.buffers, layout.binLength);
     if (!claims.empty()) return claims;
@@ -114,8 +172,10 @@ std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std:
                             : loader.LoadASCIIFromString(&model, &error, &warning,
                                                          reinterpret_cast<const char*>(file.data()),
                                                          layout.length, baseDir);
+    if (loaded)
+      return IsGltf1Version(model.asset.version) ? kGltf1 : DecodeCompressed(model, file.size());
+    if (IsGltf1Json({reinterpret_cast<const char*>(json.data()), json.size()})) return kGltf1;
     // A buffer file refused says why in its own words, which name the file.
-    if (loaded) return "";
     return folder.error.empty() ? FirstLine(error) : folder.error;
   } catch (const std::bad_alloc&) {
     throw;
@@ -124,6 +184,13 @@ std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std:
     // for a .glb buffer of no bytes.
     return FirstLine(e.what());
   }
+}
+
+}  // namespace
+
+std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
+                          tinygltf::Model& model) {
+  return LoadModel(file, binary, baseDir, model, true);
 }
 
 }  // namespace quarvel

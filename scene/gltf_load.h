@@ -10,11 +10,19 @@
 
 namespace quarvel {
 
+// Compressed views decode to many times their size, nodes may show one mesh many times and
+// accessors may share bytes, so what a glTF file makes is bounded apart from its size: the
+// decoded buffers, and the mesh the reader makes of the model, each at most this many times the
+// bytes of the file and its buffers together.
+constexpr uint64_t kGltfMaxGrowth = 64;
+
 // Loads `file`, a .glb when `binary`, else a .gltf text, into `model`. Buffers come from the BIN
 // chunk (which they may not claim more of than it holds), from data: URIs, or from files inside
 // `baseDir` (none when it is empty) of their byteLength; images are neither read nor decoded.
-// Returns why the file cannot be read (the first line of tinygltf's error, or what the checks
-// before it found), in printable ASCII, empty on success.
+// Views and primitives compressed with meshopt or Draco are decoded into plain ones, and buffers
+// that only stand in for compressed bytes are left empty. Returns why the file cannot be read
+// (the first line of tinygltf's error, what the checks before it found, a decoder's reason, or
+// that it is glTF 1.0), in printable ASCII, empty on success.
 std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
                           tinygltf::Model& model);
 

@@ -31,7 +31,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 # The libraries come from the binaries (dpkg-shlibdeps), each with its version.
 depends=$(field Depends)
 for lib in libc6 libstdc++6 libqt6widgets6 libqt6openglwidgets6 libavformat59 libavcodec59 \
-  libavutil57 libjpeg62-turbo; do
+  libavutil57 libjpeg62-turbo libmeshoptimizer2d; do
   [[ ", $depends," =~ ", $lib (>= "[^\)]+")," ]] || fail "Depends lacks $lib: $depends"
 done
 dpkg-deb --info "$deb" >"$work/info"
