@@ -21,43 +21,20 @@ std::string NodeError(const tinygltf::Model& model, const tinygltf::Node& node) 
   return "";
 }
 
-// The node's matrix, or T * R * S from its translation, rotation (a unit quaternion x, y, z, w)
-// and scale, each the identity when the node does not give it.
+// The node's matrix, or T * R * S from its translation, rotation and scale, each the identity
+// when the node does not give it.
 GltfMatrix LocalTransform(const tinygltf::Node& node) {
   if (!node.matrix.empty()) {
     GltfMatrix m;
     std::copy(node.matrix.begin(), node.matrix.end(), m.begin());
     return m;
   }
-  const std::vector<double>& t = node.translation;
-  const std::vector<double>& q = node.rotation;
-  const std::vector<double>& s = node.scale;
-  const double x = q.empty() ? 0 : q[0], y = q.empty() ? 0 : q[1], z = q.empty() ? 0 : q[2],
-               w = q.empty() ? 1 : q[3];
-  // The rotation's rows.
-  const double r[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w)},
-                          {2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w)},
-                          {2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)}};
-  GltfMatrix m = kGltfIdentity;
-  for (size_t column = 0; column < 3; ++column) {
-    const double scale = s.empty() ? 1 : s[column];
-    for (size_t row = 0; row < 3; ++row)
-      m[column * 4 + row] = r[row][column] * scale;
-    if (!t.empty()) m[12 + column] = t[column];
-  }
-  return m;
-}
-
-GltfMatrix Multiply(const GltfMatrix& a, const GltfMatrix& b) {
-  GltfMatrix product{};
-  for (size_t column = 0; column < 4; ++column)
-    for (size_t row = 0; row < 4; ++row) {
-      double sum = 0;
-      for (size_t k = 0; k < 4; ++k)
-        sum += a[k * 4 + row] * b[column * 4 + k];
-      product[column * 4 + row] = sum;
-    }
-  return product;
+  std::array<double, 3> t = {0, 0, 0}, s = {1, 1, 1};
+  std::array<double, 4> q = {0, 0, 0, 1};
+  std::copy(node.translation.begin(), node.translation.end(), t.begin());
+  std::copy(node.rotation.begin(), node.rotation.end(), q.begin());
+  std::copy(node.scale.begin(), node.scale.end(), s.begin());
+  return TrsMatrix(t, q, s);
 }
 
 // The nodes the scene shows first: the chosen scene's, or the roots of every tree of nodes.
@@ -78,6 +55,34 @@ std::vector<int> RootNodes(const tinygltf::Model& model, std::string& error) {
 }
 
 }  // namespace
+
+GltfMatrix TrsMatrix(const std::array<double, 3>& t, const std::array<double, 4>& q,
+                     const std::array<double, 3>& s) {
+  const double x = q[0], y = q[1], z = q[2], w = q[3];
+  // The rotation's rows.
+  const double r[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w)},
+                          {2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w)},
+                          {2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)}};
+  GltfMatrix m = kGltfIdentity;
+  for (size_t column = 0; column < 3; ++column) {
+    for (size_t row = 0; row < 3; ++row)
+      m[column * 4 + row] = r[row][column] * s[column];
+    m[12 + column] = t[column];
+  }
+  return m;
+}
+
+GltfMatrix Multiply(const GltfMatrix& a, const GltfMatrix& b) {
+  GltfMatrix product{};
+  for (size_t column = 0; column < 4; ++column)
+    for (size_t row = 0; row < 4; ++row) {
+      double sum = 0;
+      for (size_t k = 0; k < 4; ++k)
+        sum += a[k * 4 + row] * b[column * 4 + k];
+      product[column * 4 + row] = sum;
+    }
+  return product;
+}
 
 SceneMeshes FindSceneMeshes(const tinygltf::Model& model) {
   SceneMeshes out;
@@ -120,7 +125,7 @@ SceneMeshes FindSceneMeshes(const tinygltf::Model& model) {
     stack.pop_back();
     const tinygltf::Node& node = model.nodes[size_t(pending.node)];
     const GltfMatrix toFile = Multiply(pending.parent, LocalTransform(node));
-    if (node.mesh >= 0) out.instances.push_back({size_t(node.mesh), toFile});
+    if (node.mesh >= 0) out.instances.push_back({size_t(node.mesh), size_t(pending.node), toFile});
     for (auto child = node.children.rbegin(); child != node.children.rend(); ++child)
       if (!push(*child, toFile)) {
         out.instances.clear();

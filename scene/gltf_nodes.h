@@ -17,6 +17,7 @@ constexpr GltfMatrix kGltfIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 
 
 struct MeshInstance {
   size_t mesh = 0;      // an index into the model's meshes
+  size_t node = 0;      // the node that shows it
   GltfMatrix toFile{};  // from the mesh's coordinates to the file's (the scene's root)
 };
 
@@ -24,6 +25,11 @@ struct SceneMeshes {
   std::vector<MeshInstance> instances;  // in the order of a depth-first walk, children in order
   std::string error;                    // why the nodes cannot be used; empty when they can
 };
+
+// T * R * S from a translation, a rotation (a unit quaternion x, y, z, w) and a scale.
+GltfMatrix TrsMatrix(const std::array<double, 3>& t, const std::array<double, 4>& q,
+                     const std::array<double, 3>& s);
+GltfMatrix Multiply(const GltfMatrix& a, const GltfMatrix& b);
 
 // The scene shown is the file's `scene`, scene 0 when it names none, and every node that is no
 // other node's child when the file has no scenes. The nodes must form trees: a node met twice in

@@ -18,6 +18,7 @@ namespace {
 using test::StatusLog;
 
 constexpr int kUnsignedByte = 5121;
+constexpr int kByte = 5120;
 constexpr int kShort = 5122;
 constexpr int kUnsignedShort = 5123;
 constexpr int kUnsignedInt = 5125;
@@ -116,12 +117,14 @@ struct GltfModel {
   std::vector<uint8_t> Binary() const { return Glb(Json(""), buffer); }
 };
 
-// One mesh of one primitive (positions `position`, indices `indices` or none) on one node with
-// the transform members `node`, the scene's only node.
-std::string OneNode(int position, int indices, const std::string& node = "") {
+// One mesh of one primitive (positions `position`, indices `indices` or none, and the members
+// `primitive`) on one node with the transform members `node`, the scene's only node.
+std::string OneNode(int position, int indices, const std::string& node = "",
+                    const std::string& primitive = "") {
   return R"("meshes":[{"primitives":[{"attributes":{"POSITION":)" + std::to_string(position) + "}" +
          (indices >= 0 ? R"(,"indices":)" + std::to_string(indices) : "") +
-         R"(}]}],"nodes":[{"mesh":0)" + node + R"(}],"scenes":[{"nodes":[0]}],"scene":0)";
+         (primitive.empty() ? "" : "," + primitive) + R"(}]}],"nodes":[{"mesh":0)" + node +
+         R"(}],"scenes":[{"nodes":[0]}],"scene":0)";
 }
 
 // The triangle (0, 0, 0), (1, 0, 0), (0, 1, 0), without indices, on one node with `node`'s
@@ -217,7 +220,7 @@ TEST(ImportGLTF, IndicesOfOneTwoAndFourBytes) {
             Refusal("accessor 1: indices are not unsigned integers"));
 }
 
-TEST(ImportGLTF, OnlyTrianglePrimitivesWithFloatPositionsAreAdded) {
+TEST(ImportGLTF, OnlyTrianglePrimitivesAreAddedAndWhatDrawsNothingIsSaidOnce) {
   GltfModel m;
   m.Add(Floats({0, 0, 0, 1, 0, 0, 0, 1, 0}), kFloat, "VEC3", 3);
   // Lines, points, a strip, explicit triangles, triangles by default, no positions.
@@ -228,19 +231,25 @@ TEST(ImportGLTF, OnlyTrianglePrimitivesWithFloatPositionsAreAdded) {
   Scene scene;
   StatusLog log;
   const auto result = Import(scene, m.Text(), false, "", log.feedback());
-  EXPECT_EQ(Outcome(result), "ok faces 2");
-  EXPECT_EQ(Pool(scene).size(), 6u);
+  EXPECT_EQ(Outcome(result), "ok faces 3");
+  EXPECT_EQ(result.warning, "its lines and points draw nothing");
+  EXPECT_EQ(Pool(scene).size(), 9u);
   EXPECT_TRUE(log.Showed(2, " Press ESC to skip"));
   EXPECT_TRUE(log.Showed(2, ""));
+  for (const auto& [modes, warning] : std::initializer_list<std::pair<std::string, std::string>>{
+           {R"("mode":1},{"attributes":{"POSITION":0},"mode":3)", "only lines and points"},
+           {R"("mode":7)", "holds no triangles"}}) {
+    m.rest = OneNode(0, -1, "", modes);
+    Scene lines;
+    EXPECT_EQ(Import(lines, m.Text(), false).warning, warning) << modes;
+  }
 
-  GltfModel quantized;
-  quantized.Add(Uints({0, 0, 0, 65535, 0, 0, 0, 65535, 0}, 2), kUnsignedShort, "VEC3", 3,
-                R"(,"normalized":true)");
-  quantized.rest = OneNode(0, -1);
+  GltfModel ints;
+  ints.Add(Uints({0, 0, 0, 1, 0, 0, 0, 1, 0}, 4), kUnsignedInt, "VEC3", 3);
+  ints.rest = OneNode(0, -1);
   Scene q;
-  EXPECT_EQ(Outcome(Import(q, quantized.Text(), false)),
-            Refusal("accessor 0: positions are not floats (quantized positions are not "
-                    "supported)"));
+  EXPECT_EQ(Outcome(Import(q, ints.Text(), false)),
+            Refusal("accessor 0: positions are not floats, bytes or shorts"));
 }
 
 // --- Nodes and scenes ----------------------------------------------------------------------
@@ -353,6 +362,121 @@ TEST(ImportGLTF, ALongChainOfNodesIsWalkedWithoutRecursion) {
   const std::vector<Vec3> pool = Placed(Nodes(nodes));
   ASSERT_EQ(pool.size(), 3u);
   EXPECT_EQ(pool[0], (Vec3{length - 1, 0, 0}));
+}
+
+// Appends an accessor of `head`'s members whose elements at `at` are replaced by `values`, and
+// returns its index.
+int AddSparse(GltfModel& m, const std::string& head, const std::vector<uint32_t>& at,
+              const std::vector<uint8_t>& values, size_t count) {
+  m.Add(Uints(at, 2), kUnsignedShort, "SCALAR", at.size());
+  const std::string indices = std::to_string(m.views.size() - 1);
+  m.Add(values, kUnsignedByte, "SCALAR", 1);
+  m.accessors.push_back("{" + head + R"(,"sparse":{"count":)" + std::to_string(count) +
+                        R"(,"indices":{"bufferView":)" + indices +
+                        R"(,"componentType":5123},"values":{"bufferView":)" +
+                        std::to_string(m.views.size() - 1) + "}}}");
+  return int(m.accessors.size() - 1);
+}
+
+std::string Vec3s(size_t count) {
+  return R"("componentType":5126,"count":)" + std::to_string(count) + R"(,"type":"VEC3")";
+}
+
+// A mesh of `count` positions (floats unless `type`) on one node, as the positions' file builds
+// them and with the node and primitive members given.
+GltfModel Positions(const std::vector<uint8_t>& bytes, int type, const std::string& members,
+                    const std::string& node = "", const std::string& primitive = "",
+                    const std::vector<uint32_t>& indices = {}) {
+  GltfModel m;
+  const size_t size = type == kFloat ? 4 : type == kByte ? 1 : 2;
+  m.Add(bytes, type, "VEC3", bytes.size() / (3 * size), members);
+  const int i =
+      indices.empty() ? -1 : m.Add(Uints(indices, 1), kUnsignedByte, "SCALAR", indices.size());
+  m.rest = OneNode(0, i, node, primitive);
+  return m;
+}
+
+TEST(ImportGLTF, EveryFormOfAMeshGivesTheMeshOfItsPlainTwin) {
+  struct Case {
+    std::string what;
+    GltfModel form, plain;
+  };
+  const std::vector<float> square = {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0, 2, 1, 0};
+  GltfModel sparse = Triangle(), zeros = Triangle(),
+            sparseIndices = Positions(Floats(square), kFloat, "");
+  sparse.Add(Floats({0, 0, 0, 9, 9, 9, 9, 9, 9}), kFloat, "VEC3", 3);
+  sparse.rest = OneNode(
+      AddSparse(sparse, R"("bufferView":1,)" + Vec3s(3), {1, 2}, Floats({1, 0, 0, 0, 1, 0}), 2),
+      -1);
+  zeros.rest = OneNode(AddSparse(zeros, Vec3s(3), {1, 2}, Floats({1, 0, 0, 0, 1, 0}), 2), -1);
+  sparseIndices.Add(Uints({0, 1, 2, 0, 0, 0}, 2), kUnsignedShort, "SCALAR", 6);
+  sparseIndices.rest =
+      OneNode(0, AddSparse(sparseIndices,
+                           R"("bufferView":1,"componentType":5123,"count":6,"type":"SCALAR")",
+                           {3, 4, 5}, Uints({2, 1, 3}, 2), 3));
+  // Two instances below a parent, each T * R * S after the parent's move; the second rotation is
+  // a normalized short quaternion.
+  GltfModel instanced = Triangle();
+  const int t = instanced.Add(Floats({1, 0, 0, 5, 0, 0}), kFloat, "VEC3", 2);
+  const int r = instanced.Add(Uints({0, 0, 32767, 0, 0, 0, 0, 32767}, 2), kShort, "VEC4", 2,
+                              R"(,"normalized":true)");
+  const int s = instanced.Add(Floats({2, 2, 2, 1, 1, 1}), kFloat, "VEC3", 2);
+  instanced.rest = Nodes(
+      R"([{"translation":[0,0,10],"children":[1]},{"mesh":0,"extensions":{"EXT_mesh_gpu_instancing":)"
+      R"({"attributes":{"TRANSLATION":)" +
+      std::to_string(t) + R"(,"ROTATION":)" + std::to_string(r) + R"(,"SCALE":)" +
+      std::to_string(s) + "}}}}]");
+  GltfModel twoNodes = Triangle();
+  twoNodes.rest = Nodes(R"([{"translation":[0,0,10],"children":[1,2]},)"
+                        R"({"mesh":0,"translation":[1,0,0],"rotation":[0,0,1,0],"scale":[2,2,2]},)"
+                        R"({"mesh":0,"translation":[5,0,0]}])");
+  const std::vector<Case> cases = {
+      {"normalized unsigned shorts scaled back by their node",
+       Positions(Uints({0, 0, 0, 65535, 0, 0, 0, 65535, 0}, 2), kUnsignedShort,
+                 R"(,"normalized":true)", R"(,"scale":[2,2,2])"),
+       Positions(Floats({0, 0, 0, 2, 0, 0, 0, 2, 0}), kFloat, "")},
+      {"normalized bytes, the most negative clamped to -1",
+       Positions(Uints({0, 0, 0, 127, 0, 0, 128, 127, 0}, 1), kByte, R"(,"normalized":true)",
+                 R"(,"translation":[1,0,0])"),
+       Positions(Floats({1, 0, 0, 2, 0, 0, 0, 1, 0}), kFloat, "")},
+      {"shorts",
+       Positions(Uints({0, 0, 0, 3, 0, 0, 0, 65533, 0}, 2), kShort, "",
+                 R"(,"scale":[0.5,0.5,0.5])"),
+       Positions(Floats({0, 0, 0, 1.5f, 0, 0, 0, -1.5f, 0}), kFloat, "")},
+      {"sparse positions over a view", sparse, Triangle()},
+      {"sparse positions over zeros", zeros, Triangle()},
+      {"sparse indices", sparseIndices,
+       Positions(Floats(square), kFloat, "", "", "", {0, 1, 2, 2, 1, 3})},
+      {"a strip", Positions(Floats(square), kFloat, "", "", R"("mode":5)"),
+       Positions(Floats(square), kFloat, "", "", "", {0, 1, 2, 1, 3, 2, 2, 3, 4})},
+      {"two strips joined by triangles that cover nothing",
+       Positions(Floats(square), kFloat, "", "", R"("mode":5)", {0, 1, 2, 2, 1, 1, 3, 4}),
+       Positions(Floats(square), kFloat, "", "", "", {0, 1, 2, 1, 4, 3})},
+      {"a fan", Positions(Floats(square), kFloat, "", "", R"("mode":6)", {0, 1, 2, 3}),
+       Positions(Floats(square), kFloat, "", "", "", {1, 2, 0, 2, 3, 0})},
+      {"instances", instanced, twoNodes}};
+  for (const Case& c : cases) {
+    Scene form, plain;
+    const auto result = Import(form, c.form.Binary(), true);
+    EXPECT_EQ(Outcome(result), Outcome(Import(plain, c.plain.Text(), false))) << c.what;
+    EXPECT_EQ(Pool(form), Pool(plain)) << c.what;
+    EXPECT_EQ(Faces(form), Faces(plain)) << c.what;
+  }
+}
+
+TEST(ImportGLTF, RequiredExtensionsMustBeOnesTheReaderReadsOrThatOnlyChangeTheLooks) {
+  for (const auto& [required, outcome] : std::initializer_list<std::pair<std::string, std::string>>{
+           {R"("KHR_mesh_quantization","KHR_materials_unlit","KHR_texture_transform")",
+            "ok faces 1"},
+           {R"("KHR_materials_unlit","EXT_foo_bar")",
+            Refusal("it requires the glTF extension 'EXT_foo_bar', which Quarvel does not read")},
+           {R"("KHR_\u001b[2J")",
+            Refusal("it requires the glTF extension 'KHR_?[2J', which Quarvel does not read")}}) {
+    GltfModel m = Triangle();
+    m.rest += R"(,"extensionsRequired":[)" + required + "]";
+    Scene scene;
+    EXPECT_EQ(Outcome(Import(scene, m.Text(), false)), outcome) << required;
+  }
 }
 
 // --- Hostile files --------------------------------------------------------------------------
@@ -524,6 +648,58 @@ TEST(ImportGLTFHostile, RepeatedMeshesAreBoundedByTheFilesSize) {
   Scene many;
   EXPECT_EQ(Outcome(Import(many, instanced(3000).Binary(), true)),
             Refusal("its nodes repeat more geometry than a file of its size may make"));
+}
+
+TEST(ImportGLTFHostile, SparseAndInstanceAccessorsAreCheckedAndBoundedByTheFilesSize) {
+  // A mesh of 1000 vertices on one node, with a sparse accessor of `values` zeros at `at` as its
+  // positions or as its instances' translations (with the other attributes `more`).
+  auto build = [](const std::string& head, const std::vector<uint32_t>& at, size_t values,
+                  size_t count, bool instanced, const std::string& more = "") {
+    GltfModel m;
+    std::vector<float> grid;
+    for (int i = 0; i < 1000; ++i)
+      grid.insert(grid.end(), {float(i), float(i % 7), 0});
+    m.Add(Floats(grid), kFloat, "VEC3", 1000);
+    const int s = AddSparse(m, head, at, Floats(std::vector<float>(3 * values)), count);
+    const std::string extension = R"(,"extensions":{"EXT_mesh_gpu_instancing":{"attributes":)"
+                                  R"({"TRANSLATION":)" +
+                                  std::to_string(s) + more + "}}}";
+    m.rest = OneNode(instanced ? 0 : s, -1, instanced ? extension : "");
+    return m;
+  };
+  const std::string tooMany = "its sparse elements make more than a file of its size may";
+  const std::string disorder = "its sparse indices are not strictly increasing below 1000";
+  struct Case {
+    std::string what;
+    GltfModel model;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"a billion positions", build(Vec3s(1000000000), {1}, 1, 1, false), "accessor 3: " + tooMany},
+      {"indices out of order", build(Vec3s(1000), {5, 4}, 2, 2, false), "accessor 3: " + disorder},
+      {"an index past the count", build(Vec3s(1000), {5, 1000}, 2, 2, false),
+       "accessor 3: " + disorder},
+      {"more values than elements", build(Vec3s(1), {0, 1}, 2, 2, false),
+       "accessor 3: its sparse count of 2 is not between 0 and its 1 elements"},
+      {"values past their view", build(Vec3s(1000), {1, 2}, 1, 2, false),
+       "accessor 3: its sparse values: its 2 elements run past the end of its buffer view"},
+      {"a billion instances", build(Vec3s(1000000000), {1}, 1, 1, true), "accessor 3: " + tooMany},
+      {"more instances than the file may make", build(Vec3s(3000), {1}, 1, 1, true),
+       "its nodes repeat more geometry than a file of its size may make"},
+      {"instance counts that differ", build(Vec3s(2), {1}, 1, 1, true, R"(,"SCALE":0)"),
+       "node 0: its instances' SCALE has 1000 elements, not 2"}};
+  for (const Case& c : cases) {
+    const std::string outcome = test::InChild(
+        [&] {
+          Scene scene;
+          return Outcome(Import(scene, c.model.Binary(), true));
+        },
+        uint64_t(64) << 20);
+    EXPECT_EQ(outcome, Refusal(c.reason)) << c.what;
+  }
+  Scene few;
+  EXPECT_EQ(Outcome(Import(few, build(Vec3s(20), {1}, 1, 1, true).Binary(), true)),
+            "ok faces 6660");
 }
 
 TEST(ImportGLTFHostile, BuffersAreReadOnlyFromFilesInsideTheModelsFolder) {
