@@ -43,8 +43,8 @@ void AppendFan(std::span<const uint32_t> corners, std::vector<FaceIndices>& out)
 // round more than once.
 int DirectionChanges(std::span<const PlanePoint> points, double PlanePoint::*axis) {
   int changes = 0, first = 0, last = 0;
-  for (size_t i = 0; i < points.size(); ++i) {
-    const double d = points[(i + 1) % points.size()].*axis - points[i].*axis;
+  for (size_t i = 0, from = points.size() - 1; i < points.size(); from = i++) {
+    const double d = points[i].*axis - points[from].*axis;
     const int sign = (d > 0) - (d < 0);
     if (sign == 0) continue;
     if (first == 0) first = sign;
@@ -56,8 +56,8 @@ int DirectionChanges(std::span<const PlanePoint> points, double PlanePoint::*axi
 
 }  // namespace
 
-void PolygonTriangles::Append(std::span<const Vec3> pool, std::span<const uint32_t> corners,
-                              std::vector<FaceIndices>& out) {
+void PolygonTriangles::AppendPolygon(std::span<const Vec3> pool, std::span<const uint32_t> corners,
+                                     std::vector<FaceIndices>& out) {
   const auto inPool = [&] {
     return std::all_of(corners.begin(), corners.end(), [&](uint32_t c) { return c < pool.size(); });
   };
@@ -73,9 +73,9 @@ void PolygonTriangles::Append(std::span<const Vec3> pool, std::span<const uint32
 bool PolygonTriangles::Project(std::span<const Vec3> pool, std::span<const uint32_t> corners) {
   const size_t n = corners.size();
   double normal[3] = {0, 0, 0};
-  for (size_t i = 0; i < n; ++i) {
-    const Vec3& p = pool[corners[i]];
-    const Vec3& q = pool[corners[(i + 1) % n]];
+  for (size_t i = 0, from = n - 1; i < n; from = i++) {
+    const Vec3& p = pool[corners[from]];
+    const Vec3& q = pool[corners[i]];
     normal[0] += (double(p.y) - q.y) * (double(p.z) + q.z);
     normal[1] += (double(p.z) - q.z) * (double(p.x) + q.x);
     normal[2] += (double(p.x) - q.x) * (double(p.y) + q.y);
@@ -97,13 +97,14 @@ bool PolygonTriangles::Project(std::span<const Vec3> pool, std::span<const uint3
 }
 
 // Whether the outline turns left (or goes straight on) at every corner and winds round once: its
-// fan from any corner fills it exactly.
+// fan from any corner fills it exactly. An outline that turns left everywhere winds round twice
+// only with five corners or more (a pentagram): a quad, most files' polygon, is not counted.
 bool PolygonTriangles::Convex() const {
   const size_t n = points_.size();
-  for (size_t i = 0; i < n; ++i)
-    if (!(Turn(points_[i], points_[(i + 1) % n], points_[(i + 2) % n]) >= 0)) return false;
-  return DirectionChanges(points_, &PlanePoint::u) <= 2 &&
-         DirectionChanges(points_, &PlanePoint::v) <= 2;
+  for (size_t i = 0, a = n - 2, b = n - 1; i < n; a = b, b = i++)
+    if (!(Turn(points_[a], points_[b], points_[i]) >= 0)) return false;
+  return n < 5 || (DirectionChanges(points_, &PlanePoint::u) <= 2 &&
+                   DirectionChanges(points_, &PlanePoint::v) <= 2);
 }
 
 // Cuts off one ear after another (a corner whose triangle with its two neighbours lies inside the

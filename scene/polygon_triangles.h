@@ -26,9 +26,16 @@ class PolygonTriangles {
   // readers add a file's triangles (see model_formats.h). A polygon with a corner outside the
   // pool (a vertex not read yet, or none at all) is fanned.
   void Append(std::span<const Vec3> pool, std::span<const uint32_t> corners,
-              std::vector<FaceIndices>& out);
+              std::vector<FaceIndices>& out) {
+    if (corners.size() == 3)  // most files' every polygon: no need to look at it
+      out.push_back({corners[2], corners[1], corners[0]});
+    else
+      AppendPolygon(pool, corners, out);
+  }
 
  private:
+  void AppendPolygon(std::span<const Vec3> pool, std::span<const uint32_t> corners,
+                     std::vector<FaceIndices>& out);
   bool Project(std::span<const Vec3> pool, std::span<const uint32_t> corners);
   bool Convex() const;
   bool ClipEars(std::span<const uint32_t> corners, std::vector<FaceIndices>& out);
