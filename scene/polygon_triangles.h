@@ -47,7 +47,6 @@ class PolygonTriangles {
   std::vector<uint32_t> prev_, next_;  // the outline not yet cut off, as a ring of positions
   std::vector<uint8_t> isReflex_;
   std::vector<uint32_t> reflex_;  // the positions of the outline's reflex corners
-  uint64_t budget_ = 0;           // the corner tests the ear search may still make
 };
 
 }  // namespace quarvel
