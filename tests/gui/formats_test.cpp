@@ -24,7 +24,7 @@ void OpenBy(TMainForm& form, const std::string& route, const QString& file, QStr
     QMetaObject::invokeMethod(files, "accept");
   });
   if (route == "open dialog") form.findChild<QAction*>("Open1")->trigger();
-  // The application passes on only the drops of its own drags: straight to the window.
+  // Sent through the application, a drop outside a real drag never reaches the window.
   if (route == "drop") static_cast<QObject&>(form).event(&drop);
   if (route == "command line") form.OpenCommandLine({"quarvel", file});
   if (route == "recent") form.findChild<QAction*>("MRU1")->trigger();
