@@ -1,6 +1,7 @@
 // Where a glTF accessor's elements lie in the bytes tinygltf loaded, found only after every offset,
 // length, stride and count was checked against the buffer view and the buffer, so that reading
-// the elements cannot leave the buffer however large the numbers in the file.
+// the elements cannot leave the buffer however large the numbers in the file; the numbers its
+// components stand for; and the reader that locates (or, when sparse, builds) them for an import.
 #pragma once
 
 #include <cstddef>
