@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "compressed_models.h"
 #include "models.h"
 #include "samples/write_3ds.h"
 #include "scene/import_3ds.h"
@@ -51,6 +52,14 @@ void BM_ImportFormat(benchmark::State& state, const std::string& format) {
              });
 }
 
+// The knot as a compressed .glb: the decoder's share of the import beside the plain GLB's.
+void BM_ImportCompressed(benchmark::State& state, const std::string& codec) {
+  TimeImport(state, CompressedKnotGlb(codec, state.range(0)),
+             [](Scene& scene, std::span<const uint8_t> file, const Feedback& fb) {
+               return ImportGLTFFromMemory(scene, file, true, "", fb);
+             });
+}
+
 // The whole load from a file in the warm file cache: read, import, fit.
 void BM_LoadFile(benchmark::State& state) {
   const std::vector<uint8_t>& file = KnotFile(state.range(0));
@@ -69,11 +78,18 @@ void BM_LoadFile(benchmark::State& state) {
 
 BENCHMARK(BM_Import)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadFile)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
-// The other formats, each at 1M faces, named BM_ImportFormat/<format>/1000000.
+// The other formats, each at 1M faces, named BM_ImportFormat/<format>/1000000, and the compressed
+// GLB files, BM_ImportCompressed/<codec>/1000000.
 const bool kFormatsRegistered = [] {
   for (const char* format : {"stl", "stl-ascii", "ply", "obj", "glb"})
     benchmark::RegisterBenchmark(("BM_ImportFormat/" + std::string(format)).c_str(),
                                  BM_ImportFormat, std::string(format))
+        ->Arg(1'000'000)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  for (const char* codec : {"draco", "meshopt"})
+    benchmark::RegisterBenchmark(("BM_ImportCompressed/" + std::string(codec)).c_str(),
+                                 BM_ImportCompressed, std::string(codec))
         ->Arg(1'000'000)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();

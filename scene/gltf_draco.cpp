@@ -178,8 +178,10 @@ std::string DecodePrimitive(tinygltf::Model& model, tinygltf::Primitive& primiti
   const draco::Mesh& mesh = *decoded.value();
   const draco::PointAttribute* position =
       mesh.GetAttributeByUniqueId(uint32_t(positionId.GetNumberAsInt()));
-  if (position == nullptr || position->num_components() != 3)
-    return "its Draco stream has no three-component attribute of POSITION's id";
+  // Numbers only: Draco's conversion reads a bool as it is stored, whatever the byte holds.
+  if (position == nullptr || position->num_components() != 3 ||
+      position->data_type() == draco::DT_INVALID || position->data_type() >= draco::DT_BOOL)
+    return "its Draco stream has no attribute of three numbers by POSITION's id";
   const int positions = primitive.attributes.find("POSITION")->second;
   if (mesh.num_faces() != counts.faces ||
       mesh.num_points() != AccessorCount(model, positions, UINT64_MAX))

@@ -25,9 +25,8 @@ constexpr const char* kParseError = "Error parsing glTF file";
 constexpr uint64_t kMaxCount = std::numeric_limits<uint32_t>::max();
 // Nodes may show one mesh many times, and accessors may share bytes, so the mesh a file makes is
 // bounded apart from its size: at 12 bytes a vertex and 12 a triangle, with the plan of each
-// primitive to add, each instance's transform and the bytes of the sparse accessors, at most this
-// many times the bytes of the file and its buffers together.
-constexpr uint64_t kMaxGrowth = 64;
+// primitive to add, each instance's transform and the bytes of the sparse accessors, at most
+// kGltfMaxGrowth times the bytes of the file and its buffers together.
 constexpr const char* kRepeats = "its nodes repeat more geometry than a file of its size may make";
 
 bool Aborted() {
@@ -77,7 +76,7 @@ struct Plan {
 class Planner {
  public:
   Planner(const tinygltf::Model& model, uint64_t heldBytes)
-      : model_(model), reader_(model, kMaxGrowth * heldBytes) {}
+      : model_(model), reader_(model, kGltfMaxGrowth * heldBytes) {}
 
   // The plan holds pointers into the reader's bytes and into `instances`: both must outlive it.
   Plan Run(const std::vector<MeshInstance>& instances) {

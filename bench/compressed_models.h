@@ -1,0 +1,16 @@
+// The benchmarks' knot as a .glb compressed the ways web pipelines compress them: Draco
+// (edgebreaker, positions quantized to 14 bits, speed 5) and meshopt (its vertex and index codecs
+// with a fallback buffer), both as their usual tools write them by default.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quarvel::bench {
+
+// The knot of `faces` triangles (a multiple of 80) as a .glb compressed with `codec`, "draco" or
+// "meshopt". Generated once per codec and size and kept for the whole run.
+const std::vector<uint8_t>& CompressedKnotGlb(const std::string& codec, int64_t faces);
+
+}  // namespace quarvel::bench
