@@ -1,6 +1,6 @@
-// The benchmarks' knot as a .glb compressed the ways web pipelines compress them: Draco
-// (edgebreaker, positions quantized to 14 bits, speed 5) and meshopt (its vertex and index codecs
-// with a fallback buffer), both as their usual tools write them by default.
+// The benchmarks' knot as a .glb compressed the ways web pipelines compress them: Draco as their
+// tools write it by default (edgebreaker, positions quantized to 14 bits, speed 5), and meshopt's
+// vertex and index codecs over the float positions, with a fallback buffer.
 #pragma once
 
 #include <cstdint>
