@@ -99,14 +99,16 @@ std::string CheckCounts(const tinygltf::Model& model, const tinygltf::Primitive&
     return "its Draco stream's point count differs from its POSITION";
   if (counts.vertices > 3 * counts.faces)
     return "its Draco stream declares more vertices than its faces have corners";
-  // The library's own tables take some tens of bytes a face: this is a bound on their order.
+  // The library's own tables take some tens of bytes a face: this is a bound on their order. (It
+  // decodes the stream's other attributes too, of up to 127 components each a point: those are
+  // bounded by the point count alone.)
   if (points > budget / 12 || counts.faces > budget / 12 || counts.vertices > budget / 12 ||
       12 * (points + counts.faces + counts.vertices) > budget)
     return "it decodes to more than a file of its size may make";
   return "";
 }
 
-// Appends a view of `bytes` bytes at the end of buffer `buffer` and an accessor of `count`
+// Appends a view of `bytes` bytes at `offset` in buffer `buffer` and an accessor of `count`
 // elements over it; returns the accessor's index.
 int AddAccessor(tinygltf::Model& model, int buffer, size_t offset, size_t bytes, size_t count,
                 int componentType, int type) {
