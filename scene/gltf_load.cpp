@@ -107,10 +107,11 @@ const std::string_view kDecodedExtensions[] = {"EXT_meshopt_compression", "KHR_m
                                                "KHR_draco_mesh_compression"};
 
 // Decodes the compressed views and primitives of a loaded model, so that the rest of the reader
-// sees a plain one that uses none of those extensions. Returns why it cannot, empty when it did.
-std::string DecodeCompressed(tinygltf::Model& model, size_t fileBytes) {
+// sees a plain one that uses none of those extensions; `held` gets the bytes of the file and its
+// buffers before. Returns why it cannot, empty when it did.
+std::string DecodeCompressed(tinygltf::Model& model, size_t fileBytes, uint64_t& held) {
   DropPlaceholders(model);
-  uint64_t held = fileBytes;
+  held = fileBytes;
   for (const tinygltf::Buffer& buffer : model.buffers)
     held += buffer.data.size();
   uint64_t budget = kGltfMaxGrowth * held;
@@ -126,7 +127,7 @@ std::string DecodeCompressed(tinygltf::Model& model, size_t fileBytes) {
 
 // LoadGltfModel, with the changes to the JSON text made first when `fixJson`.
 std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
-                      tinygltf::Model& model, bool fixJson) {
+                      tinygltf::Model& model, uint64_t& held, bool fixJson) {
   // tinygltf takes the length as 32 bits.
   if (file.size() > std::numeric_limits<uint32_t>::max()) return "the file is larger than 4 GiB";
   GlbLayout layout;
@@ -150,10 +151,10 @@ std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::str
                   : std::nullopt) {
     if (!binary)
       return LoadModel({reinterpret_cast<const uint8_t*>(text->data()), text->size()}, false,
-                       baseDir, model, false);
+                       baseDir, model, held, false);
     if (text->size() + 3 > std::numeric_limits<uint32_t>::max() - layout.length)
       return "the file is larger than 4 GiB";
-    return LoadModel(WithJsonChunk(file, layout, *text), true, baseDir, model, false);
+    return LoadModel(WithJsonChunk(file, layout, *text), true, baseDir, model, held, false);
   }
   if (binary) {
     const std::string claims = CheckChunkClaims(shape.buffers, layout.binLength);
@@ -173,7 +174,8 @@ std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::str
                                                          reinterpret_cast<const char*>(file.data()),
                                                          layout.length, baseDir);
     if (loaded)
-      return IsGltf1Version(model.asset.version) ? kGltf1 : DecodeCompressed(model, file.size());
+      return IsGltf1Version(model.asset.version) ? kGltf1
+                                                 : DecodeCompressed(model, file.size(), held);
     if (IsGltf1Json({reinterpret_cast<const char*>(json.data()), json.size()})) return kGltf1;
     // A buffer file refused says why in its own words, which name the file.
     return folder.error.empty() ? FirstLine(error) : folder.error;
@@ -189,8 +191,9 @@ std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::str
 }  // namespace
 
 std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
-                          tinygltf::Model& model) {
-  return LoadModel(file, binary, baseDir, model, true);
+                          tinygltf::Model& model, uint64_t& heldBytes) {
+  heldBytes = 0;
+  return LoadModel(file, binary, baseDir, model, heldBytes, true);
 }
 
 }  // namespace quarvel

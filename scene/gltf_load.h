@@ -22,8 +22,9 @@ constexpr uint64_t kGltfMaxGrowth = 64;
 // Views and primitives compressed with meshopt or Draco are decoded into plain ones, and buffers
 // that only stand in for compressed bytes are left empty. Returns why the file cannot be read
 // (the first line of tinygltf's error, what the checks before it found, a decoder's reason, or
-// that it is glTF 1.0), in printable ASCII, empty on success.
+// that it is glTF 1.0), in printable ASCII, empty on success. `heldBytes` gets the bytes of the
+// file and of the buffers it loaded, before any decoding: what bounds the mesh made of it.
 std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
-                          tinygltf::Model& model);
+                          tinygltf::Model& model, uint64_t& heldBytes);
 
 }  // namespace quarvel

@@ -33,15 +33,6 @@ bool Aborted() {
   return AbortRequested.load(std::memory_order_relaxed) != 0;
 }
 
-// The bytes the file holds, with the buffers it loaded (those of a .glb's BIN chunk or of data:
-// URIs a second time: the bound is generous).
-uint64_t HeldBytes(std::span<const uint8_t> file, const tinygltf::Model& model) {
-  uint64_t bytes = file.size();
-  for (const tinygltf::Buffer& buffer : model.buffers)
-    bytes += buffer.data.size();
-  return bytes;
-}
-
 // A point through a transform, in double, stored as floats; with the identity the file's floats
 // come out as they are.
 Vec3 Place(const GltfMatrix& m, bool identity, double x, double y, double z) {
@@ -224,7 +215,8 @@ ImportResult ImportGLTFFromMemory(Scene& scene, std::span<const uint8_t> file, b
                                   const std::string& baseDir, const Feedback& fb) {
   AbortRequested = 0;
   tinygltf::Model model;
-  const std::string loadError = LoadGltfModel(file, binary, baseDir, model);
+  uint64_t heldBytes = 0;  // those of the file and its buffers, not of what they decode to
+  const std::string loadError = LoadGltfModel(file, binary, baseDir, model, heldBytes);
   if (!loadError.empty()) return Failure(loadError, 0, fb);
   const std::string unread = UnreadRequiredExtension(model);
   if (!unread.empty()) return Failure(unread, 0, fb);
@@ -233,7 +225,7 @@ ImportResult ImportGLTFFromMemory(Scene& scene, std::span<const uint8_t> file, b
   uint32_t faces = 0;
   std::string warning;
   try {
-    Planner planner(model, HeldBytes(file, model));
+    Planner planner(model, heldBytes);
     const Plan plan = planner.Run(meshes.instances);
     AddPlan(*scene.ModelMesh, plan, fb, faces);
     warning = Warning(plan);
