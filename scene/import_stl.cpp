@@ -22,8 +22,8 @@
 // Keywords are matched in any case; several solids may follow one another; numbers are read with
 // std::from_chars, exactly rounded to float and independent of the locale (a leading "+" is
 // allowed, a number too small for a float is its zero). The errors are "Error parsing STL file"
-// with what was found, and its line for ASCII, as the reason. A file that fails as ASCII but holds control bytes
-// is taken for a binary file of the wrong size and reported as such.
+// with what was found, and its line for ASCII, as the reason. A file that fails as ASCII but holds
+// control bytes is taken for a binary file of the wrong size and reported as such.
 //
 // A failed load adds nothing to the mesh. A cancel (AbortRequested) keeps the triangles read
 // before it.
