@@ -59,10 +59,6 @@ size_t IndexSize(int componentType) {
   return isUnsigned ? ComponentSize(componentType) : 0;
 }
 
-uint32_t IndexValue(const uint8_t* bytes, size_t size) {
-  return size == 1 ? uint32_t(*bytes) : size == 2 ? uint32_t(LeU16(bytes)) : LeU32(bytes);
-}
-
 double ComponentValue(const uint8_t* bytes, int componentType, bool normalized) {
   switch (componentType) {
     case TINYGLTF_COMPONENT_TYPE_BYTE: {

@@ -14,6 +14,8 @@
 
 #include <tiny_gltf.h>
 
+#include "base/file_io.h"
+
 namespace quarvel {
 
 struct AccessorElements {
@@ -40,8 +42,10 @@ std::string LocateElements(const tinygltf::Model& model, const tinygltf::Accesso
 size_t ComponentSize(int componentType);
 // The bytes of an index of an unsigned component type (1, 2 or 4), 0 for any other type.
 size_t IndexSize(int componentType);
-// An index of `size` bytes (1, 2 or 4).
-uint32_t IndexValue(const uint8_t* bytes, size_t size);
+// An index of `size` bytes (1, 2 or 4). Inline: the reader calls it for every corner.
+inline uint32_t IndexValue(const uint8_t* bytes, size_t size) {
+  return size == 1 ? uint32_t(*bytes) : size == 2 ? uint32_t(LeU16(bytes)) : LeU32(bytes);
+}
 // One component as a number; a normalized integer as glTF maps it to [0, 1] or [-1, 1] (the
 // most negative signed value clamped to -1).
 double ComponentValue(const uint8_t* bytes, int componentType, bool normalized);

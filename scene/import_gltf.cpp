@@ -156,8 +156,10 @@ uint32_t AddPrimitive(Mesh& mesh, const PlannedPrimitive& p) {
   std::vector<Vec3> vertices(p.positions.count);
   const bool identity = *p.toFile == kGltfIdentity;
   const size_t size = ComponentSize(p.positionType);
-  auto component = [&](const uint8_t* bytes) {
-    return ComponentValue(bytes, p.positionType, p.normalized);
+  // Floats, by far the most common, are read here rather than through the rule for every type.
+  const bool floats = p.positionType == TINYGLTF_COMPONENT_TYPE_FLOAT;
+  auto component = [&](const uint8_t* bytes) -> double {
+    return floats ? LeFloat(bytes) : ComponentValue(bytes, p.positionType, p.normalized);
   };
   for (size_t i = 0; i < vertices.size(); ++i) {
     const uint8_t* bytes = p.positions.At(i);
@@ -168,16 +170,21 @@ uint32_t AddPrimitive(Mesh& mesh, const PlannedPrimitive& p) {
     vertices[i] = {v.x, v.y, -v.z};  // the file's y-up right-handed z is the scene's -z
   }
   const size_t count = TriangleCount(p.mode, p.indices.count);
-  std::vector<FaceIndices> triangles;
-  triangles.reserve(count);
   auto corner = [&](size_t i) {
     return p.indexSize == 0 ? static_cast<uint32_t>(i) : IndexValue(p.indices.At(i), p.indexSize);
   };
-  for (size_t t = 0; t < count; ++t) {
+  std::vector<FaceIndices> triangles;
+  if (p.mode == TINYGLTF_MODE_TRIANGLES) {
+    triangles.resize(count);
+    for (size_t t = 0; t < count; ++t)
+      triangles[t] = {corner(3 * t + 2), corner(3 * t + 1), corner(3 * t)};
+  } else {
+    triangles.reserve(count);
+  }
+  for (size_t t = 0; p.mode != TINYGLTF_MODE_TRIANGLES && t < count; ++t) {
     const std::array<size_t, 3> c = TriangleCorners(p.mode, t);
     const FaceIndices f = {corner(c[2]), corner(c[1]), corner(c[0])};
-    const bool joint = f[0] == f[1] || f[1] == f[2] || f[2] == f[0];
-    if (p.mode == TINYGLTF_MODE_TRIANGLES || !joint) triangles.push_back(f);
+    if (f[0] != f[1] && f[1] != f[2] && f[2] != f[0]) triangles.push_back(f);
   }
   return static_cast<uint32_t>(mesh.AddFaces(vertices, triangles));
 }
