@@ -192,6 +192,22 @@ bool ParseIntIn(const std::string& s, int lo, int hi, int& out) {
   return ParseInt(s, out) && out >= lo && out <= hi;
 }
 
+// Sets one of the options that reshape the levels from its value; returns the message for a
+// bad value. The background's range depends on the format, checked once that is known.
+std::string SetToneOption(const std::string& a, const std::string& v, RenderOptions& o) {
+  if (a == "--background") {
+    if (!ParseInt(v, o.tones.background))
+      return "Expected a level after --background, such as 255; not '" + v + "'";
+  } else if (a == "--gamma") {
+    if (!ParseFloat(v, o.tones.gamma) || !(o.tones.gamma > 0))
+      return "Expected --gamma G with G a number greater than 0, for example --gamma 2.2; not '" +
+             v + "'";
+  } else if (!ParseIntIn(v, kMinToneLevels, kMaxToneLevels, o.tones.levels)) {  // --levels
+    return "The number of levels must be from 2 to 256, not " + v;
+  }
+  return "";
+}
+
 // "X,Y,Z": three whole turns, each from -100 to 100.
 bool ParseTurns(const std::string& s, AnimationParams& p) {
   const size_t a = s.find(','), b = s.find(',', a == std::string::npos ? a : a + 1);
@@ -296,6 +312,7 @@ constexpr std::string_view kAnimationOptions[] = {
 constexpr std::string_view kAviOptions[] = {"--fps", "--codec", "--quality", "--key-frames",
                                             "--data-rate"};
 constexpr std::string_view kOutputOptions[] = {"--format", "--depth-range", "--sidecar"};
+constexpr std::string_view kToneOptions[] = {"--background", "--gamma", "--levels"};
 
 bool IsOneOf(std::string_view a, std::span<const std::string_view> names) {
   return std::find(names.begin(), names.end(), a) != names.end();
@@ -313,6 +330,22 @@ std::string CheckOutputCombination(const RenderOptions& o) {
            " holds the depth itself";
   if (o.Animation() && !o.sidecar.empty())
     return "--sidecar describes a single mask; an animation writes none";
+  return "";
+}
+
+// The options that reshape the levels, `first` the first of them given (or an empty text), with
+// the output: the message, or an empty text.
+std::string CheckToneCombination(const RenderOptions& o, const std::string& first) {
+  if (first.empty()) return "";
+  if (!o.avi.empty())
+    return first + " applies to --bmp-sequence and single masks, not to an AVI file";
+  if (!HoldsLevels(o.format))
+    return first + " applies to bmp, png and png16; " + FormatName(o.format) +
+           " holds the depth itself";
+  const int top = o.format == OutputFormat::Png16 ? 65535 : 255;
+  if (o.tones.background < 0 || o.tones.background > top)
+    return "The background level must be from 0 to " + std::to_string(top) + " for " +
+           FormatName(o.format) + ", not " + std::to_string(o.tones.background);
   return "";
 }
 
@@ -352,6 +385,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
   };
   bool optionsEnded = false;
   std::vector<std::string> animationOptions;
+  std::string toneOption;  // the first option given that reshapes the levels
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (!optionsEnded && a == "--") {
@@ -377,6 +411,9 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       o.info = true;
     } else if (a == "--verbose") {
       o.verbose = true;
+    } else if (a == "--invert") {
+      o.tones.invert = true;
+      if (toneOption.empty()) toneOption = a;
     } else if (a == "--codecs") {
       o.listCodecs = true;
       return o;
@@ -388,6 +425,10 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       if (!value(v)) return fail("Missing value after " + a);
       if (const std::string bad = SetOutputOption(a, v, o); !bad.empty()) return fail(bad);
       o.formatGiven = o.formatGiven || a == "--format";
+    } else if (IsOneOf(a, kToneOptions)) {
+      if (!value(v)) return fail("Missing value after " + a);
+      if (const std::string bad = SetToneOption(a, v, o); !bad.empty()) return fail(bad);
+      if (toneOption.empty()) toneOption = a;
     } else if (a == "-o" || a == "--output") {
       if (!value(o.output) || o.output.empty()) return fail("Missing file name after " + a);
     } else if (a == "--size") {
@@ -433,6 +474,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     return fail(bad);
   if (!o.formatGiven) o.format = FormatOfFileName(o.Animation() ? o.bmpSequence : o.output);
   if (const std::string bad = CheckOutputCombination(o); !bad.empty()) return fail(bad);
+  if (const std::string bad = CheckToneCombination(o, toneOption); !bad.empty()) return fail(bad);
   if (o.output.empty()) o.output = DefaultOutput(o.model, FormatExtension(o.format));
   o.anim.width = o.width;
   o.anim.height = o.height;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "output_format.h"
+#include "output_tones.h"
 #include "render/depth_levels.h"
 #include "scene/scene.h"
 #include "session/sequencer.h"
@@ -40,6 +41,7 @@ struct RenderOptions {
   bool formatGiven = false;  // by --format, not taken from the output's name
   std::optional<DepthRange> depthRange;
   std::string sidecar;
+  ToneOptions tones;  // --invert, --background, --gamma, --levels
 
   // An animation instead of one mask: a BMP sequence or an AVI file, never both.
   std::string bmpSequence;  // the first name; frame i goes to bmpSequence + "0000.bmp" and on

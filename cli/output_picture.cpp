@@ -15,9 +15,21 @@ namespace {
 // The 8-bit mask the picture is written with as bmp or png.
 const MaskImage& EightBitMask(const Picture& picture, const OutputRequest& request,
                               MaskImage& made) {
-  if (UsesMask(request)) return picture.mask;
-  LevelsToMask(picture.depth, picture.levels, made);
+  if (!request.tones.Any()) {
+    if (UsesMask(request)) return picture.mask;
+    LevelsToMask(picture.depth, picture.levels, made);
+    return made;
+  }
+  MaskImage plain;
+  if (!UsesMask(request)) LevelsToMask(picture.depth, picture.levels, plain);
+  ApplyTones(UsesMask(request) ? picture.mask : plain, picture.depth, request.tones, made);
   return made;
+}
+
+Grey16Image SixteenBitLevels(const Picture& picture, const OutputRequest& request) {
+  Grey16Image grey = LevelsToGrey16(picture.depth, picture.levels);
+  if (request.tones.Any()) ApplyTones(grey, picture.depth, request.tones);
+  return grey;
 }
 
 }  // namespace
@@ -37,6 +49,9 @@ void RenderPicture(Workspace& ws, const OutputRequest& request, int width, int h
                    const Feedback& fb, Picture& picture) {
   if (UsesMask(request)) {
     RenderObject(ws.scene, ws.render, picture.mask, width, height, fb, ws.animating, request.mode);
+    if (request.tones.Any())
+      RenderDepth(ws.scene, ws.render, picture.depth, width, height, fb, ws.animating,
+                  request.mode);
     return;
   }
   RenderDepth(ws.scene, ws.render, picture.depth, width, height, fb, ws.animating, request.mode);
@@ -52,7 +67,7 @@ ErrorText SavePicture(const Picture& picture, const OutputRequest& request,
     case OutputFormat::Png:
       return SaveFileBytes(path, {PngBytes(EightBitMask(picture, request, made))});
     case OutputFormat::Png16:
-      return SaveFileBytes(path, {PngBytes(LevelsToGrey16(picture.depth, picture.levels))});
+      return SaveFileBytes(path, {PngBytes(SixteenBitLevels(picture, request))});
     case OutputFormat::Pfm:
       return SaveFileBytes(path, {PfmBytes(picture.depth)});
     case OutputFormat::Exr:

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "output_format.h"
+#include "output_tones.h"
 #include "render/depth_image.h"
 #include "render/depth_levels.h"
 #include "render/mask_image.h"
@@ -18,6 +19,7 @@ struct OutputRequest {
   OutputFormat format = OutputFormat::Bmp;
   std::optional<DepthRange> depthRange;  // none: the render's own range
   RasterMode mode;
+  ToneOptions tones;  // bmp, png and png16 only
 };
 
 // Whether the picture is the rasteriser's 8-bit mask rather than made from the depth render.
@@ -29,6 +31,7 @@ LevelScale RequestLevels(const OutputRequest& request, const Scene& scene,
                          const RenderState& state);
 
 // One rendered picture: `mask` when UsesMask, else `depth` with the levels it is written with.
+// A mask with tones has the depth render too, for which pixels are covered.
 struct Picture {
   MaskImage mask;
   DepthImage depth;
