@@ -13,8 +13,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 #include "base/file_io.h"
 #include "cli/json_text.h"
@@ -307,6 +309,14 @@ TEST(OutputOptions, BadValuesAndCombinationsAreRefusedWithAReason) {
       {{"--frames", "3", "--avi", "a.avi", "--depth-range", "1,2"}, "not to an AVI file"},
       {{"--frames", "3", "--bmp-sequence", "w", "--sidecar", "s.json"},
        "--sidecar describes a single mask"},
+      {{"--gamma", "0"}, "G a number greater than 0"},
+      {{"--gamma", "nan"}, "G a number greater than 0"},
+      {{"--levels", "1"}, "levels must be from 2 to 256, not 1"},
+      {{"--levels", "257"}, "levels must be from 2 to 256, not 257"},
+      {{"--background", "256"}, "must be from 0 to 255 for bmp, not 256"},
+      {{"--format", "png16", "--background", "65536"}, "from 0 to 65535 for png16, not 65536"},
+      {{"-o", "x.pfm", "--invert"}, "--invert applies to bmp, png and png16"},
+      {{"--frames", "3", "--avi", "a.avi", "--levels", "4"}, "not to an AVI file"},
   };
   for (const auto& [more, message] : cases) {
     std::vector<std::string> args = {"m.3ds"};
@@ -407,6 +417,36 @@ TEST(QuarvelRenderFormats, EveryFormatHoldsTheSameView) {
     EXPECT_LE(std::fabs(png16->values[k] / 257.0 - bmp->values[k]), 0.5 + 0.5 / 257 + 1e-9) << k;
   }
   EXPECT_GT(compared, 5000u);
+}
+
+// --invert, --background, --gamma and --levels against the plain picture of the same view: the
+// pixels the depth render covers get the reshaped level, the others the background.
+TEST(QuarvelRenderFormats, TonesReshapeTheCoveredPixelsAndSetTheBackground) {
+  test::ScratchDir dir;
+  const std::string r = " && \"$R\"" + kKnot;
+  ASSERT_EQ(
+      test::RunInDir(
+          dir, "true" + r + "-o d.pfm" + r + "-o p.png" + r + "--format png16 -o p16.png" + r +
+                   "--invert --background 255 -o i.bmp" + r + "--gamma 2 --levels 4 -o g.png" + r +
+                   "--format png16 --invert --gamma 0.5 --background 7 -o i16.png"),
+      0)
+      << ErrText(dir);
+  const auto depth = ReadPfm(test::ReadFile(dir.Path("d.pfm")));
+  const auto plain = DecodePng(dir, "p.png"), plain16 = DecodePng(dir, "p16.png");
+  ASSERT_TRUE(depth && plain && plain16);
+  const std::tuple<std::optional<Grey>, const Grey&, int, std::function<int(int)>> cases[] = {
+      {ReadBmp(test::ReadFile(dir.Path("i.bmp"))), *plain, 255, [](int v) { return 255 - v; }},
+      {DecodePng(dir, "g.png"), *plain, 0,
+       [](int v) { return int(std::lround(std::pow(v / 255.0, 2) * 3)) * 85; }},
+      {DecodePng(dir, "i16.png"), *plain16, 7,
+       [](int v) { return int(std::lround((1 - std::pow(v / 65535.0, 0.5)) * 65535)); }},
+  };
+  for (const auto& [toned, from, background, level] : cases) {
+    ASSERT_TRUE(toned && toned->values.size() == from.values.size());
+    for (size_t k = 0; k < from.values.size(); ++k)
+      ASSERT_EQ(toned->values[k], depth->depth[k] == kNoDepth ? background : level(from.values[k]))
+          << k;
+  }
 }
 
 // The sidecar is JSON; its numbers are the render's, and its mapping turns a png16 value back
