@@ -78,6 +78,14 @@ const char* const kRenderUsage =
     "  --move-x S         move the model S units along its own x axis\n"
     "  --move-y S         move the model S units along its own y axis\n"
     "  --move-z S         move the model S units away from the viewer (zooms the mask)\n"
+    "  --view SIDE        first of all, wherever it stands: show the model from its front (the\n"
+    "                     default), back, left, right, top or bottom, its own sides turned to\n"
+    "                     the viewer by exact quarter turns. top looks down the model's up axis\n"
+    "                     (z for .3ds, STL and PLY, y for OBJ and glTF), so the mask is a\n"
+    "                     heightmap, white highest; the model's back is at the top of the\n"
+    "                     picture (+y for z-up models, -z for y-up ones). bottom has the front\n"
+    "                     at the top; left and right keep the model's top up, right showing\n"
+    "                     its +x side. The fit is the same from every side.\n"
     "\n"
     "Animation: the model, placed by the view operations, turns over N frames and comes back to\n"
     "where it started; every frame has the same depth range, wide enough for the turning model.\n"
@@ -465,6 +473,14 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       if (!rotate && (op.clicks < -kMaxClicks || op.clicks > kMaxClicks))
         return fail("At most 1000000 clicks in one --clicks");
       o.view.push_back(op);
+    } else if (a == "--view") {
+      ViewOp op{ViewOp::Side, {}, 0, 0};
+      const auto side = value(v) ? SideByName(v) : std::nullopt;
+      if (!side) return fail("Expected --view front, back, left, right, top or bottom");
+      if (!o.view.empty() && o.view.front().kind == ViewOp::Side)
+        return fail("Only one --view can be given");
+      op.side = *side;
+      o.view.insert(o.view.begin(), op);  // the start every other operation turns from
     } else if (a == "--move-x" || a == "--move-y" || a == "--move-z") {
       ViewOp op{a == "--move-x"   ? ViewOp::MoveX
                 : a == "--move-y" ? ViewOp::MoveY
@@ -510,6 +526,9 @@ void ApplyView(Scene& scene, const std::vector<ViewOp>& view) {
         break;
       case ViewOp::MoveZ:
         MoveFrameZ(scene, op.value);
+        break;
+      case ViewOp::Side:
+        ShowSide(scene, op.side);
         break;
     }
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model_side.h"
 #include "output_format.h"
 #include "output_tones.h"
 #include "render/depth_levels.h"
@@ -16,10 +17,11 @@
 namespace quarvel {
 
 struct ViewOp {
-  enum Kind { Rotate, Clicks, MoveX, MoveY, MoveZ } kind;
+  enum Kind { Rotate, Clicks, MoveX, MoveY, MoveZ, Side } kind;
   Vec3 axis;        // Rotate, Clicks
   float value = 0;  // Rotate: radians; moves: distance
   int clicks = 0;   // Clicks: positive for the left arrow (+0.05), negative for the right
+  ModelSide side = ModelSide::Front;  // Side: always the first operation, and only once
 };
 
 struct RenderOptions {

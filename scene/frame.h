@@ -34,6 +34,14 @@ class Frame {
   // frame's coordinates and passing through this frame's origin.
   void SetRotation(float x, float y, float z, float theta);
 
+  // Sets the orientation outright: row i is where the frame's axis i points in the parent's
+  // coordinates. Exact quarter turns need it, which turns by an angle only come near.
+  void SetOrientation(const float (&m)[3][3]) {
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        orientation_[i][j] = m[i][j];
+  }
+
   // One tick of `delta` for this frame and all frames below it: every frame with a rotation rate
   // turns by rate x delta radians. Positions do not change.
   void Move(double delta);

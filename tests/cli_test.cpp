@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -12,12 +13,15 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <set>
 #include <tuple>
 
 #include "cli/options.h"
 #include "cli/progress_bar.h"
 #include "fixtures.h"
 #include "render/rasterizer.h"
+#include "samples/write_models.h"
+#include "scene/model_formats.h"
 #include "session/sequencer.h"
 
 namespace quarvel {
@@ -643,6 +647,59 @@ TEST(QuarvelRender, OnATerminalTheProgressLineOnlyGrows) {
     EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K") << text;
   }
   EXPECT_EQ(FramesStep(3, 10, 6.0), "3 of 10 frames written, about 14 s left");
+}
+
+// z-up height fields whose grid points are the mask's sample points: a 40 x 20 x 5 block off
+// the centre of a 48 x 24 plate, a hemisphere of radius 4.5. From the top each pixel is the
+// height in levels within half a level; every side differs, front is the mask without --view,
+// and the y-up OBJ twin gives the same masks.
+TEST(QuarvelRender, TheTopViewIsAHeightmapAndEachSideItsOwnMask) {
+  test::ScratchDir dir;
+  const auto render = [&](const std::string& file, const std::vector<std::string>& args, int size) {
+    Scene scene;
+    RenderState state;
+    MaskImage mask;
+    if (LoadAnyModel(scene, dir.Path(file), {}).ok) ApplyView(scene, Parse(args).value().view);
+    RenderObject(scene, state, mask, size, size, {});
+    return test::MaskValues(mask);
+  };
+  using Height = std::function<double(double, double)>;
+  const Height block = [](double x, double y) {
+    return 5.0 * (std::fabs(x + 2) <= 20 && std::fabs(y + 1) <= 10);
+  };
+  const Height dome = [](double x, double y) {
+    return std::sqrt(std::max(0.0, 20.25 - x * x - y * y));
+  };
+  // nx x ny grid steps of `step`, centred on the origin; `size` the mask that samples them.
+  const std::tuple<std::string, Height, int, int, double, int> cases[] = {
+      {"block", block, 192, 96, 0.25, 240}, {"dome", dome, 80, 80, 9.0 / 80, 100}};
+  for (const auto& [name, height, nx, ny, step, size] : cases) {
+    TriangleMesh m;
+    for (uint32_t i = 0, n = nx + 1; i < n * (ny + 1); ++i) {
+      const double x = (int(i % n) - nx / 2) * step, y = (int(i / n) - ny / 2) * step;
+      m.vertices.push_back({Store(x), Store(y), Store(height(x, y))});
+      if (i % n < n - 1 && i < n * ny)
+        m.faces.insert(m.faces.end(), {{i, i + 1, i + n + 1}, {i, i + n + 1, i + n}});
+    }
+    dir.Write(name + ".obj", WriteObj(m));
+    dir.Write(name + ".stl", WriteBinaryStl(m));
+    const auto top = render(name + ".stl", {"m", "--view", "top"}, size);
+    double worst = 0;
+    for (int p = 0; p < size * size; ++p) {
+      const double x = (p % size - size / 2) * step, y = (size / 2 - p / size) * step;
+      worst = std::max(worst, std::fabs(top.at(p) - 255 * height(x, y) / height(0, 0)));
+    }
+    EXPECT_LE(worst, 0.501) << name;
+  }
+  std::set<std::vector<int>> sides;
+  for (const SideName& side : kSideNames) {
+    const auto mask = render("block.stl", {"m", "--view", side.name}, 120);
+    EXPECT_EQ(mask, render("block.obj", {"m", "--view", side.name}, 120)) << side.name;
+    sides.insert(mask);
+  }
+  EXPECT_EQ(sides.size(), kSideNames.size());
+  EXPECT_EQ(render("block.stl", {"m"}, 120), render("block.stl", {"m", "--view", "front"}, 120));
+  EXPECT_FALSE(Parse({"m", "--view", "top", "--view", "top"}));
 }
 
 }  // namespace
