@@ -134,6 +134,7 @@ check 'quarvel-render b.3ds --' --output --size --info --threads --help --versio
     --rotate --clicks --move-x --move-y --move-z --frames --turns --scale-by --bmp-sequence \
     --avi --fps --codec --quality --key-frames --data-rate
 check 'quarvel-render b.3ds -' -o -h
+check_exactly 'quarvel-render b.3ds --view b' back bottom
 
 check 'quarvel-render b.3ds -o ' a.bmp e.PNG f.exr g.pfm sub/ '!b.3ds' '!h.json'
 check 'quarvel-render b.3ds --output ' a.bmp e.PNG sub/ '!b.3ds'
