@@ -679,10 +679,10 @@ TEST(QuarvelRender, TheTopViewIsAHeightmapAndEachSideItsOwnMask) {
   dir.Write("m.stl", WriteBinaryStl(m));
   const auto top = render("m.stl", {"m", "--view", "top"}, 250);
   double worst = 0;
-  for (int p = 0; p < 250 * 250; ++p)
-    worst = std::max(
-        worst,
-        std::fabs(top.at(p) - 255 / 5.0 * height((p % 250 - 125) * 0.25, (125 - p / 250) * 0.25)));
+  for (int p = 0; p < 250 * 250; ++p) {
+    const double x = (p % 250 - 125) * 0.25, y = (125 - p / 250) * 0.25;
+    worst = std::max(worst, std::fabs(top.at(p) - 255 / 5.0 * height(x, y)));
+  }
   EXPECT_LE(worst, 0.501);
   std::vector<std::vector<int>> sides;
   for (const SideName& side : kSideNames) {
@@ -691,9 +691,7 @@ TEST(QuarvelRender, TheTopViewIsAHeightmapAndEachSideItsOwnMask) {
   }
   EXPECT_EQ(std::set(sides.begin(), sides.end()).size(), sides.size());
   // The nearest from the left is the block's end, 20 x 5; from the right the hemisphere's rim.
-  const auto near = [](const std::vector<int>& v) {
-    return std::count_if(v.begin(), v.end(), [](int l) { return l >= 250; });
-  };
+  const auto near = [](auto& v) { return std::ranges::count_if(v, [](int l) { return l > 249; }); };
   EXPECT_GT(near(sides[2]), 2 * near(sides[3]));
   EXPECT_EQ(render("m.stl", {"m"}, 120), render("m.stl", {"m", "--view", "front"}, 120));
   EXPECT_FALSE(Parse({"m", "--view", "top", "--view", "top"}));
