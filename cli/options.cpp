@@ -56,7 +56,7 @@ const char* const kRenderUsage =
     "  --sidecar FILE.json\n"
     "                     also write FILE.json describing the mask: its size and scales, the\n"
     "                     model's placement, the depth range and how a value turns back into a\n"
-    "                     depth (a single mask only)\n"
+    "                     depth (a single mask only, and not with the four options below)\n"
     "\n"
     "The levels of bmp, png and png16, for a single mask or each frame of --bmp-sequence (top\n"
     "is 255, or 65535 for png16; v is a covered pixel's level over top, 1 nearest, 0 farthest):\n"
@@ -360,6 +360,9 @@ std::string CheckToneCombination(const RenderOptions& o, const std::string& firs
   if (!HoldsLevels(o.format))
     return first + " applies to bmp, png and png16; " + FormatName(o.format) +
            " holds the depth itself";
+  // The sidecar turns plain levels back into depths, a rule these options no longer follow.
+  if (!o.sidecar.empty())
+    return "--sidecar gives the depths of plain levels; it cannot be written with " + first;
   const int top = o.format == OutputFormat::Png16 ? 65535 : 255;
   if (o.tones.background < 0 || o.tones.background > top)
     return "The background level must be from 0 to " + std::to_string(top) + " for " +

@@ -317,6 +317,7 @@ TEST(OutputOptions, BadValuesAndCombinationsAreRefusedWithAReason) {
       {{"--format", "png16", "--background", "65536"}, "from 0 to 65535 for png16, not 65536"},
       {{"-o", "x.pfm", "--invert"}, "--invert applies to bmp, png and png16"},
       {{"--frames", "3", "--avi", "a.avi", "--levels", "4"}, "not to an AVI file"},
+      {{"--sidecar", "s.json", "--invert"}, "cannot be written with --invert"},
   };
   for (const auto& [more, message] : cases) {
     std::vector<std::string> args = {"m.3ds"};
