@@ -74,7 +74,7 @@ int ListCodecs() {
 }
 
 OutputRequest Request(const RenderOptions& o) {
-  return {o.format, o.depthRange, {o.threads, false}, o.tones};
+  return {o.format, o.depthRange, {o.threads, false}, o.tones, o.supersample};
 }
 
 // Writes the sidecar of the render just done. Returns the exit code.

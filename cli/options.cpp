@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "render/view_ops.h"
+#include "supersample.h"
 
 namespace quarvel {
 
@@ -16,6 +17,7 @@ const char* const kRenderUsage =
     "Usage: quarvel-render MODEL [-o OUT.bmp] [--size WxH] [view operations...] [--info]\n"
     "                      [--format F] [--depth-range NEAR,FAR] [--sidecar FILE.json]\n"
     "                      [--invert] [--background LEVEL] [--gamma G] [--levels K]\n"
+    "                      [--supersample N]\n"
     "       quarvel-render MODEL [--size WxH] [view operations...] --frames N [--turns X,Y,Z]\n"
     "                      [--scale-by AXES] (--bmp-sequence NAME.bmp [--format F]\n"
     "                      [--depth-range NEAR,FAR] | --avi FILE.avi [--fps F] [--codec FOURCC]\n"
@@ -56,7 +58,7 @@ const char* const kRenderUsage =
     "  --sidecar FILE.json\n"
     "                     also write FILE.json describing the mask: its size and scales, the\n"
     "                     model's placement, the depth range and how a value turns back into a\n"
-    "                     depth (a single mask only, and not with the four options below)\n"
+    "                     depth (a single mask only, and not with the options below)\n"
     "\n"
     "The levels of bmp, png and png16, for a single mask or each frame of --bmp-sequence (top\n"
     "is 255, or 65535 for png16; v is a covered pixel's level over top, 1 nearest, 0 farthest):\n"
@@ -66,6 +68,11 @@ const char* const kRenderUsage =
     "                     (default 1)\n"
     "  --levels K         K evenly spaced levels, from 2 to 256: v becomes round(v x (K - 1)) /\n"
     "                     (K - 1), after --gamma and --invert\n"
+    "  --supersample N    N x N samples per pixel, from 2 to 8: each sample is the level of the\n"
+    "                     picture N times as wide and high (the options above included, the\n"
+    "                     background where no face covers it), and a pixel the mean of its\n"
+    "                     samples rounded half up; the picture is drawn in bands, taking about\n"
+    "                     N x N times as long\n"
     "\n"
     "View operations, applied in the order given, as the view controls would:\n"
     "  --rotate AXIS:RAD  turn by RAD radians about AXIS (x, y, z or ax,ay,az), the way\n"
@@ -220,6 +227,9 @@ std::string SetToneOption(const std::string& a, const std::string& v, RenderOpti
     if (!ParseFloat(v, o.tones.gamma) || !(o.tones.gamma > 0))
       return "Expected --gamma G with G a number greater than 0, for example --gamma 2.2; not '" +
              v + "'";
+  } else if (a == "--supersample") {
+    if (!ParseIntIn(v, kMinSupersample, kMaxSupersample, o.supersample))
+      return "The samples per pixel across and down (--supersample) must be from 2 to 8, not " + v;
   } else if (!ParseIntIn(v, kMinToneLevels, kMaxToneLevels, o.tones.levels)) {  // --levels
     return "The number of levels must be from 2 to 256, not " + v;
   }
@@ -330,7 +340,8 @@ constexpr std::string_view kAnimationOptions[] = {
 constexpr std::string_view kAviOptions[] = {"--fps", "--codec", "--quality", "--key-frames",
                                             "--data-rate"};
 constexpr std::string_view kOutputOptions[] = {"--format", "--depth-range", "--sidecar"};
-constexpr std::string_view kToneOptions[] = {"--background", "--gamma", "--levels"};
+constexpr std::string_view kToneOptions[] = {"--background", "--gamma", "--levels",
+                                             "--supersample"};
 
 bool IsOneOf(std::string_view a, std::span<const std::string_view> names) {
   return std::find(names.begin(), names.end(), a) != names.end();

@@ -43,7 +43,8 @@ struct RenderOptions {
   bool formatGiven = false;  // by --format, not taken from the output's name
   std::optional<DepthRange> depthRange;
   std::string sidecar;
-  ToneOptions tones;  // --invert, --background, --gamma, --levels
+  ToneOptions tones;    // --invert, --background, --gamma, --levels
+  int supersample = 1;  // --supersample: samples per pixel across and down
 
   // An animation instead of one mask: a BMP sequence or an AVI file, never both.
   std::string bmpSequence;  // the first name; frame i goes to bmpSequence + "0000.bmp" and on

@@ -7,6 +7,7 @@
 #include "render/pfm_file.h"
 #include "render/png_file.h"
 #include "render/save_file.h"
+#include "supersample.h"
 
 namespace quarvel {
 
@@ -15,6 +16,7 @@ namespace {
 // The 8-bit mask the picture is written with as bmp or png.
 const MaskImage& EightBitMask(const Picture& picture, const OutputRequest& request,
                               MaskImage& made) {
+  if (request.supersample > 1) return picture.mask;
   if (!request.tones.Any()) {
     if (UsesMask(request)) return picture.mask;
     LevelsToMask(picture.depth, picture.levels, made);
@@ -47,6 +49,7 @@ LevelScale RequestLevels(const OutputRequest& request, const Scene& scene,
 
 void RenderPicture(Workspace& ws, const OutputRequest& request, int width, int height,
                    const Feedback& fb, Picture& picture) {
+  if (request.supersample > 1) return RenderSupersampled(ws, request, width, height, fb, picture);
   if (UsesMask(request)) {
     RenderObject(ws.scene, ws.render, picture.mask, width, height, fb, ws.animating, request.mode);
     if (request.tones.Any())
@@ -67,6 +70,7 @@ ErrorText SavePicture(const Picture& picture, const OutputRequest& request,
     case OutputFormat::Png:
       return SaveFileBytes(path, {PngBytes(EightBitMask(picture, request, made))});
     case OutputFormat::Png16:
+      if (request.supersample > 1) return SaveFileBytes(path, {PngBytes(picture.grey)});
       return SaveFileBytes(path, {PngBytes(SixteenBitLevels(picture, request))});
     case OutputFormat::Pfm:
       return SaveFileBytes(path, {PfmBytes(picture.depth)});

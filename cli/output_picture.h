@@ -19,7 +19,8 @@ struct OutputRequest {
   OutputFormat format = OutputFormat::Bmp;
   std::optional<DepthRange> depthRange;  // none: the render's own range
   RasterMode mode;
-  ToneOptions tones;  // bmp, png and png16 only
+  ToneOptions tones;    // bmp, png and png16 only
+  int supersample = 1;  // samples per pixel across and down; bmp, png and png16 only
 };
 
 // Whether the picture is the rasteriser's 8-bit mask rather than made from the depth render.
@@ -31,11 +32,13 @@ LevelScale RequestLevels(const OutputRequest& request, const Scene& scene,
                          const RenderState& state);
 
 // One rendered picture: `mask` when UsesMask, else `depth` with the levels it is written with.
-// A mask with tones has the depth render too, for which pixels are covered.
+// A mask with tones has the depth render too, for which pixels are covered. A supersampled
+// picture is finished already: `mask` for bmp and png, `grey` for png16.
 struct Picture {
   MaskImage mask;
   DepthImage depth;
   LevelScale levels;
+  Grey16Image grey;
 };
 
 // Renders the model as the output needs, keeping RenderBox while an animation runs.

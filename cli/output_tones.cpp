@@ -4,17 +4,12 @@
 
 namespace quarvel {
 
-namespace {
-
-// Every plain level's toned one, worked out once per picture rather than once per pixel.
 std::vector<int> ToneTable(int top, const ToneOptions& t) {
   std::vector<int> table(size_t(top) + 1);
   for (int plain = 0; plain <= top; ++plain)
     table[size_t(plain)] = ToneLevel(plain, top, t);
   return table;
 }
-
-}  // namespace
 
 int ToneLevel(int plain, int top, const ToneOptions& t) {
   double v = double(plain) / top;

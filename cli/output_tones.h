@@ -28,6 +28,9 @@ constexpr int kMinToneLevels = 2, kMaxToneLevels = 256;
 // the curve, then the inversion, then the quantisation, each rounded to the nearest level once.
 int ToneLevel(int plain, int top, const ToneOptions& t);
 
+// Every plain level's toned one, worked out once per picture rather than once per pixel.
+std::vector<int> ToneTable(int top, const ToneOptions& t);
+
 // Reshapes the levels of the pixels that `depth` covers and sets the others to the background
 // (the mask's into a new mask `toned`).
 // Which pixels are covered comes from the depth render, never from a grey value: a covered

@@ -89,8 +89,8 @@ PixelRange FacePixels(const FaceSetup& f, const RenderState& state, int rowLo, i
 }
 
 void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
-              MaskImage& mask, int rowLo, int rowHi) {
-  const int h = state.MaskHeight;
+              MaskImage& mask, int rowLo, int rowHi, int bandTop) {
+  const int h = state.MaskHeight - bandTop;
   const auto [r0, r1, c0, c1] = FacePixels(f, state, rowLo, rowHi);
   const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
   const double nearZ = state.NearZ, depthScale = state.DepthScale;
@@ -110,8 +110,8 @@ void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& 
 }
 
 void DrawFaceDepth(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
-                   DepthImage& depth, int rowLo, int rowHi) {
-  const int h = state.MaskHeight;
+                   DepthImage& depth, int rowLo, int rowHi, int bandTop) {
+  const int h = state.MaskHeight - bandTop;
   const auto [r0, r1, c0, c1] = FacePixels(f, state, rowLo, rowHi);
   const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
   for (int i = r0; i <= r1; ++i) {

@@ -89,12 +89,13 @@ struct SamplePoints {
 
 // Scans one face into the mask with the current render state, testing every pixel of its
 // bounding rectangle: the plain statement of the rules. Only rows rowLo to rowHi (counted from
-// the bottom) are drawn.
+// the bottom) are drawn, into a mask whose row 0 is the picture's row `bandTop` (from the top):
+// a band of the picture when that is not 0.
 void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
-              MaskImage& mask, int rowLo = 0, int rowHi = INT32_MAX);
+              MaskImage& mask, int rowLo = 0, int rowHi = INT32_MAX, int bandTop = 0);
 // The same pixels with the same plane depth, keeping the smallest depth per pixel (-0 stored as
 // +0).
 void DrawFaceDepth(const FaceSetup& f, const RenderState& state, const SamplePoints& samples,
-                   DepthImage& depth, int rowLo = 0, int rowHi = INT32_MAX);
+                   DepthImage& depth, int rowLo = 0, int rowHi = INT32_MAX, int bandTop = 0);
 
 }  // namespace quarvel

@@ -450,6 +450,34 @@ TEST(QuarvelRenderFormats, TonesReshapeTheCoveredPixelsAndSetTheBackground) {
   }
 }
 
+// --supersample 4 against the picture four times as wide and high, each 4 x 4 block's mean
+// rounded half up: the plain mask, and 16-bit levels with tones.
+TEST(QuarvelRenderFormats, SupersamplingAveragesThePictureOfFourTimesTheSize) {
+  test::ScratchDir dir;
+  const std::string r = " && \"$R\"" + kKnot, toned = "--format png16 --invert --background 9 ";
+  ASSERT_EQ(
+      test::RunInDir(dir, "true" + r + "--supersample 4 -o s.bmp" + r + "--size 960x720 -o b.bmp" +
+                              r + toned + "--supersample 4 -o s16.png" + r + toned +
+                              "--size 960x720 -o b16.png"),
+      0)
+      << ErrText(dir);
+  const std::pair<std::optional<Grey>, std::optional<Grey>> cases[] = {
+      {ReadBmp(test::ReadFile(dir.Path("s.bmp"))), ReadBmp(test::ReadFile(dir.Path("b.bmp")))},
+      {DecodePng(dir, "s16.png"), DecodePng(dir, "b16.png")}};
+  for (const auto& [small, big] : cases) {
+    ASSERT_TRUE(small && big && big->width == 4 * small->width);
+    std::vector<int> filtered;
+    for (int y = 0; y < small->height; ++y)
+      for (int x = 0; x < small->width; ++x) {
+        int sum = 0;
+        for (int k = 0; k < 16; ++k)
+          sum += big->values[size_t((4 * y + k / 4) * big->width + 4 * x + k % 4)];
+        filtered.push_back((2 * sum + 16) / 32);
+      }
+    EXPECT_EQ(small->values, filtered);
+  }
+}
+
 // The sidecar is JSON; its numbers are the render's, and its mapping turns a png16 value back
 // into the depth of the pixel to within one level.
 TEST(QuarvelRenderFormats, TheSidecarMapsLevelsBackToDepths) {
@@ -589,7 +617,8 @@ TEST(QuarvelRenderFormats, BadOptionsAreUsageErrors) {
   const std::string model = " " QUARVEL_TEST_DATA "/fels.3ds ";
   for (const char* args :
        {"--format tiff", "--depth-range 3", "--depth-range 2,1", "--format exr --depth-range 1,2",
-        "--frames 3 --avi a.avi --format png", "--frames 3 --bmp-sequence w --sidecar s.json"}) {
+        "--frames 3 --avi a.avi --format png", "--frames 3 --bmp-sequence w --sidecar s.json",
+        "--supersample 1", "--supersample 9", "--format pfm --supersample 2"}) {
     EXPECT_EQ(test::RunInDir(dir, "\"$R\"" + model + args), 2) << args;
     EXPECT_NE(ErrText(dir).find("\nTry 'quarvel-render --help'.\n"), std::string::npos) << args;
   }
