@@ -42,11 +42,12 @@ void DrawBand(const Scene& scene, const RenderState& state, const SamplePoints& 
 }
 
 // The output's level of sample (r, c) of the band: its plain level, toned by `table`, or the
-// background where the depths say no face covers it.
+// background where the depths say no face covers it; `covered` is set when a face does.
 int SampleLevel(const Band& band, int r, int c, const LevelScale& levels,
-                const std::vector<int>& table, int background) {
+                const std::vector<int>& table, int background, bool& covered) {
   const float z = band.depth ? band.depths.Row(r)[c] : 0;
   if (band.depth && z == kNoDepth) return background;
+  covered = true;
   return table[size_t(band.mask ? band.masked.Row(r)[c] : DepthLevel(z, levels))];
 }
 
@@ -62,7 +63,12 @@ void RenderSupersampled(Workspace& ws, const OutputRequest& request, int width, 
   band.mask = UsesMask(request);
   band.depth = !band.mask || request.tones.Any();
   picture.levels = RequestLevels(request, ws.scene, state);
-  const std::vector<int> table = ToneTable(picture.levels.top, request.tones);
+  // Each sample takes every tone but the count of levels, which comes last, on the mean of a
+  // pixel that a face covers, so that the picture holds only those levels (and the background).
+  ToneOptions sampleTones = request.tones, lastStep;
+  sampleTones.levels = 0;
+  lastStep.levels = request.tones.levels;
+  const std::vector<int> table = ToneTable(picture.levels.top, sampleTones);
   const bool sixteen = request.format == OutputFormat::Png16;
   if (sixteen)
     picture.grey = {width, height, std::vector<uint16_t>(size_t(width) * size_t(height))};
@@ -77,10 +83,14 @@ void RenderSupersampled(Workspace& ws, const OutputRequest& request, int width, 
     for (int r = 0; r < rows; ++r)
       for (int c = 0; c < width; ++c) {
         long sum = 0;
+        bool covered = false;
         for (int i = r * n; i < r * n + n; ++i)
           for (int j = c * n; j < c * n + n; ++j)
-            sum += SampleLevel(band, i, j, picture.levels, table, request.tones.background);
-        const long level = (2 * sum + samplesPerPixel) / (2 * samplesPerPixel);
+            sum +=
+                SampleLevel(band, i, j, picture.levels, table, request.tones.background, covered);
+        long level = (2 * sum + samplesPerPixel) / (2 * samplesPerPixel);
+        if (covered && lastStep.levels != 0)
+          level = ToneLevel(int(level), picture.levels.top, lastStep);
         if (sixteen)
           picture.grey.levels[size_t(top + r) * size_t(width) + size_t(c)] = uint16_t(level);
         else

@@ -455,11 +455,11 @@ TEST(QuarvelRenderFormats, TonesReshapeTheCoveredPixelsAndSetTheBackground) {
 TEST(QuarvelRenderFormats, SupersamplingAveragesThePictureOfFourTimesTheSize) {
   test::ScratchDir dir;
   const std::string r = " && \"$R\"" + kKnot, toned = "--format png16 --invert --background 9 ";
-  ASSERT_EQ(
-      test::RunInDir(dir, "true" + r + "--supersample 4 -o s.bmp" + r + "--size 960x720 -o b.bmp" +
-                              r + toned + "--supersample 4 -o s16.png" + r + toned +
-                              "--size 960x720 -o b16.png"),
-      0)
+  ASSERT_EQ(test::RunInDir(
+                dir, "true" + r + "--supersample 4 -o s.bmp" + r + "--size 960x720 -o b.bmp" + r +
+                         toned + "--supersample 4 -o s16.png" + r + toned +
+                         "--size 960x720 -o b16.png" + r + "--supersample 4 --levels 5 -o s5.bmp"),
+            0)
       << ErrText(dir);
   const std::pair<std::optional<Grey>, std::optional<Grey>> cases[] = {
       {ReadBmp(test::ReadFile(dir.Path("s.bmp"))), ReadBmp(test::ReadFile(dir.Path("b.bmp")))},
@@ -476,6 +476,11 @@ TEST(QuarvelRenderFormats, SupersamplingAveragesThePictureOfFourTimesTheSize) {
       }
     EXPECT_EQ(small->values, filtered);
   }
+  // A count of levels comes after the mean: the picture holds those levels only.
+  const auto five = ReadBmp(test::ReadFile(dir.Path("s5.bmp")));
+  ASSERT_TRUE(five);
+  for (int v : five->values)
+    ASSERT_TRUE(v == 0 || v == 64 || v == 128 || v == 191 || v == 255) << v;
 }
 
 // The sidecar is JSON; its numbers are the render's, and its mapping turns a png16 value back
