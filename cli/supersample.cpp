@@ -29,11 +29,11 @@ void DrawBand(const Scene& scene, const RenderState& state, const SamplePoints& 
   if (band.depth) band.depths.Reset(state.MaskWidth, count);
   const int rowLo = state.MaskHeight - (top + count - 1), rowHi = state.MaskHeight - top;
   const Mesh& mesh = *scene.ModelMesh;
+  const double half = state.MaskHeight * 0.5, ps = state.PixelScale;
   for (size_t i = 0; i < mesh.FaceCount(); ++i) {
     const Face face = mesh.GetFace(i);
     const FaceSetup f =
         SetUpFace(scene.ModelTransform, face.GetVertex(0), face.GetVertex(1), face.GetVertex(2));
-    const double half = state.MaskHeight * 0.5, ps = state.PixelScale;
     if (f.area2 == 0 || f.maxY * ps + half < rowLo - 1 || f.minY * ps + half > rowHi + 1)
       continue;  // edge-on, or clear of the band
     if (band.mask) DrawFace(f, state, samples, band.masked, rowLo, rowHi, top);
