@@ -74,12 +74,18 @@ int ListCodecs() {
 }
 
 OutputRequest Request(const RenderOptions& o) {
-  return {o.format, o.depthRange, {o.threads, false}, o.tones, o.supersample};
+  OutputRequest request{o.format, o.depthRange, {o.threads, false}, o.tones, o.supersample};
+  if (o.physical.Given()) {
+    request.pixelsPerMetre = o.physical.PixelsPerMetre();
+    request.centred = true;
+  }
+  return request;
 }
 
 // Writes the sidecar of the render just done. Returns the exit code.
 int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb) {
-  const std::string json = SidecarJson({o.model, o.output, Request(o)}, ws.scene, ws.render);
+  const std::string json =
+      SidecarJson({o.model, o.output, Request(o), o.physical}, ws.scene, ws.render);
   const ErrorText error =
       SaveFileBytes(o.sidecar, {{reinterpret_cast<const uint8_t*>(json.data()), json.size()}});
   if (!error.empty()) PrintFileError(o.sidecar, error.Message(fb), error.reason);
@@ -96,6 +102,8 @@ int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, Pro
     bar.Clear();
     return Stopped();
   }
+  if (o.physical.Given() && !HoldsLevels(o.format))
+    ToModelDepths(picture.depth, ModelDepthUnits(ws.scene));
   bar.Step("writing " + o.output, 100);
   const ErrorText error = SavePicture(picture, Request(o), o.output);
   bar.Clear();
@@ -105,6 +113,29 @@ int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, Pro
   }
   if (o.sidecar.empty()) return kOk;
   return StopSignal() != 0 ? Stopped() : SaveSidecar(o, ws, fb);
+}
+
+// A single mask at a physical scale: the picture's size from the scale unless given, the depth
+// range from model units into the scene's.
+int RunScaledMask(const RenderOptions& given, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
+  RenderOptions o = given;
+  if (!o.sizeGiven) {
+    std::string error;
+    const auto size = ScaledPictureSize(o.physical, ws.scene, error);
+    if (!size) {
+      PrintFileError(o.model, error, "");
+      return ExitCode(ErrorKind::Usage);
+    }
+    o.width = size->width;
+    o.height = size->height;
+  }
+  if (o.depthRange) {
+    const DepthUnits units = ModelDepthUnits(ws.scene);
+    o.depthRange = DepthRange{float(units.ToScene(o.depthRange->near)),
+                              float(units.ToScene(o.depthRange->far))};
+  }
+  ws.render.FixedPixelScale = ScenePixelScale(o.physical, ws.scene);
+  return RunSingleMask(o, ws, fb, bar);
 }
 
 // Runs the animation into the AVI file. A compressor that cannot be had is told of: before the
@@ -220,6 +251,7 @@ int Run(const RenderOptions& o) {
                 ws.scene.ExtentX, ws.scene.ExtentY, ws.scene.ExtentZ, ws.scene.FitScale);
   }
   ApplyView(ws.scene, o.view);
+  if (o.physical.Given()) return RunScaledMask(o, ws, fb, bar);
   return o.Animation() ? RunAnimation(o, ws, fb, bar) : RunSingleMask(o, ws, fb, bar);
 }
 

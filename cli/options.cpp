@@ -17,7 +17,8 @@ const char* const kRenderUsage =
     "Usage: quarvel-render MODEL [-o OUT.bmp] [--size WxH] [view operations...] [--info]\n"
     "                      [--format F] [--depth-range NEAR,FAR] [--sidecar FILE.json]\n"
     "                      [--invert] [--background LEVEL] [--gamma G] [--levels K]\n"
-    "                      [--supersample N]\n"
+    "                      [--supersample N] [--px-per-mm P | --dpi D] [--units U]\n"
+    "                      [--margin PIXELS]\n"
     "       quarvel-render MODEL [--size WxH] [view operations...] --frames N [--turns X,Y,Z]\n"
     "                      [--scale-by AXES] (--bmp-sequence NAME.bmp [--format F]\n"
     "                      [--depth-range NEAR,FAR] | --avi FILE.avi [--fps F] [--codec FOURCC]\n"
@@ -73,6 +74,19 @@ const char* const kRenderUsage =
     "                     included, the background where no face covers it), a pixel the mean\n"
     "                     of its samples rounded half up, then --levels if a face covers it;\n"
     "                     the picture is drawn in bands, taking about N x N times as long\n"
+    "\n"
+    "Physical scale, for a single mask to be carved, burnt or printed at a known size:\n"
+    "  --px-per-mm P      P pixels per millimetre, from 0.0001 to 100000, in place of fitting\n"
+    "                     the model to the picture; the PNG or BMP file states this density\n"
+    "  --dpi D            the same in pixels per inch (254 dpi is 10 pixels per mm)\n"
+    "  --units U          what one unit of the model is: mm (the default), cm, m or in\n"
+    "  --margin PIXELS    without --size, the picture is just large enough for the model's box\n"
+    "                     as the view shows it, with PIXELS more on every side (0 to 1000,\n"
+    "                     default 0); with --size, the model is centred at the scale instead\n"
+    "  At this scale each pixel is sampled at its centre and every row is drawn; --depth-range\n"
+    "  and the sidecar's depths are in the model's units from the nearest point of its box, and\n"
+    "  pfm and exr hold such depths. The sidecar gives millimetres per pixel and per level. A\n"
+    "  picture that would be more than 10000 pixels a side is refused, with the scale that fits.\n"
     "\n"
     "View operations, applied in the order given, as the view controls would:\n"
     "  --rotate AXIS:RAD  turn by RAD radians about AXIS (x, y, z or ax,ay,az), the way\n"
@@ -236,6 +250,31 @@ std::string SetToneOption(const std::string& a, const std::string& v, RenderOpti
   return "";
 }
 
+// Sets one of the options of a physical scale from its value; returns the message for a bad
+// value.
+std::string SetScaleOption(const std::string& a, const std::string& v, PhysicalScale& s) {
+  float n = 0;
+  if (a == "--units") {
+    const auto mm = MillimetresPerUnit(v);
+    if (!mm) return "Expected --units mm, cm, m or in; not '" + v + "'";
+    s.units = v;
+    s.mmPerUnit = *mm;
+  } else if (a == "--margin") {
+    if (!ParseIntIn(v, 0, kMaxMargin, s.margin))
+      return "The margin must be from 0 to 1000 pixels, not " + v;
+  } else {  // --px-per-mm, --dpi
+    if (s.Given()) return "Give the scale once: --px-per-mm or --dpi";
+    s.byDpi = a == "--dpi";
+    const double perMm = ParseFloat(v, n) ? (s.byDpi ? n / 25.4 : n) : 0;
+    if (!(perMm >= kMinPixelsPerMm && perMm <= kMaxPixelsPerMm))
+      return s.byDpi
+                 ? "The scale (--dpi) must be from 0.00254 to 2540000 pixels per inch, not " + v
+                 : "The scale (--px-per-mm) must be from 0.0001 to 100000 pixels per mm, not " + v;
+    s.pixelsPerMm = perMm;
+  }
+  return "";
+}
+
 // "X,Y,Z": three whole turns, each from -100 to 100.
 bool ParseTurns(const std::string& s, AnimationParams& p) {
   const size_t a = s.find(','), b = s.find(',', a == std::string::npos ? a : a + 1);
@@ -342,6 +381,7 @@ constexpr std::string_view kAviOptions[] = {"--fps", "--codec", "--quality", "--
 constexpr std::string_view kOutputOptions[] = {"--format", "--depth-range", "--sidecar"};
 constexpr std::string_view kToneOptions[] = {"--background", "--gamma", "--levels",
                                              "--supersample"};
+constexpr std::string_view kScaleOptions[] = {"--px-per-mm", "--dpi", "--units", "--margin"};
 
 bool IsOneOf(std::string_view a, std::span<const std::string_view> names) {
   return std::find(names.begin(), names.end(), a) != names.end();
@@ -381,6 +421,17 @@ std::string CheckToneCombination(const RenderOptions& o, const std::string& firs
   return "";
 }
 
+// The options of a physical scale, `first` the first of them given (or an empty text), with the
+// rest: the message, or an empty text.
+std::string CheckScaleCombination(const RenderOptions& o, const std::string& first) {
+  if (first.empty()) return "";
+  if (!o.physical.Given()) return first + " applies with a scale: give --px-per-mm or --dpi";
+  if (o.Animation()) return first + " applies to a single mask, not to an animation";
+  if (o.sizeGiven && o.physical.margin != 0)
+    return "--margin applies when the scale sets the picture's size; --size gives it here";
+  return "";
+}
+
 // Options that make no sense together: the message, or an empty text. `given` lists the
 // animation's options in the order given.
 std::string CheckCombination(const RenderOptions& o, const std::vector<std::string>& given,
@@ -417,7 +468,8 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
   };
   bool optionsEnded = false;
   std::vector<std::string> animationOptions;
-  std::string toneOption;  // the first option given that reshapes the levels
+  std::string toneOption;   // the first option given that reshapes the levels
+  std::string scaleOption;  // the first option given of a physical scale
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (!optionsEnded && a == "--") {
@@ -461,6 +513,10 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       if (!value(v)) return fail("Missing value after " + a);
       if (const std::string bad = SetToneOption(a, v, o); !bad.empty()) return fail(bad);
       if (toneOption.empty()) toneOption = a;
+    } else if (IsOneOf(a, kScaleOptions)) {
+      if (!value(v)) return fail("Missing value after " + a);
+      if (const std::string bad = SetScaleOption(a, v, o.physical); !bad.empty()) return fail(bad);
+      if (scaleOption.empty()) scaleOption = a;
     } else if (a == "-o" || a == "--output") {
       if (!value(o.output) || o.output.empty()) return fail("Missing file name after " + a);
     } else if (a == "--size") {
@@ -469,6 +525,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       if (o.width < kMinPicSize || o.width > kMaxPicSize || o.height < kMinPicSize ||
           o.height > kMaxPicSize)
         return fail("Width and height must each be from 100 to 10000 pixels, not " + v);
+      o.sizeGiven = true;
     } else if (a == "--threads") {
       if (!value(v) || !ParseInt(v, o.threads) || o.threads < 1 || o.threads > 256)
         return fail("Expected a number of threads from 1 to 256 after --threads");
@@ -515,6 +572,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
   if (!o.formatGiven) o.format = FormatOfFileName(o.Animation() ? o.bmpSequence : o.output);
   if (const std::string bad = CheckOutputCombination(o); !bad.empty()) return fail(bad);
   if (const std::string bad = CheckToneCombination(o, toneOption); !bad.empty()) return fail(bad);
+  if (const std::string bad = CheckScaleCombination(o, scaleOption); !bad.empty()) return fail(bad);
   if (o.output.empty()) o.output = DefaultOutput(o.model, FormatExtension(o.format));
   o.anim.width = o.width;
   o.anim.height = o.height;

@@ -8,6 +8,7 @@
 #include "model_side.h"
 #include "output_format.h"
 #include "output_tones.h"
+#include "physical_scale.h"
 #include "render/depth_levels.h"
 #include "scene/scene.h"
 #include "session/sequencer.h"
@@ -28,6 +29,7 @@ struct RenderOptions {
   std::string model;
   std::string output;  // default: the model's name with ".bmp", in the current folder
   int width = 640, height = 480;
+  bool sizeGiven = false;  // by --size
   std::vector<ViewOp> view;
   int threads = 0;  // 0: one per processor
   bool info = false;
@@ -43,8 +45,9 @@ struct RenderOptions {
   bool formatGiven = false;  // by --format, not taken from the output's name
   std::optional<DepthRange> depthRange;
   std::string sidecar;
-  ToneOptions tones;    // --invert, --background, --gamma, --levels
-  int supersample = 1;  // --supersample: samples per pixel across and down
+  ToneOptions tones;       // --invert, --background, --gamma, --levels
+  int supersample = 1;     // --supersample: samples per pixel across and down
+  PhysicalScale physical;  // --px-per-mm or --dpi, --units, --margin
 
   // An animation instead of one mask: a BMP sequence or an AVI file, never both.
   std::string bmpSequence;  // the first name; frame i goes to bmpSequence + "0000.bmp" and on

@@ -19,8 +19,12 @@ struct OutputRequest {
   OutputFormat format = OutputFormat::Bmp;
   std::optional<DepthRange> depthRange;  // none: the render's own range
   RasterMode mode;
-  ToneOptions tones;    // bmp, png and png16 only
-  int supersample = 1;  // samples per pixel across and down; bmp, png and png16 only
+  ToneOptions tones;            // bmp, png and png16 only
+  int supersample = 1;          // samples per pixel across and down; bmp, png and png16 only
+  uint32_t pixelsPerMetre = 0;  // the density bmp and png files state; 0: none
+  // Each pixel (and each of its samples) sampled at its centre and every row drawn, rather than
+  // at its top left corner with the top row left undrawn, as the window's masks are.
+  bool centred = false;
 };
 
 // Whether the picture is the rasteriser's 8-bit mask rather than made from the depth render.

@@ -49,6 +49,12 @@ std::string Matrix(const Transform& t) {
                 m[2][1], m[2][2], m[2][3], m[3][0], m[3][1], m[3][2], m[3][3]});
 }
 
+// The depths' unit and origin, as the sidecar says them.
+std::string DepthWords(const SidecarFacts& facts) {
+  if (!facts.physical.Given()) return "scene units";
+  return "model units (" + facts.physical.units + ") from the nearest point of the model's box";
+}
+
 // How a level v of the file turns back into a depth.
 std::string LevelRule(const OutputRequest& request, int top) {
   const std::string t = std::to_string(top);
@@ -67,12 +73,13 @@ std::string LevelRule(const OutputRequest& request, int top) {
   return rule;
 }
 
-// How the format's values map to depths.
-std::string Values(const OutputRequest& request, const LevelScale& levels) {
+// How the format's values map to depths; `levels` in the sidecar's depth units.
+std::string Values(const SidecarFacts& facts, const LevelScale& levels) {
+  const OutputRequest& request = facts.request;
   if (!HoldsLevels(request.format))
     return Object({{"kind", JsonString("depth")},
-                   {"rule", JsonString("the value is the depth along the view in scene units; "
-                                       "+inf is the background")}});
+                   {"rule", JsonString("the value is the depth along the view in " +
+                                       DepthWords(facts) + "; +inf is the background")}});
   return Object({{"kind", JsonString("levels")},
                  {"bits", levels.top == 255 ? "8" : "16"},
                  {"top", std::to_string(levels.top)},
@@ -82,28 +89,45 @@ std::string Values(const OutputRequest& request, const LevelScale& levels) {
                  {"rule", JsonString(LevelRule(request, levels.top))}});
 }
 
+// What a physical scale adds: the units, and millimetres per pixel and per level.
+std::string Physical(const PhysicalScale& physical, const LevelScale& levels) {
+  return Object({{"units", JsonString(physical.units)},
+                 {"millimetresPerUnit", JsonNumber(physical.mmPerUnit)},
+                 {"pixelsPerMillimetre", JsonNumber(physical.pixelsPerMm)},
+                 {"millimetresPerPixel", JsonNumber(1 / physical.pixelsPerMm)},
+                 {"millimetresPerLevel", JsonNumber(physical.mmPerUnit / levels.scale)},
+                 {"depthOrigin", JsonString("the nearest point of the model's box")}});
+}
+
 }  // namespace
 
 std::string SidecarJson(const SidecarFacts& facts, const Scene& scene, const RenderState& state) {
   LevelScale levels = RequestLevels(facts.request, scene, state);
   if (UsesMask(facts.request)) levels.scale = state.DepthScale;  // the rasteriser's own scale
+  const DepthUnits units = facts.physical.Given() ? ModelDepthUnits(scene) : DepthUnits{};
+  levels.range = {float(units.ToModel(levels.range.near)), float(units.ToModel(levels.range.far))};
+  levels.scale = float(levels.scale * units.sceneUnitsPerUnit);
   const Box& box = state.RenderBox;
-  return Object({{"format", JsonString(FormatName(facts.request.format))},
-                 {"file", JsonString(facts.output)},
-                 {"model", JsonString(facts.model)},
-                 {"width", std::to_string(state.MaskWidth)},
-                 {"height", std::to_string(state.MaskHeight)},
-                 {"PixelScale", JsonNumber(state.PixelScale)},
-                 {"NearZ", JsonNumber(state.NearZ)},
-                 {"DepthScale", JsonNumber(state.DepthScale)},
-                 {"RenderBox", Object({{"min", Vector(box.min)}, {"max", Vector(box.max)}})},
-                 {"ModelTransform", Matrix(scene.ModelTransform)},
-                 {"FitScale", JsonNumber(scene.FitScale)},
-                 {"depthRange", Object({{"near", JsonNumber(levels.range.near)},
-                                        {"far", JsonNumber(levels.range.far)},
-                                        {"given", facts.request.depthRange ? "true" : "false"}})},
-                 {"values", Values(facts.request, levels)}},
-                true);
+  std::string json =
+      Object({{"format", JsonString(FormatName(facts.request.format))},
+              {"file", JsonString(facts.output)},
+              {"model", JsonString(facts.model)},
+              {"width", std::to_string(state.MaskWidth)},
+              {"height", std::to_string(state.MaskHeight)},
+              {"PixelScale", JsonNumber(state.PixelScale)},
+              {"NearZ", JsonNumber(state.NearZ)},
+              {"DepthScale", JsonNumber(state.DepthScale)},
+              {"RenderBox", Object({{"min", Vector(box.min)}, {"max", Vector(box.max)}})},
+              {"ModelTransform", Matrix(scene.ModelTransform)},
+              {"FitScale", JsonNumber(scene.FitScale)},
+              {"depthRange", Object({{"near", JsonNumber(levels.range.near)},
+                                     {"far", JsonNumber(levels.range.far)},
+                                     {"given", facts.request.depthRange ? "true" : "false"}})},
+              {"values", Values(facts, levels)}},
+             true);
+  if (facts.physical.Given())  // one more member before the closing brace
+    json.insert(json.size() - 3, ",\n  \"physicalScale\": " + Physical(facts.physical, levels));
+  return json;
 }
 
 }  // namespace quarvel

@@ -57,8 +57,15 @@ void RenderSupersampled(Workspace& ws, const OutputRequest& request, int width, 
                         const Feedback& fb, Picture& picture) {
   const int n = request.supersample, samplesPerPixel = n * n;
   RenderState& state = ws.render;
-  SetUpRender(ws.scene, state, width * n, height * n, ws.animating);
-  const SamplePoints samples(width * n, height * n, state.PixelScale);
+  // A fixed scale counts the output's pixels: the large picture has n times as many per unit.
+  const float fixedScale = state.FixedPixelScale;
+  if (fixedScale > 0) state.FixedPixelScale = Store(double(fixedScale) * n);
+  // A centred picture's large one has a column more on the left and a row more on the top, left
+  // out: its samples then sit at (k + 1/2) / n of a pixel, k = 0 to n - 1, across and down.
+  const int lead = request.centred ? 1 : 0;
+  SetUpRender(ws.scene, state, width * n + lead, height * n + lead, ws.animating);
+  state.FixedPixelScale = fixedScale;
+  const SamplePoints samples(width * n + lead, height * n + lead, state.PixelScale);
   Band band;
   band.mask = UsesMask(request);
   band.depth = !band.mask || request.tones.Any();
@@ -79,13 +86,13 @@ void RenderSupersampled(Workspace& ws, const OutputRequest& request, int width, 
   const int bandRows = BandOutputRows(n, width, height);
   for (int top = 0; top < height; top += bandRows) {
     const int rows = std::min(bandRows, height - top);
-    DrawBand(ws.scene, state, samples, top * n, rows * n, band);
+    DrawBand(ws.scene, state, samples, lead + top * n, rows * n, band);
     for (int r = 0; r < rows; ++r)
       for (int c = 0; c < width; ++c) {
         long sum = 0;
         bool covered = false;
         for (int i = r * n; i < r * n + n; ++i)
-          for (int j = c * n; j < c * n + n; ++j)
+          for (int j = lead + c * n; j < lead + c * n + n; ++j)
             sum +=
                 SampleLevel(band, i, j, picture.levels, table, request.tones.background, covered);
         long level = (2 * sum + samplesPerPixel) / (2 * samplesPerPixel);

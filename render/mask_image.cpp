@@ -80,7 +80,7 @@ std::array<uint8_t, kBitmapInfoSize> MaskImage::BitmapInfo() const {
   return h;
 }
 
-ErrorText MaskImage::SaveToFile(const std::string& path) const {
+ErrorText MaskImage::SaveToFile(const std::string& path, uint32_t pixelsPerMetre) const {
   std::array<uint8_t, kBmpHeaderSize> header{};
   header[0] = 'B';
   header[1] = 'M';
@@ -88,6 +88,8 @@ ErrorText MaskImage::SaveToFile(const std::string& path) const {
   Put32(&header[10], kBmpHeaderSize);
   const auto info = BitmapInfo();
   std::copy(info.begin(), info.end(), header.begin() + 14);
+  Put32(&header[14 + 24], pixelsPerMetre);
+  Put32(&header[14 + 28], pixelsPerMetre);
   const bool empty = width_ == 0 || height_ == 0;
   return SaveFileBytes(path, {empty ? std::span<const uint8_t>() : header, Pixels()});
 }

@@ -42,9 +42,10 @@ class MaskImage {
 
   // Writes the picture as a BMP file, replacing any file of that name (see ReplaceFile: the
   // file appears whole or not at all, keeps its permissions, and a link to it stays a link).
-  // The empty picture writes a file of 0 bytes. Returns the error with the system's reason,
-  // empty on success.
-  ErrorText SaveToFile(const std::string& path) const;
+  // The empty picture writes a file of 0 bytes. `pixelsPerMetre` goes into the header's
+  // biXPelsPerMeter and biYPelsPerMeter (0 leaves them 0). Returns the error with the system's
+  // reason, empty on success.
+  ErrorText SaveToFile(const std::string& path, uint32_t pixelsPerMetre = 0) const;
 
  private:
   int width_ = 0, height_ = 0;

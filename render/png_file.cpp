@@ -42,11 +42,12 @@ void OnPngWarning(png_structp, png_const_charp) {}
 // Fills `row` (the row's bytes as the file holds them) with row r, counted from the top.
 using RowFill = void (*)(const void* picture, int r, uint8_t* row);
 
-// Encodes a greyscale picture of `bitDepth` bits. Only plain data lives in this function's
+// Encodes a greyscale picture of `bitDepth` bits, with its density in a pHYs chunk when
+// `pixelsPerMetre` is not 0. Only plain data lives in this function's
 // frame, so that libpng's longjmp out of an error skips no destructor; `row` holds the bytes of
 // one row.
 bool EncodeGrey(PngSink& sink, const void* picture, int width, int height, int bitDepth,
-                RowFill fill, std::vector<uint8_t>& row) {
+                uint32_t pixelsPerMetre, RowFill fill, std::vector<uint8_t>& row) {
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
   if (!png) return false;
@@ -58,6 +59,8 @@ bool EncodeGrey(PngSink& sink, const void* picture, int width, int height, int b
   png_set_write_fn(png, &sink, AppendToSink, FlushSink);
   png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bitDepth, PNG_COLOR_TYPE_GRAY,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (pixelsPerMetre != 0)
+    png_set_pHYs(png, info, pixelsPerMetre, pixelsPerMetre, PNG_RESOLUTION_METER);
   png_write_info(png, info);
   for (int r = 0; r < height; ++r) {
     fill(picture, r, row.data());
@@ -69,10 +72,10 @@ bool EncodeGrey(PngSink& sink, const void* picture, int width, int height, int b
 }
 
 std::vector<uint8_t> Encode(const void* picture, int width, int height, int bitDepth,
-                            RowFill fill) {
+                            uint32_t pixelsPerMetre, RowFill fill) {
   PngSink sink;
   std::vector<uint8_t> row(size_t(width) * size_t(bitDepth / 8));
-  if (!EncodeGrey(sink, picture, width, height, bitDepth, fill, row)) {
+  if (!EncodeGrey(sink, picture, width, height, bitDepth, pixelsPerMetre, fill, row)) {
     if (sink.outOfMemory) throw std::bad_alloc();
     throw std::runtime_error("the PNG encoder refused the picture");
   }
@@ -81,18 +84,18 @@ std::vector<uint8_t> Encode(const void* picture, int width, int height, int bitD
 
 }  // namespace
 
-std::vector<uint8_t> PngBytes(const MaskImage& mask) {
-  return Encode(&mask, mask.Width(), mask.Height(), 8,
+std::vector<uint8_t> PngBytes(const MaskImage& mask, uint32_t pixelsPerMetre) {
+  return Encode(&mask, mask.Width(), mask.Height(), 8, pixelsPerMetre,
                 [](const void* picture, int r, uint8_t* row) {
                   const auto& m = *static_cast<const MaskImage*>(picture);
                   std::copy_n(m.Row(r), m.Width(), row);
                 });
 }
 
-std::vector<uint8_t> PngBytes(const Grey16Image& image) {
+std::vector<uint8_t> PngBytes(const Grey16Image& image, uint32_t pixelsPerMetre) {
   if (image.levels.size() != size_t(image.width) * size_t(image.height))
     throw std::invalid_argument("16-bit picture of the wrong size");
-  return Encode(&image, image.width, image.height, 16,
+  return Encode(&image, image.width, image.height, 16, pixelsPerMetre,
                 [](const void* picture, int r, uint8_t* row) {
                   const auto& g = *static_cast<const Grey16Image*>(picture);
                   const uint16_t* from = g.levels.data() + size_t(r) * size_t(g.width);

@@ -140,6 +140,10 @@ void SetUpRender(Scene& scene, RenderState& state, int width, int height, bool k
   state.NearZ = box.min.z;
   state.DepthScale = Store(255.0 / scene.ExtentZ);
 
+  if (state.FixedPixelScale > 0) {
+    state.PixelScale = state.FixedPixelScale;
+    return;
+  }
   // Fit the largest extent, depth included, to 0.8 of the smaller side, then zoom with the
   // model's distance from the viewer.
   const float largest = std::max({scene.ExtentX, scene.ExtentY, scene.ExtentZ});

@@ -20,6 +20,9 @@ struct RenderState {
   float NearZ = 0;
   float DepthScale = 0;
   float PixelScale = 0;
+  // When above 0, the picture's pixels per scene unit in place of the fit: a fixed physical
+  // scale, the same whatever the picture's size and the model's distance.
+  float FixedPixelScale = 0;
   bool MaskReady = false;
 };
 
@@ -42,7 +45,8 @@ void RenderDepth(Scene& scene, RenderState& state, DepthImage& depth, int width,
                  const Feedback& fb, bool keepRenderBox = false, RasterMode mode = {});
 
 // What both renders set up first: the model's transform, RenderBox (unless kept), the scene's
-// extents, NearZ, DepthScale and PixelScale for a picture of width x height.
+// extents, NearZ, DepthScale and PixelScale (FixedPixelScale when set) for a picture of
+// width x height.
 void SetUpRender(Scene& scene, RenderState& state, int width, int height, bool keepRenderBox);
 
 // Sets RenderBox for an animation: the box of the model as last placed, its depth range widened

@@ -29,6 +29,7 @@
 #include "render/png_file.h"
 #include "render/rasterizer.h"
 #include "render/view_ops.h"
+#include "samples/write_models.h"
 
 namespace quarvel {
 namespace {
@@ -617,13 +618,97 @@ TEST(QuarvelRenderFormats, AnAnimationWritesFramesInTheFormat) {
     EXPECT_EQ(ranged->values[k], DepthLevel(depth[k], s)) << k;
 }
 
+// The density a BMP header (biXPelsPerMeter, biYPelsPerMeter) or a PNG pHYs chunk states, as
+// {x, y}; {-1, -1} for a PNG without one.
+std::pair<long, long> Density(const std::vector<uint8_t>& b) {
+  auto be32 = [&](size_t at) {
+    return long(b[at]) << 24 | long(b[at + 1]) << 16 | b[at + 2] << 8 | b[at + 3];
+  };
+  if (b.size() > 46 && b[0] == 'B') return {long(LeU32(&b[38])), long(LeU32(&b[42]))};
+  for (size_t at = 8; at + 17 <= b.size(); at += 12 + size_t(be32(at)))
+    if (std::equal(b.begin() + long(at) + 4, b.begin() + long(at) + 8, "pHYs") && b[at + 16] == 1)
+      return {be32(at + 8), be32(at + 12)};
+  return {-1, -1};
+}
+
+// A physical scale: a 40 x 20 x 5 mm box from the top at 10 pixels per mm (or 254 dpi) is 400 x
+// 200 pixels, every one covered and white, with the density in the file; from the front with a
+// margin of 3 it is 406 x 56. A depth range is in mm from the top. A hemisphere on a plate, its
+// grid points at the pixels' centres, gives its heights within half a level.
+TEST(QuarvelRenderFormats, APhysicalScaleSetsThePixelsSizeAndTheFilesDensity) {
+  test::ScratchDir dir;
+  TriangleMesh box{{},
+                   {{0, 2, 3},
+                    {0, 3, 1},
+                    {4, 5, 7},
+                    {4, 7, 6},
+                    {0, 1, 5},
+                    {0, 5, 4},
+                    {2, 6, 7},
+                    {2, 7, 3},
+                    {0, 4, 6},
+                    {0, 6, 2},
+                    {1, 3, 7},
+                    {1, 7, 5}}};
+  for (int i = 0; i < 8; ++i)
+    box.vertices.push_back({i & 4 ? 40.0f : 0.0f, i & 2 ? 20.0f : 0.0f, i & 1 ? 5.0f : 0.0f});
+  dir.Write("box.stl", WriteBinaryStl(box));
+  TriangleMesh dome;
+  const uint32_t n = 101;  // 0.25 mm apart from -12.5 to 12.5 mm: a pixel apart at 4 per mm
+  for (uint32_t i = 0; i < n * n; ++i) {
+    const double x = (int(i % n) - 50) * 0.25, y = (int(i / n) - 50) * 0.25;
+    dome.vertices.push_back(
+        {Store(x), Store(y), Store(std::sqrt(std::max(0.0, 100 - x * x - y * y)))});
+    if (i % n < n - 1 && i < n * (n - 1))
+      dome.faces.insert(dome.faces.end(), {{i, i + 1, i + n + 1}, {i, i + n + 1, i + n}});
+  }
+  dir.Write("dome.stl", WriteBinaryStl(dome));
+  const std::string r = " && \"$R\" box.stl --view top ";
+  ASSERT_EQ(test::RunInDir(dir, "true" + r + "--px-per-mm 10 -o t.png" + r + "--dpi 254 -o t.bmp" +
+                                    r + "--px-per-mm 10 --format png16 --supersample 3 -o s.png" +
+                                    r + "--px-per-mm 10 --depth-range -1,4 -o d.png" + r +
+                                    "-o plain.bmp && \"$R\" box.stl --view front --px-per-mm 10 "
+                                    "--margin 3 -o f.bmp && \"$R\" dome.stl --view top --px-per-mm "
+                                    "4 --size 101x101 -o dome.bmp"),
+            0)
+      << ErrText(dir);
+  const auto count = [](const Grey& g, int v) { return std::ranges::count(g.values, v); };
+  const std::tuple<const char*, std::optional<Grey>, int, int, int, long, long> cases[] = {
+      {"t.png", DecodePng(dir, "t.png"), 400, 200, 255, 80000, 10000},
+      {"t.bmp", ReadBmp(test::ReadFile(dir.Path("t.bmp"))), 400, 200, 255, 80000, 10000},
+      {"s.png", DecodePng(dir, "s.png"), 400, 200, 65535, 80000, 10000},
+      {"d.png", DecodePng(dir, "d.png"), 400, 200, 204, 80000, 10000},  // 255 x 4 / 5
+      {"plain.bmp", ReadBmp(test::ReadFile(dir.Path("plain.bmp"))), 640, 480, 255, 73920, 0},
+      {"f.bmp", ReadBmp(test::ReadFile(dir.Path("f.bmp"))), 406, 56, 255, 20000, 10000}};
+  for (const auto& [name, grey, width, height, level, many, density] : cases) {
+    ASSERT_TRUE(grey) << name;
+    EXPECT_EQ(std::tie(grey->width, grey->height), std::tie(width, height)) << name;
+    EXPECT_EQ(count(*grey, level), many) << name;
+    EXPECT_EQ(Density(test::ReadFile(dir.Path(name))), std::make_pair(density, density)) << name;
+  }
+  // Too large a picture says which scale fits, in the form given.
+  EXPECT_EQ(test::RunInDir(dir, "\"$R\" box.stl --view top --dpi 254000"), 2);
+  EXPECT_EQ(ErrText(dir),
+            "quarvel-render: box.stl: At this scale the picture would be 400000 x 200000 pixels, "
+            "more than 10000 a side; --dpi 6350 or less fits\n");
+  const auto domeMask = ReadBmp(test::ReadFile(dir.Path("dome.bmp")));
+  ASSERT_TRUE(domeMask && domeMask->values.size() == n * n);
+  for (uint32_t i = 0; i < n * n; ++i) {
+    const double x = (int(i % n) - 50) * 0.25, y = (50 - int(i / n)) * 0.25;
+    ASSERT_NEAR(domeMask->values[i], 25.5 * std::sqrt(std::max(0.0, 100 - x * x - y * y)), 0.501)
+        << i;
+  }
+}
+
 TEST(QuarvelRenderFormats, BadOptionsAreUsageErrors) {
   test::ScratchDir dir;
   const std::string model = " " QUARVEL_TEST_DATA "/fels.3ds ";
   for (const char* args :
        {"--format tiff", "--depth-range 3", "--depth-range 2,1", "--format exr --depth-range 1,2",
         "--frames 3 --avi a.avi --format png", "--frames 3 --bmp-sequence w --sidecar s.json",
-        "--supersample 1", "--supersample 9", "--format pfm --supersample 2"}) {
+        "--supersample 1", "--supersample 9", "--format pfm --supersample 2", "--px-per-mm -1",
+        "--dpi 0", "--px-per-mm 1 --dpi 9", "--px-per-mm 1 --units ft", "--units cm", "--margin 2",
+        "--px-per-mm 1 --size 200x200 --margin 2", "--px-per-mm 1 --frames 3 --bmp-sequence w"}) {
     EXPECT_EQ(test::RunInDir(dir, "\"$R\"" + model + args), 2) << args;
     EXPECT_NE(ErrText(dir).find("\nTry 'quarvel-render --help'.\n"), std::string::npos) << args;
   }
