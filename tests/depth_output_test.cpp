@@ -669,7 +669,9 @@ TEST(QuarvelRenderFormats, APhysicalScaleSetsThePixelsSizeAndTheFilesDensity) {
                                     r + "--px-per-mm 10 --depth-range -1,4 -o d.png" + r +
                                     "-o plain.bmp && \"$R\" box.stl --view front --px-per-mm 10 "
                                     "--margin 3 -o f.bmp && \"$R\" dome.stl --view top --px-per-mm "
-                                    "4 --size 101x101 -o dome.bmp"),
+                                    "4 --size 101x101 -o dome.bmp" +
+                                    r + "--units cm --px-per-mm 1 --format png16 --sidecar s.json" +
+                                    r + "--px-per-mm 1 -o z.pfm"),
             0)
       << ErrText(dir);
   const auto count = [](const Grey& g, int v) { return std::ranges::count(g.values, v); };
@@ -686,6 +688,17 @@ TEST(QuarvelRenderFormats, APhysicalScaleSetsThePixelsSizeAndTheFilesDensity) {
     EXPECT_EQ(count(*grey, level), many) << name;
     EXPECT_EQ(Density(test::ReadFile(dir.Path(name))), std::make_pair(density, density)) << name;
   }
+  // In cm the box is 400 x 200 mm and 50 mm high; depths are from its top.
+  const std::vector<double> facts = SidecarNumbers(
+      dir, "s.json",
+      {"[\"width\"]", "[\"depthRange\"][\"far\"]", "[\"physicalScale\"][\"millimetresPerPixel\"]",
+       "[\"physicalScale\"][\"millimetresPerLevel\"]"});
+  const double expected[] = {400, 5, 1, 50 / 65535.0};
+  for (size_t k = 0; k < facts.size(); ++k)
+    EXPECT_NEAR(facts[k], expected[k], expected[k] * 1e-6) << k;
+  const auto depths = ReadPfm(test::ReadFile(dir.Path("z.pfm")));
+  ASSERT_TRUE(depths && depths->width == 40);
+  EXPECT_EQ(std::ranges::count(depths->depth, 0.0f), 40 * 20);
   // Too large a picture says which scale fits, in the form given.
   EXPECT_EQ(test::RunInDir(dir, "\"$R\" box.stl --view top --dpi 254000"), 2);
   EXPECT_EQ(ErrText(dir),
