@@ -39,15 +39,13 @@ void FlushSink(png_structp) {}
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Fills `row` (the row's bytes as the file holds them) with row r, counted from the top.
-using RowFill = void (*)(const void* picture, int r, uint8_t* row);
-
-// Encodes a greyscale picture of `bitDepth` bits, with its density in a pHYs chunk when
-// `pixelsPerMetre` is not 0. Only plain data lives in this function's
-// frame, so that libpng's longjmp out of an error skips no destructor; `row` holds the bytes of
-// one row.
-bool EncodeGrey(PngSink& sink, const void* picture, int width, int height, int bitDepth,
-                uint32_t pixelsPerMetre, RowFill fill, std::vector<uint8_t>& row) {
+// Encodes a picture of `channels` samples of `bitDepth` bits per pixel (1: grey, 3: RGB), with
+// its density in a pHYs chunk when `pixelsPerMetre` is not 0. Only plain data lives in this
+// function's frame, so that libpng's longjmp out of an error skips no destructor; `row` holds the
+// bytes of one row.
+bool EncodePicture(PngSink& sink, const void* picture, int width, int height, int bitDepth,
+                   int channels, uint32_t pixelsPerMetre, PngRowFill fill,
+                   std::vector<uint8_t>& row) {
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
   if (!png) return false;
@@ -57,8 +55,9 @@ bool EncodeGrey(PngSink& sink, const void* picture, int width, int height, int b
     return false;
   }
   png_set_write_fn(png, &sink, AppendToSink, FlushSink);
-  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bitDepth, PNG_COLOR_TYPE_GRAY,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bitDepth,
+               channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (pixelsPerMetre != 0)
     png_set_pHYs(png, info, pixelsPerMetre, pixelsPerMetre, PNG_RESOLUTION_METER);
   png_write_info(png, info);
@@ -71,39 +70,40 @@ bool EncodeGrey(PngSink& sink, const void* picture, int width, int height, int b
   return true;
 }
 
-std::vector<uint8_t> Encode(const void* picture, int width, int height, int bitDepth,
-                            uint32_t pixelsPerMetre, RowFill fill) {
+}  // namespace
+
+std::vector<uint8_t> PngBytes(const void* picture, int width, int height, int bitDepth,
+                              int channels, uint32_t pixelsPerMetre, PngRowFill fill) {
+  if (channels != 1 && channels != 3) throw std::invalid_argument("PNG pictures are grey or RGB");
   PngSink sink;
-  std::vector<uint8_t> row(size_t(width) * size_t(bitDepth / 8));
-  if (!EncodeGrey(sink, picture, width, height, bitDepth, pixelsPerMetre, fill, row)) {
+  std::vector<uint8_t> row(size_t(width) * size_t(channels) * size_t(bitDepth / 8));
+  if (!EncodePicture(sink, picture, width, height, bitDepth, channels, pixelsPerMetre, fill, row)) {
     if (sink.outOfMemory) throw std::bad_alloc();
     throw std::runtime_error("the PNG encoder refused the picture");
   }
   return std::move(sink.bytes);
 }
 
-}  // namespace
-
 std::vector<uint8_t> PngBytes(const MaskImage& mask, uint32_t pixelsPerMetre) {
-  return Encode(&mask, mask.Width(), mask.Height(), 8, pixelsPerMetre,
-                [](const void* picture, int r, uint8_t* row) {
-                  const auto& m = *static_cast<const MaskImage*>(picture);
-                  std::copy_n(m.Row(r), m.Width(), row);
-                });
+  return PngBytes(&mask, mask.Width(), mask.Height(), 8, 1, pixelsPerMetre,
+                  [](const void* picture, int r, uint8_t* row) {
+                    const auto& m = *static_cast<const MaskImage*>(picture);
+                    std::copy_n(m.Row(r), m.Width(), row);
+                  });
 }
 
 std::vector<uint8_t> PngBytes(const Grey16Image& image, uint32_t pixelsPerMetre) {
   if (image.levels.size() != size_t(image.width) * size_t(image.height))
     throw std::invalid_argument("16-bit picture of the wrong size");
-  return Encode(&image, image.width, image.height, 16, pixelsPerMetre,
-                [](const void* picture, int r, uint8_t* row) {
-                  const auto& g = *static_cast<const Grey16Image*>(picture);
-                  const uint16_t* from = g.levels.data() + size_t(r) * size_t(g.width);
-                  for (int c = 0; c < g.width; ++c) {  // PNG samples are big-endian
-                    row[2 * c] = static_cast<uint8_t>(from[c] >> 8);
-                    row[2 * c + 1] = static_cast<uint8_t>(from[c]);
-                  }
-                });
+  return PngBytes(&image, image.width, image.height, 16, 1, pixelsPerMetre,
+                  [](const void* picture, int r, uint8_t* row) {
+                    const auto& g = *static_cast<const Grey16Image*>(picture);
+                    const uint16_t* from = g.levels.data() + size_t(r) * size_t(g.width);
+                    for (int c = 0; c < g.width; ++c) {  // PNG samples are big-endian
+                      row[2 * c] = static_cast<uint8_t>(from[c] >> 8);
+                      row[2 * c + 1] = static_cast<uint8_t>(from[c]);
+                    }
+                  });
 }
 
 }  // namespace quarvel
