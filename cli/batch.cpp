@@ -1,0 +1,133 @@
+#include "batch.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "base/file_io.h"
+#include "batch_child.h"
+#include "batch_folder.h"
+#include "batch_list.h"
+#include "batch_results.h"
+#include "stop_signals.h"
+
+namespace quarvel {
+
+namespace {
+
+// Exit codes of a model that failed before it could be rendered.
+constexpr int kBadName = 2;    // its line names no folder below the output folder
+constexpr int kBadFolder = 4;  // its folder could not be made or its marker not written
+
+struct Tally {
+  long rendered = 0;
+  long skipped = 0;
+  long failed = 0;
+};
+
+void PrintError(const std::string& what, const std::string& message) {
+  std::fprintf(stderr, "quarvel-render: %s: %s\n", what.c_str(), message.c_str());
+}
+
+std::string ResultsName(const BatchOptions& options) {
+  if (options.shardCount <= 1) return "results.tsv";
+  return "results-" + std::to_string(options.shardIndex) + "-of-" +
+         std::to_string(options.shardCount) + ".tsv";
+}
+
+// Everything a batch has open while it runs.
+struct Batch {
+  const BatchOptions& options;
+  const RenderModel& render;
+  int outDir;
+  ResultsFile& results;
+  std::string resultsName;
+  Tally tally;
+};
+
+// Records a model's row, and says on standard error why it failed. False when the row could not
+// be written.
+bool Record(Batch& batch, const std::string& model, const ModelOutcome& outcome, double seconds) {
+  ++(outcome.exitCode == 0 ? batch.tally.rendered : batch.tally.failed);
+  if (outcome.exitCode != 0) PrintError(model, outcome.message);
+  if (batch.results.Add(model, outcome, seconds)) return true;
+  PrintError(batch.resultsName, "cannot write the results (" + ErrorReason(errno) + ")");
+  return false;
+}
+
+// Renders one model of the share, or skips it as done. Returns the stop signal that ended its
+// render, -1 when its row could not be written, else 0.
+int RunModel(Batch& batch, const std::string& model, bool tooLong) {
+  const FolderName name =
+      tooLong ? FolderName{"", "path too long"} : ModelFolderName(model, batch.options.root);
+  if (!name.error.empty()) return Record(batch, model, {kBadName, 0, name.error}, 0) ? 0 : -1;
+  std::string error;
+  const int folder = OpenModelFolder(batch.outDir, name.relative, error);
+  if (folder < 0) return Record(batch, model, {kBadFolder, 0, error}, 0) ? 0 : -1;
+  const bool done = HasDoneMarker(folder);
+  if (done && !batch.options.skipDone) RemoveDoneMarker(folder);
+  ::close(folder);
+  if (done && batch.options.skipDone) {
+    ++batch.tally.skipped;
+    return 0;
+  }
+  const std::string path = batch.options.outDir + "/" + name.relative;
+  ChildRun run = RenderInChild(batch.render, model, path,
+                               {batch.options.modelTimeout, batch.options.modelMemory});
+  if (run.stopSignal != 0) return run.stopSignal;
+  if (run.outcome.exitCode == 0) {
+    const std::string why = WriteDoneMarker(path, model);
+    if (!why.empty())
+      run.outcome = {kBadFolder, run.outcome.faces, "cannot mark as done (" + why + ")"};
+  }
+  return Record(batch, model, run.outcome, run.seconds) ? 0 : -1;
+}
+
+}  // namespace
+
+int RunBatch(const BatchOptions& options, const RenderModel& render) {
+  std::string error;
+  const int outDir = OpenOutputFolder(options.outDir, error);
+  if (outDir < 0) {
+    PrintError(options.outDir, "cannot use the output folder (" + error + ")");
+    return 2;
+  }
+  const std::string resultsName = options.results.empty() ? ResultsName(options) : options.results;
+  ModelList list(options.list);
+  ResultsFile results(options.results.empty() ? outDir : AT_FDCWD, resultsName);
+  if (!list.error().empty() || !results.error().empty()) {
+    ::close(outDir);
+    if (!list.error().empty())
+      PrintError(options.list, "cannot read the list (" + list.error() + ")");
+    else
+      PrintError(resultsName, "cannot write the results (" + results.error() + ")");
+    return 2;
+  }
+  Batch batch{options, render, outDir, results, resultsName, {}};
+  int stop = 0;
+  bool broken = false;
+  std::string model;
+  bool tooLong = false;
+  for (long index = 0; !broken && list.Next(model, tooLong); ++index) {
+    if ((stop = StopSignal()) != 0) break;
+    if (index % options.shardCount != options.shardIndex) continue;
+    const int result = RunModel(batch, model, tooLong);
+    broken = result < 0;
+    stop = result > 0 ? result : 0;
+    if (stop != 0) break;
+  }
+  ::close(outDir);
+  if (!list.error().empty()) {
+    PrintError(options.list, "cannot read the list (" + list.error() + ")");
+    broken = true;
+  }
+  std::fprintf(stderr, "quarvel-render: %ld rendered, %ld skipped as done, %ld failed\n",
+               batch.tally.rendered, batch.tally.skipped, batch.tally.failed);
+  if (stop != 0) return 128 + stop;
+  if (broken) return 2;
+  return batch.tally.failed == 0 ? 0 : 1;
+}
+
+}  // namespace quarvel
