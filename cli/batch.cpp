@@ -119,6 +119,7 @@ int RunBatch(const BatchOptions& options, const RenderModel& render) {
     if (stop != 0) break;
   }
   ::close(outDir);
+  if (stop == 0) stop = StopSignal();  // a signal that ended the list's writer, say
   if (!list.error().empty()) {
     PrintError(options.list, "cannot read the list (" + list.error() + ")");
     broken = true;

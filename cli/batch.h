@@ -18,7 +18,8 @@ struct BatchOptions {
   int shardCount = 1;   // the list's model lines) has i % shardCount == shardIndex
   bool skipDone = false;
   double modelTimeout = 0;    // seconds a model may take; 0: no limit
-  uint64_t modelMemory = 0;   // bytes of address space a model's child may use; 0: no limit
+  uint64_t modelMemory = 0;   // bytes of address space a model's child may map beyond what it
+                              // has when it starts; 0: no limit
   std::string results;        // the TSV file of results; empty: outDir/results.tsv, or
                               // outDir/results-I-of-N.tsv for a shard
 };

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
 
 #include "stop_signals.h"
@@ -69,6 +70,9 @@ uint64_t MappedNow() {
 // The child's side: output to the catching pipe, the memory budget, the render, the report.
 [[noreturn]] void RunChild(const RenderModel& render, const std::string& model,
                            const std::string& folder, uint64_t memory, int output, int report) {
+  // Standard input may be the list itself: the render must not take lines from it.
+  const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (nothing >= 0) ::dup2(nothing, STDIN_FILENO);
   ::dup2(output, STDOUT_FILENO);
   ::dup2(output, STDERR_FILENO);
   if (memory != 0) {
@@ -81,6 +85,8 @@ uint64_t MappedNow() {
     outcome = render(model, folder);
   } catch (const std::bad_alloc&) {
     outcome = {5, 0, "out of memory"};
+  } catch (const std::exception& e) {
+    outcome = {5, 0, e.what()};
   }
   std::fflush(nullptr);
   const size_t size = outcome.message.size() < kMaxMessage ? outcome.message.size() : kMaxMessage;

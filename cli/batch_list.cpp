@@ -107,6 +107,7 @@ bool ModelList::Next(std::string& line, bool& tooLong) {
 }
 
 FolderName ModelFolderName(const std::string& model, const std::string& root) {
+  if (model.find('\0') != std::string::npos) return {"", "a NUL byte in the path"};
   std::vector<std::string> parts = Components(model);
   if (!root.empty()) {
     const std::vector<std::string> base = Components(root);

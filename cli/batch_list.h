@@ -23,8 +23,8 @@ class ModelList {
   const std::string& error() const { return error_; }
 
   // The next model line, without a trailing '\r': false at the end of the list or on a read
-  // error. Lines of nothing but blanks and lines starting with '#' are passed over. A line over kMaxModelLine
-  // bytes comes back cut to that length with `tooLong` set.
+  // error. Lines of nothing but blanks and lines starting with '#' are passed over. A line over
+  // kMaxModelLine bytes comes back cut to that length with `tooLong` set.
   bool Next(std::string& line, bool& tooLong);
 
  private:
@@ -49,7 +49,8 @@ struct FolderName {
 
 // With a root: the model's path relative to it, compared component by component without looking
 // at the disk. Without one: the path as given, without its leading '/'. A name holding ".." or
-// none at all is refused, as it would leave the output folder.
+// none at all is refused, as it would leave the output folder; so is one with a NUL byte,
+// which no file name holds.
 FolderName ModelFolderName(const std::string& model, const std::string& root);
 
 }  // namespace quarvel

@@ -158,6 +158,7 @@ TEST(Batch, FoldersAreNamedBelowTheOutputFolderWithoutFollowingLinks) {
       {"/data", "/data", "no file name below the output folder"},
       {"", "x/../../etc/d.obj", "'..' in the path would leave the output folder"},
       {"", std::string(5000, 'a'), "path too long"},
+      {"", std::string("n\0.obj", 6), "a NUL byte in the path"},
       {"", "evil/e.obj", "'evil' in the output folder is a symbolic link"},
   };
   for (const auto& c : cases) {
