@@ -127,6 +127,28 @@ int SyncFolder(const Place& place) {
   return ::fsync(place.dir()) == 0 || errno == EINVAL ? 0 : errno;
 }
 
+// Writes the parts into the character device or FIFO at the place, as it is: such a file is
+// written to, never replaced (a rename over /dev/null would leave a plain file in its place). A
+// FIFO without a reader is refused (ENXIO) rather than waited for.
+ReplaceStatus WriteInPlace(const Place& place,
+                           std::initializer_list<std::span<const uint8_t>> parts) {
+  const int fd = ::openat(place.dir(), place.name().c_str(),
+                          O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return {ReplaceResult::CannotCreate, errno};
+  int error = ::fcntl(fd, F_SETFL, 0) == 0 ? 0 : errno;
+  for (const auto& part : parts)
+    if (error == 0 && !WriteAll(fd, part)) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return {error == 0 ? ReplaceResult::Ok : ReplaceResult::WriteFailed, error};
+}
+
+// Whether the place's name is something other than a regular file or a link: what a rename
+// must not replace.
+bool IsSpecial(const Place& place, struct stat& st) {
+  return ::fstatat(place.dir(), place.name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode);
+}
+
 }  // namespace
 
 std::string LinkTarget(const std::string& path) {
@@ -168,6 +190,8 @@ int RenameOver(const std::string& temp, const std::string& path) {
   if (place.dir() < 0) return errno;
   const std::string name = NameOf(temp);
   if (place.Beside(name) != temp) return EINVAL;  // not a temporary made beside `path`
+  struct stat st {};
+  if (IsSpecial(place, st)) return EEXIST;  // a device, a FIFO or a folder stays what it is
   const int error = RenameInto(place, name);
   return error != 0 ? error : SyncFolder(place);
 }
@@ -179,6 +203,8 @@ ReplaceStatus ReplaceFile(const std::string& path,
   struct stat st {};
   const bool exists = ::fstatat(place.dir(), place.name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && S_ISLNK(st.st_mode)) return {ReplaceResult::CannotCreate, ELOOP};
+  if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) return WriteInPlace(place, parts);
+  if (exists && !S_ISREG(st.st_mode)) return {ReplaceResult::CannotCreate, EEXIST};
   // A replaced file's permissions are set before any byte is written; until then the
   // temporary is readable by its owner only.
   const bool replacing = exists && S_ISREG(st.st_mode);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "base/file_io.h"
 #include "fixtures.h"
@@ -193,6 +195,30 @@ TEST(ReplaceFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
   EXPECT_EQ(test::ReadFile(mask), kOld);
   EXPECT_EQ(Text(cfg), "[Props]\nleft=7\n");
   EXPECT_EQ(Names(dir.Path("")), (std::vector<std::string>{"Quarvel.cfg", "m.bmp"}));
+}
+
+// A FIFO is written to and stays a FIFO (one without a reader is refused at once); a folder is
+// never replaced, nor is a FIFO by a rename.
+TEST(ReplaceFile, WhatIsNotARegularFileIsWrittenToOrRefusedButNeverReplaced) {
+  test::ScratchDir dir;
+  const std::string fifo = dir.Path("pipe"), folder = dir.Path("sub");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directory(folder);
+  EXPECT_EQ(ReplaceFile(fifo, {kOld}).error, ENXIO);
+  std::string got;
+  std::thread reader([&] { got = Text(fifo); });
+  while (ReplaceFile(fifo, {kOld}).result != ReplaceResult::Ok)
+    std::this_thread::yield();  // until the reader has opened its end
+  reader.join();
+  EXPECT_EQ(got, std::string(kOld.begin(), kOld.end()));
+  EXPECT_EQ(ReplaceFile(folder, {kOld}).error, EEXIST);
+  const TempFile temp = CreateTempBeside(fifo, TempMode::New);
+  ASSERT_GE(temp.fd, 0);
+  ::close(temp.fd);
+  EXPECT_EQ(RenameOver(temp.path, fifo), EEXIST);
+  struct stat st {};
+  EXPECT_TRUE(::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(fs::is_directory(folder));
 }
 
 TEST(IsSameFile, TheSameFileWhateverTheNameAndNothingForMissingFiles) {
