@@ -21,6 +21,7 @@
 #include "perspective.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -48,15 +49,17 @@ Corner Project(const Point3& p, const Intrinsics& k) {
   return {p, k.fx * p.x / p.z + k.cx, k.fy * p.y / p.z + k.cy};
 }
 
-std::vector<Point3> ToCamera(const Mesh& mesh, const CameraPose& pose) {
-  const auto& m = pose.m;
-  std::vector<Point3> out;
+// Every vertex in camera space and, in front of the camera, projected.
+std::vector<Corner> ToCamera(const Mesh& mesh, const PerspectiveRequest& request) {
+  const auto& m = request.pose.m;
+  std::vector<Corner> out;
   out.reserve(mesh.vertices().size());
   for (const Vec3& v : mesh.vertices()) {
     const double x = v.x, y = v.y, z = v.z;
-    out.push_back({m[0][0] * x + m[0][1] * y + m[0][2] * z + m[0][3],
-                   m[1][0] * x + m[1][1] * y + m[1][2] * z + m[1][3],
-                   m[2][0] * x + m[2][1] * y + m[2][2] * z + m[2][3]});
+    out.push_back(Project({m[0][0] * x + m[0][1] * y + m[0][2] * z + m[0][3],
+                           m[1][0] * x + m[1][1] * y + m[1][2] * z + m[1][3],
+                           m[2][0] * x + m[2][1] * y + m[2][2] * z + m[2][3]},
+                          request.k));
   }
   return out;
 }
@@ -81,6 +84,16 @@ Span PixelSpan(double lo, double hi, int count) {
   return {int(first), int(last)};
 }
 
+// The pixels of a projected triangle's bounding rectangle, clipped to the picture.
+struct Rect {
+  Span cols, rows;
+  bool Empty() const { return cols.first > cols.last || rows.first > rows.last; }
+};
+Rect Bounds(const Corner& a, const Corner& b, const Corner& c, int width, int height) {
+  return {PixelSpan(std::min({a.u, b.u, c.u}), std::max({a.u, b.u, c.u}), width),
+          PixelSpan(std::min({a.v, b.v, c.v}), std::max({a.v, b.v, c.v}), height)};
+}
+
 // What a render works on: the rays of the columns and rows, and per pixel the nearest t so far
 // and the face it belongs to.
 struct Target {
@@ -96,29 +109,30 @@ void DrawTriangle(const Corner& a, const Corner& b, const Corner& c, const Plane
                   uint32_t index, Target& target) {
   const double area = (b.u - a.u) * (c.v - a.v) - (c.u - a.u) * (b.v - a.v);
   if (!(area != 0)) return;  // NaN too
-  const Span cols = PixelSpan(std::min({a.u, b.u, c.u}), std::max({a.u, b.u, c.u}), target.width);
-  const Span rows = PixelSpan(std::min({a.v, b.v, c.v}), std::max({a.v, b.v, c.v}), target.height);
+  const auto [cols, rows] = Bounds(a, b, c, target.width, target.height);
   if (cols.first > cols.last || rows.first > rows.last) return;
-  // Edge k runs from corner k + 1 to corner k + 2: E(x, y) = ex (y - y0) - ey (x - x0).
+  // Edge e runs from corner e + 1 (at x0, y0) to corner e + 2: E(x, y) = ex (y - y0) - ey (x - x0).
   const Corner* k[3] = {&a, &b, &c};
-  double ex[3], ey[3];
+  double x0[3], y0[3], ex[3], ey[3];
   for (int e = 0; e < 3; ++e) {
-    ex[e] = k[(e + 2) % 3]->u - k[(e + 1) % 3]->u;
-    ey[e] = k[(e + 2) % 3]->v - k[(e + 1) % 3]->v;
+    x0[e] = k[(e + 1) % 3]->u;
+    y0[e] = k[(e + 1) % 3]->v;
+    ex[e] = k[(e + 2) % 3]->u - x0[e];
+    ey[e] = k[(e + 2) % 3]->v - y0[e];
   }
   const bool positive = area > 0;
   const double nx = plane.n.x, ny = plane.n.y, nz = plane.n.z, d = plane.d;
   for (int r = rows.first; r <= rows.last; ++r) {
     double rowPart[3];
     for (int e = 0; e < 3; ++e)
-      rowPart[e] = ex[e] * (r - k[(e + 1) % 3]->v);
+      rowPart[e] = ex[e] * (r - y0[e]);
     const double ry = target.rayY[r];
     double* nearest = target.nearest.data() + size_t(r) * size_t(target.width);
     uint32_t* face = target.face.data() + size_t(r) * size_t(target.width);
     for (int col = cols.first; col <= cols.last; ++col) {
       bool inside = true;
       for (int e = 0; e < 3 && inside; ++e) {
-        const double value = rowPart[e] - ey[e] * (col - k[(e + 1) % 3]->u);
+        const double value = rowPart[e] - ey[e] * (col - x0[e]);
         inside = positive ? value >= 0 : value <= 0;  // NaN: outside
       }
       if (!inside) continue;
@@ -139,7 +153,7 @@ Point3 CutAt(const Point3& a, const Point3& b, double nearZ) {
 }
 
 // Draws the part of the face p at z >= nearZ: the polygon the near plane leaves, as a fan.
-void DrawCutFace(const Point3 (&p)[3], const Plane& plane, uint32_t index,
+void DrawCutFace(const std::array<Point3, 3>& p, const Plane& plane, uint32_t index,
                  const PerspectiveRequest& request, Target& target) {
   Corner kept[4];
   int count = 0;
@@ -157,7 +171,7 @@ void DrawCutFace(const Point3 (&p)[3], const Plane& plane, uint32_t index,
 }
 
 // Turns the kept t and faces into the stored depths and, when asked, normals.
-void Finish(const Target& target, const std::vector<Point3>& camera, const Mesh& mesh,
+void Finish(const Target& target, const std::vector<Corner>& corners, const Mesh& mesh,
             const PerspectiveRequest& request, PerspectiveImages& out) {
   const bool normals = request.normals;
   for (int r = 0; r < target.height; ++r) {
@@ -171,7 +185,7 @@ void Finish(const Target& target, const std::vector<Point3>& camera, const Mesh&
       out.depth.depth[i] = float(t * length) + 0.0f;  // -0 stored as +0
       if (!normals) continue;
       const FaceIndices& f = mesh.faces()[target.face[i]];
-      const Point3 n = FacePlane(camera[f[0]], camera[f[1]], camera[f[2]]).n;
+      const Point3 n = FacePlane(corners[f[0]].p, corners[f[1]].p, corners[f[2]].p).n;
       const double norm = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
       const double sign = n.x * rx + n.y * ry + n.z > 0 ? -1.0 : 1.0;
       float* xyz = out.normals.xyz.data() + 3 * i;
@@ -202,41 +216,34 @@ void RenderPerspective(const Mesh& mesh, const PerspectiveRequest& request, Pers
   out.normals = {};
   if (request.normals) out.normals = {w, h, std::vector<float>(3 * pixels, 0.0f)};
 
-  Target target{w,
-                h,
-                std::vector<double>(size_t(w)),
-                std::vector<double>(size_t(h)),
-                std::vector<double>(pixels, std::numeric_limits<double>::infinity()),
-                std::vector<uint32_t>(pixels)};
+  Target target{w, h, {}, {}, {}, {}};
+  target.nearest.assign(pixels, std::numeric_limits<double>::infinity());
+  target.face.assign(pixels, 0);
   const Intrinsics& k = request.k;
   for (int c = 0; c < w; ++c)
-    target.rayX[c] = (c - k.cx) / k.fx;
+    target.rayX.push_back((c - k.cx) / k.fx);
   for (int r = 0; r < h; ++r)
-    target.rayY[r] = (r - k.cy) / k.fy;
+    target.rayY.push_back((r - k.cy) / k.fy);
 
-  const std::vector<Point3> camera = ToCamera(mesh, request.pose);
-  std::vector<Corner> projected(camera.size());
-  for (size_t i = 0; i < camera.size(); ++i)
-    projected[i] = Project(camera[i], k);
-
+  const std::vector<Corner> corners = ToCamera(mesh, request);
   const auto faces = mesh.faces();
   const size_t step = std::max<size_t>(faces.size() / 10, 1);
-  for (size_t i = 0; i < faces.size(); ++i) {
-    if (faces.size() > 10 && i % step == 0) fb.Progress(int(i * 100 / faces.size()));
-    const FaceIndices& f = faces[i];
-    const Point3 p[3] = {camera[f[0]], camera[f[1]], camera[f[2]]};
-    const int inFront =
-        (p[0].z >= request.nearZ) + (p[1].z >= request.nearZ) + (p[2].z >= request.nearZ);
-    if (inFront == 0) continue;
-    const Plane plane = FacePlane(p[0], p[1], p[2]);
+  for (size_t i = 0, report = 0; i < faces.size(); ++i) {
+    if (i == report && faces.size() > 10) fb.Progress(int(i * 100 / faces.size()));
+    if (i == report) report += step;
+    const Corner &a = corners[faces[i][0]], &b = corners[faces[i][1]], &c = corners[faces[i][2]];
+    const double nearZ = request.nearZ;
+    const int inFront = (a.p.z >= nearZ) + (b.p.z >= nearZ) + (c.p.z >= nearZ);
+    // Most faces of a large model cover no pixel centre: they are left before their plane is made.
+    if (inFront == 0 || (inFront == 3 && Bounds(a, b, c, w, h).Empty())) continue;
+    const Plane plane = FacePlane(a.p, b.p, c.p);
     if (plane.n.x == 0 && plane.n.y == 0 && plane.n.z == 0) continue;
-    const auto index = uint32_t(i);
     if (inFront == 3)
-      DrawTriangle(projected[f[0]], projected[f[1]], projected[f[2]], plane, index, target);
+      DrawTriangle(a, b, c, plane, uint32_t(i), target);
     else
-      DrawCutFace(p, plane, index, request, target);
+      DrawCutFace({a.p, b.p, c.p}, plane, uint32_t(i), request, target);
   }
-  Finish(target, camera, mesh, request, out);
+  Finish(target, corners, mesh, request, out);
   fb.Progress(0);
 }
 

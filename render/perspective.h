@@ -53,8 +53,9 @@ struct PerspectiveImages {
 // Renders the mesh (its vertices as stored) with the request into `out`, replacing what it held.
 // A pixel is covered when its centre lies in the projected triangle, edges included; its depth is
 // that of the face nearest along its ray, computed in double from the face's plane and the ray
-// through the pixel's centre, stored as float.
-void RenderPerspective(const Mesh& mesh, const PerspectiveRequest& request,
-                       PerspectiveImages& out, const Feedback& fb = {});
+// through the pixel's centre, stored as float. Throws std::invalid_argument for a negative size,
+// camera values that are not finite, a zero focal length or a near plane not in front (<= 0).
+void RenderPerspective(const Mesh& mesh, const PerspectiveRequest& request, PerspectiveImages& out,
+                       const Feedback& fb = {});
 
 }  // namespace quarvel
