@@ -130,8 +130,17 @@ std::string SignalName(int signal) {
   return name ? std::string("SIG") + name : "signal " + std::to_string(signal);
 }
 
+// The line without the "quarvel-render: MODEL: " that the program's errors start with, which
+// the row and the batch's own error line already say.
+std::string WithoutPrefix(std::string line, const std::string& model) {
+  for (const std::string& prefix : {std::string("quarvel-render: "), model + ": "})
+    if (line.starts_with(prefix)) line.erase(0, prefix.size());
+  return line;
+}
+
 // The outcome the child's report and its end say.
-ModelOutcome Outcome(int status, const std::string& report, const std::string& caught) {
+ModelOutcome Outcome(int status, const std::string& report, const std::string& caught,
+                     const std::string& model) {
   ModelOutcome outcome;
   Record record{};
   if (report.size() >= sizeof record) {
@@ -145,7 +154,8 @@ ModelOutcome Outcome(int status, const std::string& report, const std::string& c
   } else {
     outcome.exitCode = WEXITSTATUS(status);
   }
-  if (outcome.exitCode != 0 && outcome.message.empty()) outcome.message = LastLine(caught);
+  if (outcome.exitCode != 0 && outcome.message.empty())
+    outcome.message = WithoutPrefix(LastLine(caught), model);
   return outcome;
 }
 
@@ -204,7 +214,7 @@ ChildRun RenderInChild(const RenderModel& render, const std::string& model,
   if (timedOut)
     run.outcome = {124, 0, "timed out after " + Seconds(budget.seconds) + " s"};
   else
-    run.outcome = Outcome(status, reported, caught);
+    run.outcome = Outcome(status, reported, caught, model);
   return run;
 }
 

@@ -27,7 +27,7 @@ RenderModel Fake(const std::string& calls) {
     if (model.find("crash") != std::string::npos) std::abort();
     if (model.find("slow") != std::string::npos) ::sleep(30);
     if (model.find("quiet") != std::string::npos) {
-      std::fprintf(stderr, "last words\n\n");
+      std::fprintf(stderr, "quarvel-render: %s: last words\n\n", model.c_str());
       return {4, 0, ""};
     }
     if (model.find("big") != std::string::npos &&
@@ -68,8 +68,8 @@ TEST(Batch, BadModelsAreRowsAndTheRestIsRendered) {
     list << (i % 50 == 0 ? "\n# comment\n  \n" : "") << "/set/" << bad[i] << i << ".obj"
          << (i % 3 ? "\n" : "\r\n");
   list.close();
-  const Outcome run = Batch({dir.Path("list"), dir.Path("out"), "", 0, 1, false, 0.5, 256 << 20, ""},
-                        dir.Path("calls"));
+  const Outcome run = Batch(
+      {dir.Path("list"), dir.Path("out"), "", 0, 1, false, 0.5, 256 << 20, ""}, dir.Path("calls"));
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("quarvel-render: /set/crash7.obj: crashed (SIGABRT)\n"),
             std::string::npos);
@@ -164,7 +164,7 @@ TEST(Batch, FoldersAreNamedBelowTheOutputFolderWithoutFollowingLinks) {
   for (const auto& c : cases) {
     std::ofstream(dir.Path("list")) << c.model << "\n";
     const Outcome run = Batch({dir.Path("list"), dir.Path("out"), c.root, 0, 1, false, 0, 0, ""},
-                          dir.Path("calls"));
+                              dir.Path("calls"));
     const std::string row = Lines(dir.Path("out/results.tsv")).back();
     if (run.code == 0)
       EXPECT_EQ(test::ReadFile(dir.Path("out/" + c.folderOrMessage + "/out.txt")).size(),
