@@ -191,7 +191,7 @@ int RenameOver(const std::string& temp, const std::string& path) {
   const std::string name = NameOf(temp);
   if (place.Beside(name) != temp) return EINVAL;  // not a temporary made beside `path`
   struct stat st {};
-  if (IsSpecial(place, st)) return EEXIST;  // a device, a FIFO or a folder stays what it is
+  if (IsSpecial(place, st)) return S_ISDIR(st.st_mode) ? EISDIR : EEXIST;  // it stays what it is
   const int error = RenameInto(place, name);
   return error != 0 ? error : SyncFolder(place);
 }
@@ -204,7 +204,8 @@ ReplaceStatus ReplaceFile(const std::string& path,
   const bool exists = ::fstatat(place.dir(), place.name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && S_ISLNK(st.st_mode)) return {ReplaceResult::CannotCreate, ELOOP};
   if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) return WriteInPlace(place, parts);
-  if (exists && !S_ISREG(st.st_mode)) return {ReplaceResult::CannotCreate, EEXIST};
+  if (exists && !S_ISREG(st.st_mode))
+    return {ReplaceResult::CannotCreate, S_ISDIR(st.st_mode) ? EISDIR : EEXIST};
   // A replaced file's permissions are set before any byte is written; until then the
   // temporary is readable by its owner only.
   const bool replacing = exists && S_ISREG(st.st_mode);

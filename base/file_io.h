@@ -28,7 +28,7 @@ struct ReplaceStatus {
 // could not be made or renamed; WriteFailed: a write or sync failed, or the folder could not be
 // synced after the rename (the new file is in place then). A character device or a FIFO at
 // `path` is written to as it stands, never replaced (a FIFO must have a reader: ENXIO otherwise);
-// a folder, a socket or a block device is refused (EEXIST).
+// a folder (EISDIR), a socket or a block device (EEXIST) is refused.
 ReplaceStatus ReplaceFile(const std::string& path,
                           std::initializer_list<std::span<const uint8_t>> parts);
 
@@ -48,8 +48,8 @@ TempFile CreateTempBeside(const std::string& path, TempMode mode);
 
 // Renames the finished file `temp`, made by CreateTempBeside for `path`, over `path` (over the
 // file a symbolic link at `path` leads to; the link stays) and syncs the folder. Returns 0 or
-// the errno of the call that failed; EEXIST when `path` is a device, a FIFO or a folder, which a
-// rename would replace.
+// the errno of the call that failed; EISDIR or EEXIST when `path` is a folder, a device or a FIFO,
+// which a rename would replace.
 int RenameOver(const std::string& temp, const std::string& path);
 
 // The file that `path` names once symbolic links at its end are followed (it may not exist):

@@ -211,7 +211,7 @@ TEST(ReplaceFile, WhatIsNotARegularFileIsWrittenToOrRefusedButNeverReplaced) {
     std::this_thread::yield();  // until the reader has opened its end
   reader.join();
   EXPECT_EQ(got, std::string(kOld.begin(), kOld.end()));
-  EXPECT_EQ(ReplaceFile(folder, {kOld}).error, EEXIST);
+  EXPECT_EQ(ReplaceFile(folder, {kOld}).error, EISDIR);
   const TempFile temp = CreateTempBeside(fifo, TempMode::New);
   ASSERT_GE(temp.fd, 0);
   ::close(temp.fd);
