@@ -88,6 +88,11 @@ int RunModel(Batch& batch, const std::string& model, bool tooLong) {
 }  // namespace
 
 int RunBatch(const BatchOptions& options, const RenderModel& render) {
+  if (options.shardCount < 1 || options.shardIndex < 0 ||
+      options.shardIndex >= options.shardCount) {
+    PrintError("--shard", "I must be from 0 to N - 1");
+    return 2;
+  }
   std::string error;
   const int outDir = OpenOutputFolder(options.outDir, error);
   if (outDir < 0) {
