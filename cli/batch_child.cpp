@@ -76,7 +76,8 @@ uint64_t MappedNow() {
   ::dup2(output, STDOUT_FILENO);
   ::dup2(output, STDERR_FILENO);
   if (memory != 0) {
-    const uint64_t limit = MappedNow() + memory;
+    const uint64_t mapped = MappedNow();
+    const rlim_t limit = memory < RLIM_INFINITY - mapped ? mapped + memory : RLIM_INFINITY;
     const rlimit r{limit, limit};
     ::setrlimit(RLIMIT_AS, &r);
   }
