@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "base/file_io.h"
+#include "batch.h"
 #include "options.h"
 #include "output_checks.h"
 #include "output_picture.h"
+#include "perspective_output.h"
 #include "progress_bar.h"
 #include "render/rasterizer.h"
 #include "render/save_file.h"
@@ -213,7 +215,20 @@ bool IsFinite(const Scene& scene) {
                      [&](const Vec3& p) { return finite(p.x) && finite(p.y) && finite(p.z); });
 }
 
-int Run(const RenderOptions& o) {
+// Renders with the perspective camera. Returns the exit code.
+int RunPerspective(const RenderOptions& o, const Workspace& ws, const Feedback& fb,
+                   ProgressBar& bar) {
+  bar.Step(o.camera.ManyViews() ? "drawing the views" : "drawing the picture", 90);
+  const ErrorText error = WritePerspective(o, ws.scene, *FormatOfName(o.model), fb);
+  bar.Clear();
+  if (StopSignal() != 0) return Stopped();
+  if (error.empty()) return kOk;
+  PrintFileError(error.arg, error.Message(fb), error.reason);
+  return ExitCode(error.kind);
+}
+
+// Renders one model as the options say; `faces` gets the number of faces read.
+int Run(const RenderOptions& o, uint64_t& faces) {
   // The bar says what it does in its own words: the window's texts (such as the key that skips
   // a step) do not apply here.
   ProgressBar bar(isatty(STDERR_FILENO) == 1 ? stderr : nullptr);
@@ -238,6 +253,7 @@ int Run(const RenderOptions& o) {
     return ExitCode(loaded.error.kind);
   }
   ws.modelPath = o.model;
+  faces = ws.scene.ModelMesh->FaceCount();
   if (!loaded.warning.empty())
     std::fprintf(stderr, "quarvel-render: %s: warning: %s\n", o.model.c_str(),
                  loaded.warning.c_str());
@@ -251,8 +267,43 @@ int Run(const RenderOptions& o) {
                 ws.scene.ExtentX, ws.scene.ExtentY, ws.scene.ExtentZ, ws.scene.FitScale);
   }
   ApplyView(ws.scene, o.view);
+  if (o.camera.perspective) return RunPerspective(o, ws, fb, bar);
   if (o.physical.Given()) return RunScaledMask(o, ws, fb, bar);
   return o.Animation() ? RunAnimation(o, ws, fb, bar) : RunSingleMask(o, ws, fb, bar);
+}
+
+// Runs `body`, turning what it throws into the message and exit code of a failure.
+template <typename Body>
+int RunGuarded(const Body& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "quarvel-render: out of memory\n");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quarvel-render: %s\n", e.what());
+  }
+  return ExitCode(ErrorKind::Failure);
+}
+
+// Run, after refusing outputs that would replace the model or each other.
+int RunChecked(const RenderOptions& o, uint64_t& faces) {
+  if (OutputsRefused(o)) return ExitCode(ErrorKind::Usage);
+  WarnOfMisnamedOutput(o);
+  return Run(o, faces);
+}
+
+// One model of a batch, into its folder: views fill the folder, a picture takes the name of -o
+// (or "mask" and the format's extension) in it, and so does the sidecar.
+ModelOutcome RenderInFolder(RenderOptions o, const std::string& model, const std::string& folder) {
+  const auto inFolder = [&](const std::string& name) {
+    return folder + "/" + name.substr(name.find_last_of('/') + 1);
+  };
+  o.model = model;
+  o.output = o.camera.ManyViews() ? folder : inFolder(o.output);
+  if (!o.sidecar.empty()) o.sidecar = inFolder(o.sidecar);
+  ModelOutcome outcome;
+  outcome.exitCode = RunGuarded([&] { return RunChecked(o, outcome.faces); });
+  return outcome;
 }
 
 }  // namespace
@@ -272,16 +323,12 @@ int main(int argc, char** argv) {
     std::puts("quarvel-render " QUARVEL_VERSION);
     return kOk;
   }
-  try {
-    if (options->listCodecs) return ListCodecs();
-    if (OutputsRefused(*options)) return ExitCode(ErrorKind::Usage);
-    WarnOfMisnamedOutput(*options);
-    CatchStopSignals();
-    return Run(*options);
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "quarvel-render: out of memory\n");
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "quarvel-render: %s\n", e.what());
-  }
-  return ExitCode(ErrorKind::Failure);
+  if (options->listCodecs) return RunGuarded([] { return ListCodecs(); });
+  CatchStopSignals();
+  if (options->Batch())
+    return RunBatch(options->batch, [&](const std::string& model, const std::string& folder) {
+      return RenderInFolder(*options, model, folder);
+    });
+  uint64_t faces = 0;
+  return RunGuarded([&] { return RunChecked(*options, faces); });
 }

@@ -1,13 +1,12 @@
 #include "options.h"
 
 #include <algorithm>
-#include <charconv>
-#include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <span>
 #include <string_view>
 
+#include "dataset_options.h"
+#include "numbers.h"
 #include "render/view_ops.h"
 #include "supersample.h"
 
@@ -23,6 +22,13 @@ const char* const kRenderUsage =
     "                      [--scale-by AXES] (--bmp-sequence NAME.bmp [--format F]\n"
     "                      [--depth-range NEAR,FAR] | --avi FILE.avi [--fps F] [--codec FOURCC]\n"
     "                      [--quality Q] [--key-frames K] [--data-rate KBPS] [--verbose])\n"
+    "       quarvel-render MODEL --camera perspective [--fov DEG | --intrinsics FX,FY,CX,CY]\n"
+    "                      [--distance D] [--depth z|ray] [--size WxH] [-o OUT]\n"
+    "                      [--views N [--orbit DEG | --views-on sphere] | --poses FILE.json]\n"
+    "                      [--normals] [--mask]\n"
+    "       quarvel-render --batch LIST --out-dir DIR [--root DIR] [--shard I/N] [--skip-done]\n"
+    "                      [--model-timeout S] [--model-memory MB] [--results FILE.tsv]\n"
+    "                      [the options of one model]\n"
     "       quarvel-render --codecs | --help | --version\n"
     "\n"
     "Renders the depth mask of a model as an 8-bit greyscale BMP (white = nearest), or the model\n"
@@ -135,6 +141,58 @@ const char* const kRenderUsage =
     "  --codecs           list the compressors this machine offers for AVI files; one is\n"
     "                     lossless when a test frame comes back from it exactly\n"
     "\n"
+    "The perspective camera, for measured depths and datasets (the orthographic camera above\n"
+    "is the default). Depths are in the model file's units, +infinity where no face is seen:\n"
+    "  --camera perspective\n"
+    "                     a pinhole camera; each pixel's centre is tested against the projected\n"
+    "                     faces and gets the exact depth of the nearest along its ray. Without\n"
+    "                     --views or --poses, one picture from where the orthographic view looks,\n"
+    "                     the view operations placing the model: exr and pfm hold the depths,\n"
+    "                     bmp, png and png16 levels over --depth-range (default: the picture's\n"
+    "                     own nearest and farthest); --sidecar writes its camera as a\n"
+    "                     transforms.json\n"
+    "  --fov DEG          the horizontal field of view, above 0 and below 180 (default 50)\n"
+    "  --intrinsics FX,FY,CX,CY\n"
+    "                     focal lengths and principal point in pixels, as OpenCV has them (the\n"
+    "                     first pixel's centre is 0,0); --fov F gives FX = FY = W / 2 / tan(F / 2),\n"
+    "                     CX = (W - 1) / 2, CY = (H - 1) / 2\n"
+    "  --distance D       the camera's distance from the centre of the model's box, in model\n"
+    "                     units (default: the model's bounding sphere fits the picture)\n"
+    "  --depth z|ray      z along the camera's axis (the default), or the distance along the ray\n"
+    "  --views N          N cameras round the model, looking at its centre, upright for the\n"
+    "                     file's up axis, from 1 to 100000; -o names the folder they fill (default:\n"
+    "                     the model's name with -views): depth/0000.exr and on (--format pfm for\n"
+    "                     PFM), then transforms.json, written last, in the convention\n"
+    "                     neural-field tools read (camera-to-world matrices in the file's\n"
+    "                     coordinates with OpenGL's camera axes; cx and cy count the first pixel's\n"
+    "                     centre as 0.5)\n"
+    "  --orbit DEG        the views on a ring at this elevation, -90 to 90 (default 0), the first\n"
+    "                     in front, going round anticlockwise seen from above\n"
+    "  --views-on sphere  the views spread evenly over a sphere instead, top first\n"
+    "  --poses FILE.json  the cameras of a file instead: a list of 4 x 4 camera-to-world\n"
+    "                     matrices, or the frames of a transforms.json\n"
+    "  --normals          each view also writes normals/0000.exr (png for pfm views): the unit\n"
+    "                     normal of the nearest face in the camera's axes as OpenCV has them\n"
+    "                     (x right, y down, z forward), facing the camera\n"
+    "  --mask             each view also writes mask/0000.png: 255 where a face is seen\n"
+    "\n"
+    "Whole collections: the models of a list, each rendered with the options given in a child\n"
+    "process of its own into a folder of its own; a bad model is recorded and the batch goes on:\n"
+    "  --batch LIST       one model file a line (- for standard input; blank lines and lines\n"
+    "                     starting with # are skipped)\n"
+    "  --out-dir DIR      the models' folders go here, each named by the model's path (relative\n"
+    "                     to --root), file name included; a picture keeps the name of -o\n"
+    "                     (default mask and the format's extension), views fill the folder\n"
+    "  --root DIR         the folder the list's paths are named from\n"
+    "  --shard I/N        render only the I-th of N shares of the list (every N-th model from\n"
+    "                     the I-th, I from 0), so that a job array needs no coordinator\n"
+    "  --skip-done        skip the models whose folder a finished run has marked done\n"
+    "  --model-timeout S  stop a model after S seconds\n"
+    "  --model-memory MB  stop a model that needs more than MB megabytes of address space\n"
+    "  --results FILE.tsv the results, a row per model: model, exit code, seconds, faces and\n"
+    "                     message (default: DIR/results.tsv, or results-I-of-N.tsv for a shard)\n"
+    "  The exit code is 0 when every model was rendered or skipped, 1 when any failed.\n"
+    "\n"
     "Exit codes:\n"
     "  0  done\n"
     "  2  a bad command line, or an output that is the model file or another output\n"
@@ -144,24 +202,6 @@ const char* const kRenderUsage =
     "  129, 130, 143  stopped by SIGHUP, SIGINT or SIGTERM after the frame under way\n";
 
 namespace {
-
-// A whole number. One beyond an int's range reads as the largest int of its sign, so that the
-// range checks that follow refuse it with their own message rather than a parse error.
-bool ParseInt(const std::string& s, int& out) {
-  const char* end = s.data() + s.size();
-  auto [p, ec] = std::from_chars(s.data(), end, out);
-  if (ec == std::errc::result_out_of_range) out = s[0] == '-' ? -INT_MAX : INT_MAX;
-  return (ec == std::errc() || ec == std::errc::result_out_of_range) && p == end && !s.empty();
-}
-
-bool ParseFloat(const std::string& s, float& out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  const double v = std::strtod(s.c_str(), &end);
-  if (end != s.c_str() + s.size() || !std::isfinite(v) || std::fabs(v) > 3.4e38) return false;
-  out = static_cast<float>(v);
-  return true;
-}
 
 bool ParseAxis(const std::string& s, Vec3& axis) {
   if (s == "x" || s == "X")
@@ -225,10 +265,6 @@ std::string SetOutputOption(const std::string& a, const std::string& v, RenderOp
     o.sidecar = v;
   }
   return "";
-}
-
-bool ParseIntIn(const std::string& s, int lo, int hi, int& out) {
-  return ParseInt(s, out) && out >= lo && out <= hi;
 }
 
 // Sets one of the options that reshape the levels from its value; returns the message for a
@@ -468,8 +504,9 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
   };
   bool optionsEnded = false;
   std::vector<std::string> animationOptions;
-  std::string toneOption;   // the first option given that reshapes the levels
-  std::string scaleOption;  // the first option given of a physical scale
+  std::string toneOption;                 // the first option given that reshapes the levels
+  std::string scaleOption;                // the first option given of a physical scale
+  std::string cameraOption, batchOption;  // the first given of the perspective camera, of --batch
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (!optionsEnded && a == "--") {
@@ -561,19 +598,31 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
                 0};
       if (!value(v) || !ParseFloat(v, op.value)) return fail("Expected a distance after " + a);
       o.view.push_back(op);
+    } else if (IsDatasetOption(a)) {
+      if (DatasetOptionTakesValue(a) && !value(v)) return fail("Missing value after " + a);
+      if (const std::string bad = SetDatasetOption(a, v, o); !bad.empty()) return fail(bad);
+      std::string& first = IsBatchOption(a) ? batchOption : cameraOption;
+      if (first.empty()) first = a;
     } else {
       return fail("Unknown option " + a);
     }
   }
-  if (o.model.empty()) return fail("No model file given");
+  if (o.model.empty() && batchOption.empty()) return fail("No model file given");
   if (const std::string bad = CheckCombination(o, animationOptions, !o.output.empty());
       !bad.empty())
     return fail(bad);
-  if (!o.formatGiven) o.format = FormatOfFileName(o.Animation() ? o.bmpSequence : o.output);
+  if (!o.formatGiven)
+    o.format = o.camera.ManyViews() ? OutputFormat::Exr
+                                    : FormatOfFileName(o.Animation() ? o.bmpSequence : o.output);
   if (const std::string bad = CheckOutputCombination(o); !bad.empty()) return fail(bad);
   if (const std::string bad = CheckToneCombination(o, toneOption); !bad.empty()) return fail(bad);
   if (const std::string bad = CheckScaleCombination(o, scaleOption); !bad.empty()) return fail(bad);
-  if (o.output.empty()) o.output = DefaultOutput(o.model, FormatExtension(o.format));
+  if (const std::string bad = CheckDatasetCombination(o, cameraOption, batchOption); !bad.empty())
+    return fail(bad);
+  if (o.output.empty() && !o.Batch())
+    o.output = o.camera.ManyViews() ? DefaultOutput(o.model, "-views")
+                                    : DefaultOutput(o.model, FormatExtension(o.format));
+  if (o.output.empty() && !o.camera.ManyViews()) o.output = "mask" + FormatExtension(o.format);
   o.anim.width = o.width;
   o.anim.height = o.height;
   return o;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "batch.h"
+#include "camera_views.h"
 #include "model_side.h"
 #include "output_format.h"
 #include "output_tones.h"
@@ -48,6 +50,11 @@ struct RenderOptions {
   ToneOptions tones;       // --invert, --background, --gamma, --levels
   int supersample = 1;     // --supersample: samples per pixel across and down
   PhysicalScale physical;  // --px-per-mm or --dpi, --units, --margin
+
+  // The perspective camera and its views; whole collections from a list.
+  CameraOptions camera;
+  BatchOptions batch;
+  bool Batch() const { return !batch.list.empty(); }
 
   // An animation instead of one mask: a BMP sequence or an AVI file, never both.
   std::string bmpSequence;  // the first name; frame i goes to bmpSequence + "0000.bmp" and on

@@ -58,9 +58,9 @@ bool EndsIn(const std::string& name, const std::string& extension) {
 
 void WarnOfMisnamedOutput(const RenderOptions& o) {
   // The frames of a sequence are named with their format's extension whatever the first name;
-  // a format given by --format is the one asked for, whatever the name.
+  // a format given by --format is the one asked for, whatever the name; views fill a folder.
   const bool avi = !o.avi.empty();
-  if (!o.bmpSequence.empty() || (!avi && o.formatGiven)) return;
+  if (!o.bmpSequence.empty() || (!avi && o.formatGiven) || o.camera.ManyViews()) return;
   const std::string& name = avi ? o.avi : o.output;
   const std::string format = avi ? "avi" : FormatName(o.format);
   const std::string extension = avi ? ".avi" : FormatExtension(o.format);

@@ -41,6 +41,9 @@ struct Scene {
 
   float ExtentX = 0, ExtentY = 0, ExtentZ = 0;
   float FitScale = 1;
+  // What FitModel added to every vertex before scaling it: a fitted vertex v came from the
+  // scene point v / FitScale - FitOffset.
+  Vec3 FitOffset;
   Transform ModelTransform;
   float ReferenceDepth = kModelDepth;
   bool ModelLoaded = false;

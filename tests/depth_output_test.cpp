@@ -35,25 +35,15 @@ namespace quarvel {
 namespace {
 
 using test::Bits;
+using test::HeaderNumber;
 using test::MaskValues;
+using test::ReadPfm;
 
 // A greyscale picture read back from a file, top row first.
 struct Grey {
   int width = 0, height = 0;
   std::vector<int> values;
 };
-
-// Reads a whole number of a netpbm header at `at`, after blanks; false when there is none.
-bool HeaderNumber(const std::vector<uint8_t>& b, size_t& at, int& out) {
-  while (at < b.size() && std::isspace(b[at]))
-    ++at;
-  if (at >= b.size() || !std::isdigit(b[at])) return false;
-  long long v = 0;
-  while (at < b.size() && std::isdigit(b[at]) && v < 1000000)
-    v = v * 10 + (b[at++] - '0');
-  out = int(v);
-  return v < 1000000;
-}
 
 // A binary PGM (P5) file, as pngtopnm writes it: 8 bits, or 16 bits big-endian.
 std::optional<Grey> ReadPgm(const std::vector<uint8_t>& b) {
@@ -84,25 +74,6 @@ std::optional<Grey> ReadBmp(const std::vector<uint8_t>& b) {
     for (int c = 0; c < g.width; ++c)
       g.values.push_back(b[1078 + size_t(r) * stride + size_t(c)]);
   return g;
-}
-
-// A PFM file's floats, top row first.
-std::optional<DepthImage> ReadPfm(const std::vector<uint8_t>& b) {
-  DepthImage d;
-  size_t at = 2;
-  if (b.size() < 3 || b[0] != 'P' || b[1] != 'f' || !HeaderNumber(b, at, d.width) ||
-      !HeaderNumber(b, at, d.height))
-    return std::nullopt;
-  const std::string scale = "\n-1.0\n";
-  if (b.size() - at < scale.size() || !std::equal(scale.begin(), scale.end(), b.begin() + long(at)))
-    return std::nullopt;
-  at += scale.size();
-  if (b.size() - at != size_t(d.width) * size_t(d.height) * 4) return std::nullopt;
-  d.depth.resize(size_t(d.width) * size_t(d.height));
-  for (int r = d.height - 1; r >= 0; --r)
-    for (int c = 0; c < d.width; ++c, at += 4)
-      d.depth[size_t(r) * size_t(d.width) + size_t(c)] = LeFloat(&b[at]);
-  return d;
 }
 
 std::string Text(const std::vector<uint8_t>& bytes) {
@@ -637,22 +608,7 @@ std::pair<long, long> Density(const std::vector<uint8_t>& b) {
 // grid points at the pixels' centres, gives its heights within half a level.
 TEST(QuarvelRenderFormats, APhysicalScaleSetsThePixelsSizeAndTheFilesDensity) {
   test::ScratchDir dir;
-  TriangleMesh box{{},
-                   {{0, 2, 3},
-                    {0, 3, 1},
-                    {4, 5, 7},
-                    {4, 7, 6},
-                    {0, 1, 5},
-                    {0, 5, 4},
-                    {2, 6, 7},
-                    {2, 7, 3},
-                    {0, 4, 6},
-                    {0, 6, 2},
-                    {1, 3, 7},
-                    {1, 7, 5}}};
-  for (int i = 0; i < 8; ++i)
-    box.vertices.push_back({i & 4 ? 40.0f : 0.0f, i & 2 ? 20.0f : 0.0f, i & 1 ? 5.0f : 0.0f});
-  dir.Write("box.stl", WriteBinaryStl(box));
+  dir.Write("box.stl", WriteBinaryStl(test::Box({0, 0, 0}, {40, 20, 5})));
   TriangleMesh dome;
   const uint32_t n = 101;  // 0.25 mm apart from -12.5 to 12.5 mm: a pixel apart at 4 per mm
   for (uint32_t i = 0; i < n * n; ++i) {

@@ -1,4 +1,5 @@
 #include "fixtures.h"
+#include "base/file_io.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -182,6 +184,54 @@ int RunInDir(const ScratchDir& dir, const std::string& command) {
       ("cd '" + dir.Path("") + "' && R='" + QUARVEL_RENDER_EXE + "' && " + command + " 2>err.txt")
           .c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HeaderNumber(const std::vector<uint8_t>& b, size_t& at, int& out) {
+  while (at < b.size() && std::isspace(b[at]))
+    ++at;
+  if (at >= b.size() || !std::isdigit(b[at])) return false;
+  long long v = 0;
+  while (at < b.size() && std::isdigit(b[at]) && v < 1000000)
+    v = v * 10 + (b[at++] - '0');
+  out = int(v);
+  return v < 1000000;
+}
+
+std::optional<DepthImage> ReadPfm(const std::vector<uint8_t>& b) {
+  DepthImage d;
+  size_t at = 2;
+  if (b.size() < 3 || b[0] != 'P' || b[1] != 'f' || !HeaderNumber(b, at, d.width) ||
+      !HeaderNumber(b, at, d.height))
+    return std::nullopt;
+  const std::string scale = "\n-1.0\n";
+  if (b.size() - at < scale.size() || !std::equal(scale.begin(), scale.end(), b.begin() + long(at)))
+    return std::nullopt;
+  at += scale.size();
+  if (b.size() - at != size_t(d.width) * size_t(d.height) * 4) return std::nullopt;
+  d.depth.resize(size_t(d.width) * size_t(d.height));
+  for (int r = d.height - 1; r >= 0; --r)
+    for (int c = 0; c < d.width; ++c, at += 4)
+      d.depth[size_t(r) * size_t(d.width) + size_t(c)] = LeFloat(&b[at]);
+  return d;
+}
+
+TriangleMesh Box(Vec3 lo, Vec3 hi) {
+  TriangleMesh box{{},
+                   {{0, 2, 3},
+                    {0, 3, 1},
+                    {4, 5, 7},
+                    {4, 7, 6},
+                    {0, 1, 5},
+                    {0, 5, 4},
+                    {2, 6, 7},
+                    {2, 7, 3},
+                    {0, 4, 6},
+                    {0, 6, 2},
+                    {1, 3, 7},
+                    {1, 7, 5}}};
+  for (int i = 0; i < 8; ++i)
+    box.vertices.push_back({i & 4 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 1 ? hi.z : lo.z});
+  return box;
 }
 
 }  // namespace quarvel::test

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "base/feedback.h"
+#include "render/depth_image.h"
 #include "render/mask_image.h"
+#include "samples/shapes.h"
 #include "samples/write_3ds.h"
 #include "scene/import_3ds.h"
 
@@ -104,5 +106,14 @@ std::string InChild(const std::function<std::string()>& body, uint64_t extraAddr
 // Runs a shell command in `dir`, with $R naming quarvel-render and standard error going to
 // err.txt there, and gives its exit code (-1 when it did not exit by itself).
 int RunInDir(const ScratchDir& dir, const std::string& command);
+
+// Reads a whole number of a netpbm header at `at`, after blanks; false when there is none.
+bool HeaderNumber(const std::vector<uint8_t>& b, size_t& at, int& out);
+
+// A PFM file's floats, top row first.
+std::optional<DepthImage> ReadPfm(const std::vector<uint8_t>& b);
+
+// A box from `lo` to `hi`, its faces turned outwards, z up as .3ds files have it.
+TriangleMesh Box(Vec3 lo, Vec3 hi);
 
 }  // namespace quarvel::test
