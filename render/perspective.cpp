@@ -72,16 +72,18 @@ Plane FacePlane(const Point3& p0, const Point3& p1, const Point3& p2) {
 }
 
 // The pixels first..last whose centres lie in [lo, hi], clipped to 0..count - 1; first > last
-// when there are none or a bound is NaN. Clamped in double, so no conversion overflows.
+// when there are none or a bound is NaN. Clamped in double first, so the conversions to int
+// (which round towards zero: floor and, one up when short, ceil for these non-negative values)
+// cannot overflow.
 struct Span {
   int first, last;
 };
 Span PixelSpan(double lo, double hi, int count) {
   if (!(lo <= hi)) return {0, -1};
-  const double first = std::max(0.0, std::ceil(lo));
-  const double last = std::min(double(count) - 1, std::floor(hi));
-  if (!(first <= last)) return {0, -1};
-  return {int(first), int(last)};
+  const double from = std::max(lo, 0.0), to = std::min(hi, double(count) - 1);
+  if (!(from <= to)) return {0, -1};
+  const int first = int(from);
+  return {first < from ? first + 1 : first, int(to)};
 }
 
 // The pixels of a projected triangle's bounding rectangle, clipped to the picture.
