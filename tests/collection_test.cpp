@@ -1,0 +1,94 @@
+// Whole collections through quarvel-render: a list of a thousand models with broken ones among
+// them, a batch killed half-way and resumed, and shards that together make one run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "fixtures.h"
+#include "samples/write_models.h"
+
+namespace quarvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The files of every model's folder below `out`, by their path relative to it, with their
+// bytes; the results files are left out.
+std::map<std::string, std::vector<uint8_t>> Outputs(const std::string& out) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const auto& entry : fs::recursive_directory_iterator(out))
+    if (entry.is_regular_file() && entry.path().parent_path() != fs::path(out))
+      files[fs::relative(entry.path(), out).string()] = test::ReadFile(entry.path().string());
+  return files;
+}
+
+// The rows of the results files in `out` whose name starts with `results`, header lines left
+// out.
+std::vector<std::vector<std::string>> Rows(const std::string& out) {
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    if (entry.path().filename().string().rfind("results", 0) != 0) continue;
+    const auto bytes = test::ReadFile(entry.path().string());
+    std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+    for (std::string line; std::getline(lines, line);) {
+      std::vector<std::string> fields{""};
+      for (const char c : line)
+        if (c == '\t')
+          fields.emplace_back();
+        else
+          fields.back().push_back(c);
+      if (fields.empty() || fields[0] != "model") rows.push_back(fields);
+    }
+  }
+  return rows;
+}
+
+TEST(QuarvelRenderCollections, BrokenModelsAreRowsRerunsResumeAndShardsMakeOneRun) {
+  test::ScratchDir dir;
+  const auto cube = WriteBinaryStl(test::Box({0, 0, 0}, {1, 2, 3}));
+  fs::create_directory(dir.Path("m"));
+  std::string list;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string name = "m/" + std::to_string(i) + ".stl";
+    dir.Write(name, i % 50 == 7 ? std::vector<uint8_t>{'b', 'a', 'd'} : cube);
+    list += name + "\n";
+  }
+  dir.Write("list.txt", {list.begin(), list.end()});
+  const std::string batch = "\"$R\" --batch list.txt --size 100x100 --format png --out-dir ";
+  EXPECT_EQ(test::RunInDir(dir, batch + "one"), 1);
+  const auto one = Outputs(dir.Path("one"));
+  EXPECT_EQ(one.size(), 2u * 980);  // each good model's mask.png and its done marker
+  const auto rows = Rows(dir.Path("one"));
+  ASSERT_EQ(rows.size(), 1000u);
+  for (const auto& row : rows) {
+    ASSERT_EQ(row.size(), 5u);
+    const bool broken = std::stoi(row[0].substr(2)) % 50 == 7;
+    EXPECT_EQ(row[1], broken ? "3" : "0") << row[0];
+    EXPECT_EQ(row[4].empty(), !broken) << row[0];
+  }
+
+  // Killed once 300 models are done, then run again: only the rest are rendered.
+  EXPECT_EQ(test::RunInDir(dir, "(" + batch +
+                                    "half 2>half.txt & pid=$!; for t in $(seq 3000); do [ $(find "
+                                    "half -name .quarvel-done | wc -l) -ge 300 ] && break; sleep "
+                                    "0.01; done; kill -9 $pid; wait $pid; exit 0)"),
+            0);
+  const size_t done = Outputs(dir.Path("half")).size() / 2, before = Rows(dir.Path("half")).size();
+  EXPECT_GE(done, 300u);
+  EXPECT_LT(done, 980u);
+  EXPECT_EQ(test::RunInDir(dir, batch + "half --skip-done"), 1);
+  EXPECT_EQ(Rows(dir.Path("half")).size() - before, 1000 - done);
+  EXPECT_EQ(Outputs(dir.Path("half")), one);
+
+  for (const int shard : {0, 1, 2, 3})  // the broken models, 7 and every 50th after, are odd
+    EXPECT_EQ(test::RunInDir(dir, batch + "four --shard " + std::to_string(shard) + "/4"),
+              shard % 2)
+        << shard;
+  EXPECT_EQ(Outputs(dir.Path("four")), one);
+  EXPECT_EQ(Rows(dir.Path("four")).size(), 1000u);
+}
+
+}  // namespace
+}  // namespace quarvel
