@@ -69,10 +69,10 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-std::string JsonNumber(double value) {
+std::string JsonNumber(double value, int digits) {
   if (!std::isfinite(value)) return "null";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9g", value);
+  char text[40];
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
   return text;
 }
 

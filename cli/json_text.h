@@ -11,8 +11,8 @@ namespace quarvel {
 // given as U+FFFD.
 std::string JsonString(std::string_view text);
 
-// A number with nine significant digits (%.9g: every float reads back as itself); null for an
-// infinity or NaN, which JSON has no numbers for.
-std::string JsonNumber(double value);
+// A number with nine significant digits (%.9g: every float reads back as itself), or 17 for a
+// double to read back as itself; null for an infinity or NaN, which JSON has no numbers for.
+std::string JsonNumber(double value, int digits = 9);
 
 }  // namespace quarvel

@@ -14,7 +14,7 @@ std::string Matrix(const Affine& a) {
     out += i == 0 ? "[" : ", [";
     for (int j = 0; j < 4; ++j) {
       const double v = i < 3 ? a.m[i][j] : j == 3 ? 1 : 0;
-      out += (j == 0 ? "" : ", ") + JsonNumber(v + 0.0);  // -0 written as 0
+      out += (j == 0 ? "" : ", ") + JsonNumber(v + 0.0, 17);  // -0 written as 0
     }
     out += "]";
   }
@@ -32,12 +32,12 @@ std::string TransformsJson(const TransformsFacts& facts) {
   const Intrinsics& k = facts.k;
   std::string out = "{\n";
   Member(out, "camera_model", JsonString("PINHOLE"));
-  Member(out, "camera_angle_x", JsonNumber(2 * std::atan(facts.width / (2 * k.fx))));
-  Member(out, "camera_angle_y", JsonNumber(2 * std::atan(facts.height / (2 * k.fy))));
-  Member(out, "fl_x", JsonNumber(k.fx));
-  Member(out, "fl_y", JsonNumber(k.fy));
-  Member(out, "cx", JsonNumber(k.cx + 0.5));
-  Member(out, "cy", JsonNumber(k.cy + 0.5));
+  Member(out, "camera_angle_x", JsonNumber(2 * std::atan(facts.width / (2 * k.fx)), 17));
+  Member(out, "camera_angle_y", JsonNumber(2 * std::atan(facts.height / (2 * k.fy)), 17));
+  Member(out, "fl_x", JsonNumber(k.fx, 17));
+  Member(out, "fl_y", JsonNumber(k.fy, 17));
+  Member(out, "cx", JsonNumber(k.cx + 0.5, 17));
+  Member(out, "cy", JsonNumber(k.cy + 0.5, 17));
   Member(out, "w", std::to_string(facts.width));
   Member(out, "h", std::to_string(facts.height));
   Member(out, "depth_kind",

@@ -106,10 +106,11 @@ TEST(QuarvelRenderViews, PointsBackProjectedThroughTransformsJsonLieOnTheModel) 
   }
 }
 
-// The intrinsics --fov stands for give the same picture; four views on a ring see a cube's sides
+// The intrinsics --fov stands for give the same picture, and the cameras of a transforms.json the
+// same views; four views on a ring see a cube's sides
 // squarely: every seen normal is (0, 0, -1) in the camera's axes, the mask is what the depths
 // cover, and the middle pixel's depth is the distance less half the side.
-TEST(QuarvelRenderViews, FovIntrinsicsNormalsAndMasks) {
+TEST(QuarvelRenderViews, FovIntrinsicsPosesNormalsAndMasks) {
   test::ScratchDir dir;
   dir.Write("cube.stl", WriteBinaryStl(test::Box({-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f})));
   char intrinsics[128];
@@ -121,6 +122,18 @@ TEST(QuarvelRenderViews, FovIntrinsicsNormalsAndMasks) {
                               " -o b.exr" + r + "--views 4 --distance 3 --normals --mask -o v"),
       0);
   EXPECT_EQ(test::ReadFile(dir.Path("a.exr")), test::ReadFile(dir.Path("b.exr")));
+  // The cameras of a transforms.json given back as --poses give the same views; a matrix that
+  // is not a turn and a place is refused.
+  const std::string scaled = "[[[2,0,0,0],[0,1,0,0],[0,0,1,0],[0,0,0,1]]]";
+  dir.Write("scaled.json", {scaled.begin(), scaled.end()});
+  EXPECT_EQ(test::RunInDir(dir, "true" + r + "--poses v/transforms.json -o w"), 0);
+  for (const char* view : {"0000", "0001", "0002", "0003"})
+    EXPECT_EQ(test::ReadFile(dir.Path("w/depth/") + view + ".exr"),
+              test::ReadFile(dir.Path("v/depth/") + view + ".exr"));
+  EXPECT_EQ(test::RunInDir(dir, "true" + r + "--poses scaled.json -o x"), 2);
+  const auto err = test::ReadFile(dir.Path("err.txt"));
+  EXPECT_NE(std::string(err.begin(), err.end()).find("pose 1 is not a rotation"),
+            std::string::npos);
   for (const char* view : {"0000", "0001", "0002", "0003"}) {
     const std::string v = dir.Path("v/"), file = std::string(view) + ".exr";
     const std::vector<float> xyz = ReadExr(v + "normals/" + file, "RGB", 200, 150);
