@@ -11,17 +11,17 @@
 namespace quarvel {
 
 struct BatchOptions {
-  std::string list;     // one model path a line; "-" for standard input
-  std::string outDir;   // a folder per model below it
-  std::string root;     // model paths are named relative to it; empty: as the list gives them
-  int shardIndex = 0;   // this run renders the models whose line index i (counted from 0 over
-  int shardCount = 1;   // the list's model lines) has i % shardCount == shardIndex
+  std::string list;    // one model path a line; "-" for standard input
+  std::string outDir;  // a folder per model below it
+  std::string root;    // model paths are named relative to it; empty: as the list gives them
+  int shardIndex = 0;  // this run renders the models whose line index i (counted from 0 over
+  int shardCount = 1;  // the list's model lines) has i % shardCount == shardIndex
   bool skipDone = false;
-  double modelTimeout = 0;    // seconds a model may take; 0: no limit
-  uint64_t modelMemory = 0;   // bytes of address space a model's child may map beyond what it
-                              // has when it starts; 0: no limit
-  std::string results;        // the TSV file of results; empty: outDir/results.tsv, or
-                              // outDir/results-I-of-N.tsv for a shard
+  double modelTimeout = 0;   // seconds a model may take; 0: no limit
+  uint64_t modelMemory = 0;  // bytes of address space a model's child may map beyond what it
+                             // has when it starts; 0: no limit
+  std::string results;       // the TSV file of results; empty: outDir/results.tsv, or
+                             // outDir/results-I-of-N.tsv for a shard
 };
 
 // What rendering one model into its folder came to, as the child reports it.
@@ -32,7 +32,8 @@ struct ModelOutcome {
 };
 
 // Renders one model into `folder` (already made); runs in the child process.
-using RenderModel = std::function<ModelOutcome(const std::string& model, const std::string& folder)>;
+using RenderModel =
+    std::function<ModelOutcome(const std::string& model, const std::string& folder)>;
 
 // Runs the batch. Returns the process's exit code: 0 when every model of the share was rendered
 // or skipped as done, 1 when any failed, 2 for a list or output folder that cannot be used (with
