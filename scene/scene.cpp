@@ -37,9 +37,14 @@ void Scene::FitModel() {
   ExtentX = Extent(b.max.x, b.min.x);
   ExtentY = Extent(b.max.y, b.min.y);
   ExtentZ = Extent(b.max.z, b.min.z);
+  ModelMesh->Translate(Store(ExtentX * 0.5 - b.max.x), Store(ExtentY * 0.5 - b.max.y),
+                       Store(ExtentZ * 0.5 - b.max.z));
+  // The same offsets, kept. Worked out after the call, from the extents as stored: GCC 12 built
+  // them from the extents before their rounding to float when they were worked out once for both
+  // (its vectoriser took a float conversion and its way back for no conversion at all), which
+  // moved the model by a float step and changed pixels.
   FitOffset = {Store(ExtentX * 0.5 - b.max.x), Store(ExtentY * 0.5 - b.max.y),
                Store(ExtentZ * 0.5 - b.max.z)};
-  ModelMesh->Translate(FitOffset.x, FitOffset.y, FitOffset.z);
   const float largest = std::max({ExtentX, ExtentY, ExtentZ});
   // An empty or single-point model has no size to fit; a NaN extent has none either.
   FitScale = largest > 0 && std::isfinite(largest) ? Store(9.0 / largest) : 1.0f;
