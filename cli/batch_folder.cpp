@@ -68,12 +68,30 @@ void RemoveDoneMarker(int folder) {
   ::unlinkat(folder, kDoneMarker, 0);
 }
 
+// The marker is written in place rather than through a temporary: only its presence counts, and
+// it appears only once the outputs are complete, so a batch killed while writing it leaves a
+// marker that is still true, never a stray temporary file in the model's folder.
 std::string WriteDoneMarker(const std::string& path, const std::string& model) {
   const std::string text = model + "\n";
-  const ReplaceStatus status =
-      ReplaceFile(path + "/" + kDoneMarker,
-                  {std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size())});
-  return status.result == ReplaceResult::Ok ? "" : ErrorReason(status.error);
+  const int fd = ::open((path + "/" + kDoneMarker).c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
+  if (fd < 0) return ErrorReason(errno);
+  errno = ENOSPC;  // what a short write without an error means
+  const bool written =
+      ::write(fd, text.data(), text.size()) == ssize_t(text.size()) && ::fsync(fd) == 0;
+  const int error = errno;
+  ::close(fd);
+  if (!written) {
+    ::unlink((path + "/" + kDoneMarker).c_str());  // a marker that did not make it says nothing
+    return ErrorReason(error);
+  }
+  // The folder is synced too, so that the marker's name is on the disk with its bytes.
+  const int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return "";
 }
 
 }  // namespace quarvel
