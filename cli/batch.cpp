@@ -81,6 +81,8 @@ int RunModel(Batch& batch, const std::string& model, bool tooLong) {
     const std::string why = WriteDoneMarker(path, model);
     if (!why.empty())
       run.outcome = {kBadFolder, run.outcome.faces, "cannot mark as done (" + why + ")"};
+  } else {
+    ::rmdir(path.c_str());  // a failed model's folder goes when it holds nothing
   }
   return Record(batch, model, run.outcome, run.seconds) ? 0 : -1;
 }

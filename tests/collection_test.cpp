@@ -60,6 +60,7 @@ TEST(QuarvelRenderCollections, BrokenModelsAreRowsRerunsResumeAndShardsMakeOneRu
   EXPECT_EQ(test::RunInDir(dir, batch + "one"), 1);
   const auto one = Outputs(dir.Path("one"));
   EXPECT_EQ(one.size(), 2u * 980);  // each good model's mask.png and its done marker
+  EXPECT_FALSE(fs::exists(dir.Path("one/m/7.stl")));  // nor an empty folder for a broken one
   const auto rows = Rows(dir.Path("one"));
   ASSERT_EQ(rows.size(), 1000u);
   for (const auto& row : rows) {
