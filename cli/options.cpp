@@ -39,7 +39,8 @@ const char* const kRenderUsage =
     "\n"
     "  -o, --output FILE  the mask's file (default: the model's name with .bmp, or the\n"
     "                     extension of --format, here)\n"
-    "  --size WxH         mask size in pixels, each from 100 to 10000 (default 640x480)\n"
+    "  --size WxH         mask size in pixels, each from 100 to 10000 (default 640x480; from 16\n"
+    "                     with --camera perspective)\n"
     "  --info             print the import's result, the model's extents and fit scale\n"
     "  --threads N        draw a single mask on N threads (default: one per processor; the mask\n"
     "                     is the same)\n"
@@ -507,6 +508,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
   std::string toneOption;                 // the first option given that reshapes the levels
   std::string scaleOption;                // the first option given of a physical scale
   std::string cameraOption, batchOption;  // the first given of the perspective camera, of --batch
+  std::string sizeValue;                  // the value of --size, as given
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (!optionsEnded && a == "--") {
@@ -559,10 +561,8 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     } else if (a == "--size") {
       if (!value(v) || !ParseSize(v, o.width, o.height))
         return fail("Expected --size WIDTHxHEIGHT, for example --size 640x480");
-      if (o.width < kMinPicSize || o.width > kMaxPicSize || o.height < kMinPicSize ||
-          o.height > kMaxPicSize)
-        return fail("Width and height must each be from 100 to 10000 pixels, not " + v);
-      o.sizeGiven = true;
+      o.sizeGiven = true;  // its range depends on the camera: checked once every option is read
+      sizeValue = v;
     } else if (a == "--threads") {
       if (!value(v) || !ParseInt(v, o.threads) || o.threads < 1 || o.threads > 256)
         return fail("Expected a number of threads from 1 to 256 after --threads");
@@ -608,6 +608,11 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     }
   }
   if (o.model.empty() && batchOption.empty()) return fail("No model file given");
+  // The perspective camera's pictures may be smaller: datasets use 64 x 64.
+  const int least = o.camera.perspective ? kMinViewSize : kMinPicSize;
+  if (std::min(o.width, o.height) < least || std::max(o.width, o.height) > kMaxPicSize)
+    return fail("Width and height must each be from " + std::to_string(least) + " to 10000 pixels" +
+                (o.camera.perspective ? " with --camera perspective" : "") + ", not " + sizeValue);
   if (const std::string bad = CheckCombination(o, animationOptions, !o.output.empty());
       !bad.empty())
     return fail(bad);

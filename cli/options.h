@@ -65,6 +65,7 @@ struct RenderOptions {
 };
 
 constexpr int kMaxClicks = 1000000;
+constexpr int kMinViewSize = 16;  // the smallest side of the perspective camera's pictures
 constexpr int kMaxTurns = 100;
 constexpr int kMaxFps = 40;
 constexpr int kMaxDataRate = 1000000;  // kilobits per second

@@ -85,6 +85,10 @@ TEST(RenderOptions, NumbersOutOfRangeGetTheRangeMessage) {
     EXPECT_FALSE(Parse({"m.3ds", "--size", size}, &error)) << size;
     EXPECT_NE(error.find("from 100 to 10000"), std::string::npos) << size << ": " << error;
   }
+  // The perspective camera's pictures may be as small as 16 x 16.
+  EXPECT_TRUE(Parse({"m.3ds", "--size", "16x64", "--camera", "perspective"}));
+  EXPECT_FALSE(Parse({"m.3ds", "--size", "64x15", "--camera", "perspective"}, &error));
+  EXPECT_NE(error.find("from 16 to 10000"), std::string::npos) << error;
   for (const char* clicks : {"x:99999999999", "x:-2147483648", "x:-1000001", "x:1000001"}) {
     EXPECT_FALSE(Parse({"m.3ds", "--clicks", clicks}, &error)) << clicks;
     EXPECT_EQ(error, "At most 1000000 clicks in one --clicks") << clicks;
