@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "base/file_io.h"
+#include "scene/json_shape.h"
 
 namespace quarvel {
 
@@ -12,6 +13,9 @@ namespace {
 
 constexpr double kDegree = std::numbers::pi / 180;
 constexpr uint64_t kMaxPosesFile = 64 << 20;
+// A transforms.json nests five levels deep (its frames' matrices' rows); the parser's values are
+// freed by recursion, so a deeper text is refused before it is parsed.
+constexpr size_t kMaxPosesDepth = 16;
 
 // OpenGL's camera axes and OpenCV's differ by a half turn about x: y and z change sign.
 Affine FlipYZ() {
@@ -135,6 +139,10 @@ std::optional<std::vector<Affine>> ReadPoses(const std::string& path, std::strin
     return std::nullopt;
   }
   const auto text = bytes.span();
+  if (ScanJson({reinterpret_cast<const char*>(text.data()), text.size()}).depth > kMaxPosesDepth) {
+    error = "its JSON nests more than 16 levels deep";
+    return std::nullopt;
+  }
   const nlohmann::json json = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
   nlohmann::json matrices = nlohmann::json::array();
   if (json.is_array()) {

@@ -139,6 +139,9 @@ TEST(QuarvelRenderViews, FovIntrinsicsPosesNormalsAndMasks) {
   const auto err = test::ReadFile(dir.Path("err.txt"));
   EXPECT_NE(std::string(err.begin(), err.end()).find("pose 1 is not a rotation"),
             std::string::npos);
+  const std::string deep = std::string(1000000, '[') + std::string(1000000, ']');
+  dir.Write("deep.json", {deep.begin(), deep.end()});  // once a crash: refused unparsed now
+  EXPECT_EQ(test::RunInDir(dir, "true" + r + "--poses deep.json -o x"), 2);
   for (const char* view : {"0000", "0001", "0002", "0003"}) {
     const std::string v = dir.Path("v/"), file = std::string(view) + ".exr";
     const std::vector<float> xyz = ReadExr(v + "normals/" + file, "RGB", 200, 150);
