@@ -166,6 +166,24 @@ std::string Seconds(double seconds) {
   return text;
 }
 
+// Asks the child to stop as a signal asks quarvel-render, so that the file it is writing is
+// finished or removed rather than cut off with its temporary left behind, and kills it when it
+// has not ended within two seconds (a child that hangs, or ignores the signal). What it prints
+// meanwhile is read, so that it never waits on a full pipe.
+void StopChild(pid_t pid, int& status, int output, std::string& caught) {
+  ::kill(pid, SIGTERM);
+  const auto until = Clock::now() + std::chrono::seconds(2);
+  while (Clock::now() < until) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) return;
+    pollfd fd{output, POLLIN, 0};
+    ::poll(&fd, 1, 10);
+    Drain(output, caught, kMaxCaught);
+  }
+  ::kill(pid, SIGKILL);
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
 }  // namespace
 
 ChildRun RenderInChild(const RenderModel& render, const std::string& model,
@@ -194,9 +212,7 @@ ChildRun RenderInChild(const RenderModel& render, const std::string& model,
     run.stopSignal = StopSignal();
     timedOut = budget.seconds > 0 && Clock::now() >= deadline;
     if (run.stopSignal != 0 || timedOut) {
-      ::kill(pid, SIGKILL);
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
+      StopChild(pid, status, output.read, caught);
       break;
     }
     // The pidfd wakes the wait when the child ends; with none (an old kernel), a child that
