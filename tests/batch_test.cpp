@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +26,14 @@ RenderModel Fake(const std::string& calls) {
     std::ofstream(calls, std::ios::app) << model + "\n" << std::flush;
     if (model.find("fail") != std::string::npos) return {3, 0, "cannot read\tthe model"};
     if (model.find("crash") != std::string::npos) std::abort();
-    if (model.find("slow") != std::string::npos) ::sleep(30);
+    if (model.find("slow") != std::string::npos) {  // ends when asked to, as the renderer does
+      static volatile std::sig_atomic_t asked = 0;
+      std::signal(SIGTERM, [](int) { asked = 1; });
+      for (int i = 0; i < 3000 && asked == 0; ++i)
+        ::usleep(10000);
+      std::ofstream(folder + "/asked.txt") << asked;
+      return {143, 0, ""};
+    }
     if (model.find("quiet") != std::string::npos) {
       std::fprintf(stderr, "quarvel-render: %s: last words\n\n", model.c_str());
       return {4, 0, ""};
@@ -100,6 +108,7 @@ TEST(Batch, BadModelsAreRowsAndTheRestIsRendered) {
                                                 {"/set/big9.obj", "\t5\tout of memory"},
                                                 {"/set/quiet10.obj", "\t4\tlast words"}}));
   EXPECT_FALSE(fs::exists(dir.Path("out/set/fail3.obj/.quarvel-done")));
+  EXPECT_TRUE(fs::exists(dir.Path("out/set/slow8.obj/asked.txt")));  // asked to stop, not killed
   EXPECT_TRUE(fs::exists(dir.Path("out/set/198.obj"))) << "no '\\r' in the name";
 }
 
