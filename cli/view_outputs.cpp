@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -99,10 +100,13 @@ ErrorText WriteViews(const Scene& scene, const Affine& meshFromFile, const ViewS
   auto work = [&] {
     for (size_t i; !stop && AbortRequested == 0 && (i = next++) < count;) {
       ErrorText error;
+      // What a view throws ends the views with its reason; it must not leave its thread.
       try {
         error = WriteView(scene, fileFromMesh, views, i, folder);
       } catch (const std::bad_alloc&) {
-        error = {ErrorKind::Failure, "Not enough memory", ""};
+        error = {ErrorKind::Failure, "out of memory", folder};
+      } catch (const std::exception& e) {
+        error = {ErrorKind::Failure, e.what(), folder};
       }
       if (!error.empty()) {
         const std::lock_guard lock(failed);
