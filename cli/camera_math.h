@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "render/perspective.h"
+#include "render/pinhole_render.h"
 #include "scene/model_formats.h"
 #include "scene/scene.h"
 

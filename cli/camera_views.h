@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "camera_math.h"
-#include "render/perspective.h"
+#include "render/pinhole_render.h"
 
 namespace quarvel {
 

@@ -16,7 +16,7 @@
 #include "options.h"
 #include "output_checks.h"
 #include "output_picture.h"
-#include "perspective_output.h"
+#include "pinhole_output.h"
 #include "progress_bar.h"
 #include "render/rasterizer.h"
 #include "render/save_file.h"
@@ -88,8 +88,7 @@ OutputRequest Request(const RenderOptions& o) {
 int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb) {
   const std::string json =
       SidecarJson({o.model, o.output, Request(o), o.physical}, ws.scene, ws.render);
-  const ErrorText error =
-      SaveFileBytes(o.sidecar, {{reinterpret_cast<const uint8_t*>(json.data()), json.size()}});
+  const ErrorText error = SaveFileText(o.sidecar, json);
   if (!error.empty()) PrintFileError(o.sidecar, error.Message(fb), error.reason);
   return ExitCode(error.kind);
 }

@@ -31,10 +31,6 @@ ErrorText MakeFolder(const std::string& path) {
   return {ErrorKind::File, "Cannot create the folder %s", path, ErrorReason(errno)};
 }
 
-ErrorText SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  return SaveFileBytes(path, {bytes});
-}
-
 // The names of view i's files, relative to the folder.
 ViewFiles FilesOf(const ViewSet& views, size_t i) {
   char number[16];
@@ -69,13 +65,13 @@ ErrorText WriteView(const Scene& scene, const Affine& fileFromMesh, const ViewSe
   RenderPerspective(*scene.ModelMesh, request, images);
   const ViewFiles files = FilesOf(views, i);
   const bool exr = views.depthFormat == OutputFormat::Exr;
-  ErrorText error =
-      SaveBytes(folder + "/" + files.depth, exr ? ExrBytes(images.depth) : PfmBytes(images.depth));
+  ErrorText error = SaveFileBytes(folder + "/" + files.depth,
+                                  {exr ? ExrBytes(images.depth) : PfmBytes(images.depth)});
   if (error.empty() && views.normals)
-    error = SaveBytes(folder + "/" + files.normals,
-                      exr ? NormalsExrBytes(images.normals) : NormalsPngBytes(images.normals));
+    error = SaveFileBytes(folder + "/" + files.normals, {exr ? NormalsExrBytes(images.normals)
+                                                             : NormalsPngBytes(images.normals)});
   if (error.empty() && views.mask)
-    error = SaveBytes(folder + "/" + files.mask, PngBytes(Coverage(images.depth)));
+    error = SaveFileBytes(folder + "/" + files.mask, {PngBytes(Coverage(images.depth))});
   return error;
 }
 
@@ -132,8 +128,7 @@ ErrorText WriteViews(const Scene& scene, const Affine& meshFromFile, const ViewS
   for (size_t i = 0; i < count; ++i)
     facts.files.push_back(FilesOf(views, i));
   const std::string json = TransformsJson(facts);
-  return SaveFileBytes(folder + "/transforms.json",
-                       {{reinterpret_cast<const uint8_t*>(json.data()), json.size()}});
+  return SaveFileText(folder + "/transforms.json", json);
 }
 
 }  // namespace quarvel

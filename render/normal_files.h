@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "perspective.h"
+#include "pinhole_render.h"
 
 namespace quarvel {
 

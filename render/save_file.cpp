@@ -18,4 +18,8 @@ ErrorText SaveFileBytes(const std::string& path,
   return {ErrorKind::File, "Stream write error", path, ErrorReason(s.error)};
 }
 
+ErrorText SaveFileText(const std::string& path, std::string_view text) {
+  return SaveFileBytes(path, {{reinterpret_cast<const uint8_t*>(text.data()), text.size()}});
+}
+
 }  // namespace quarvel

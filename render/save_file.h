@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "base/error_text.h"
 
@@ -14,5 +15,8 @@ namespace quarvel {
 // all, permissions and links kept). Returns the error with the system's reason, empty on success.
 ErrorText SaveFileBytes(const std::string& path,
                         std::initializer_list<std::span<const uint8_t>> parts);
+
+// The same for a text, written as its bytes.
+ErrorText SaveFileText(const std::string& path, std::string_view text);
 
 }  // namespace quarvel

@@ -18,6 +18,11 @@ inline void TurnModel(Scene& scene, float x, float y, float z, float theta) {
 // Left-right and down-up moves shift the mesh inside the model frame, along its own axes.
 inline void MoveMesh(Scene& scene, float x, float y, float z) {
   scene.ModelMesh->Translate(x, y, z);
+  // FitOffset says where the mesh came from: the move, in scene units before the fit's scale.
+  const Vec3& o = scene.FitOffset;
+  scene.FitOffset = {Store(o.x + double(x) / scene.FitScale),
+                     Store(o.y + double(y) / scene.FitScale),
+                     Store(o.z + double(z) / scene.FitScale)};
 }
 
 // Towards-away moves shift the model frame along the viewing axis; the mask zooms with it.

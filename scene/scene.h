@@ -41,8 +41,8 @@ struct Scene {
 
   float ExtentX = 0, ExtentY = 0, ExtentZ = 0;
   float FitScale = 1;
-  // What FitModel added to every vertex before scaling it: a fitted vertex v came from the
-  // scene point v / FitScale - FitOffset.
+  // What FitModel added to every vertex before scaling it, and the moves along the model's own
+  // axes since: a vertex v of the mesh came from the scene point v / FitScale - FitOffset.
   Vec3 FitOffset;
   Transform ModelTransform;
   float ReferenceDepth = kModelDepth;

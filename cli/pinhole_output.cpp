@@ -1,4 +1,4 @@
-#include "perspective_output.h"
+#include "pinhole_output.h"
 
 #include <algorithm>
 
@@ -64,18 +64,7 @@ ErrorText WriteFrontView(const RenderOptions& o, const Scene& scene, const Affin
                                            o.model,
                                            {CameraToWorld(toCamera.After(meshFromFile))},
                                            {{o.output, "", ""}}});
-  return SaveFileBytes(o.sidecar, {{reinterpret_cast<const uint8_t*>(json.data()), json.size()}});
-}
-
-// Where the model file's coordinates are in the mesh as the view operations left it: fitted, then
-// shifted by the moves along the model's own x and y (which move the mesh's vertices).
-Affine PlacedMeshFromFile(const RenderOptions& o, const Scene& scene, ModelFormat format) {
-  Affine placed = MeshFromFile(scene, format);
-  for (const ViewOp& op : o.view) {
-    if (op.kind == ViewOp::MoveX) placed.m[0][3] += op.value;
-    if (op.kind == ViewOp::MoveY) placed.m[1][3] += op.value;
-  }
-  return placed;
+  return SaveFileText(o.sidecar, json);
 }
 
 }  // namespace
@@ -85,7 +74,7 @@ ErrorText WritePerspective(const RenderOptions& o, const Scene& scene, ModelForm
   const Intrinsics k = CameraIntrinsics(o.camera, o.width, o.height);
   const ModelSphere sphere = FileSphere(scene, format);
   const double distance = CameraDistance(o.camera, k, o.width, o.height, sphere);
-  const Affine meshFromFile = PlacedMeshFromFile(o, scene, format);
+  const Affine meshFromFile = MeshFromFile(scene, format);
   if (!o.camera.ManyViews()) return WriteFrontView(o, scene, meshFromFile, k, distance);
 
   ViewSet views{o.width,       o.height,  k, o.camera.depth, o.format, o.camera.normals,

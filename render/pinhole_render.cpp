@@ -18,7 +18,7 @@
 //    stores float(t) along the axis or float(t |r|) along the ray, -0 as +0.
 // 6. The normal is n / |n|, turned to face the camera (negated when n . r > 0), for the kept face.
 // 7. No face is culled for facing away.
-#include "perspective.h"
+#include "pinhole_render.h"
 
 #include <algorithm>
 #include <array>

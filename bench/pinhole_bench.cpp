@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "render/perspective.h"
+#include "render/pinhole_render.h"
 #include "samples/shapes.h"
 
 namespace quarvel::bench {

@@ -1,4 +1,4 @@
-#include "render/perspective.h"
+#include "render/pinhole_render.h"
 
 #include <gtest/gtest.h>
 
