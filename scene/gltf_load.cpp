@@ -107,14 +107,19 @@ const std::string_view kDecodedExtensions[] = {"EXT_meshopt_compression", "KHR_m
                                                "KHR_draco_mesh_compression"};
 
 // Decodes the compressed views and primitives of a loaded model, so that the rest of the reader
-// sees a plain one that uses none of those extensions; `held` gets the bytes of the file and its
-// buffers before. Returns why it cannot, empty when it did.
-std::string DecodeCompressed(tinygltf::Model& model, size_t fileBytes, uint64_t& held) {
+// sees a plain one that uses none of those extensions; `budget` gets what is left for the mesh.
+// All the reader holds, the file and its buffers with what is decoded and made of them, stays
+// within kGltfMaxGrowth times the bytes of the file and of the buffer files read beside it (a
+// .glb's binary chunk and a data: uri are bytes of the file). Returns why it cannot, empty when
+// it did.
+std::string DecodeCompressed(tinygltf::Model& model, size_t fileBytes, uint64_t& budget) {
   DropPlaceholders(model);
-  held = fileBytes;
-  for (const tinygltf::Buffer& buffer : model.buffers)
+  uint64_t input = fileBytes, held = fileBytes;
+  for (const tinygltf::Buffer& buffer : model.buffers) {
     held += buffer.data.size();
-  uint64_t budget = kGltfMaxGrowth * held;
+    if (!buffer.uri.empty() && !buffer.uri.starts_with("data:")) input += buffer.data.size();
+  }
+  budget = kGltfMaxGrowth * input - std::min(held, kGltfMaxGrowth * input);
   std::string why = DecodeMeshoptViews(model, budget);
   if (why.empty()) why = DecodeDracoPrimitives(model, budget);
   if (!why.empty()) return why;
@@ -127,7 +132,7 @@ std::string DecodeCompressed(tinygltf::Model& model, size_t fileBytes, uint64_t&
 
 // LoadGltfModel, with the changes to the JSON text made first when `fixJson`.
 std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
-                      tinygltf::Model& model, uint64_t& held, bool fixJson) {
+                      tinygltf::Model& model, uint64_t& budget, bool fixJson) {
   // tinygltf takes the length as 32 bits.
   if (file.size() > std::numeric_limits<uint32_t>::max()) return "the file is larger than 4 GiB";
   GlbLayout layout;
@@ -151,10 +156,10 @@ std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::str
                   : std::nullopt) {
     if (!binary)
       return LoadModel({reinterpret_cast<const uint8_t*>(text->data()), text->size()}, false,
-                       baseDir, model, held, false);
+                       baseDir, model, budget, false);
     if (text->size() + 3 > std::numeric_limits<uint32_t>::max() - layout.length)
       return "the file is larger than 4 GiB";
-    return LoadModel(WithJsonChunk(file, layout, *text), true, baseDir, model, held, false);
+    return LoadModel(WithJsonChunk(file, layout, *text), true, baseDir, model, budget, false);
   }
   if (binary) {
     const std::string claims = CheckChunkClaims(shape.buffers, layout.binLength);
@@ -175,7 +180,7 @@ std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::str
                                                          layout.length, baseDir);
     if (loaded)
       return IsGltf1Version(model.asset.version) ? kGltf1
-                                                 : DecodeCompressed(model, file.size(), held);
+                                                 : DecodeCompressed(model, file.size(), budget);
     if (IsGltf1Json({reinterpret_cast<const char*>(json.data()), json.size()})) return kGltf1;
     // A buffer file refused says why in its own words, which name the file.
     return folder.error.empty() ? FirstLine(error) : folder.error;
@@ -191,9 +196,9 @@ std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::str
 }  // namespace
 
 std::string LoadGltfModel(std::span<const uint8_t> file, bool binary, const std::string& baseDir,
-                          tinygltf::Model& model, uint64_t& heldBytes) {
-  heldBytes = 0;
-  return LoadModel(file, binary, baseDir, model, heldBytes, true);
+                          tinygltf::Model& model, uint64_t& budget) {
+  budget = 0;
+  return LoadModel(file, binary, baseDir, model, budget, true);
 }
 
 }  // namespace quarvel

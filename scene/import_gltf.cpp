@@ -25,8 +25,8 @@ constexpr const char* kParseError = "Error parsing glTF file";
 constexpr uint64_t kMaxCount = std::numeric_limits<uint32_t>::max();
 // Nodes may show one mesh many times, and accessors may share bytes, so the mesh a file makes is
 // bounded apart from its size: at 12 bytes a vertex and 12 a triangle, with the plan of each
-// primitive to add, each instance's transform and the bytes of the sparse accessors, at most
-// kGltfMaxGrowth times the bytes of the file and its buffers together.
+// primitive to add, each instance's transform and the bytes of the sparse accessors, within what
+// decoding the file's compressed views and primitives left of the bound on what it makes.
 constexpr const char* kRepeats = "its nodes repeat more geometry than a file of its size may make";
 
 bool Aborted() {
@@ -66,8 +66,7 @@ struct Plan {
 // the pool's 32-bit indices and the bound on the mesh's size. Throws GltfError.
 class Planner {
  public:
-  Planner(const tinygltf::Model& model, uint64_t heldBytes)
-      : model_(model), reader_(model, kGltfMaxGrowth * heldBytes) {}
+  Planner(const tinygltf::Model& model, uint64_t budget) : model_(model), reader_(model, budget) {}
 
   // The plan holds pointers into the reader's bytes and into `instances`: both must outlive it.
   Plan Run(const std::vector<MeshInstance>& instances) {
@@ -222,8 +221,8 @@ ImportResult ImportGLTFFromMemory(Scene& scene, std::span<const uint8_t> file, b
                                   const std::string& baseDir, const Feedback& fb) {
   AbortRequested = 0;
   tinygltf::Model model;
-  uint64_t heldBytes = 0;  // those of the file and its buffers, not of what they decode to
-  const std::string loadError = LoadGltfModel(file, binary, baseDir, model, heldBytes);
+  uint64_t budget = 0;  // what the mesh may take
+  const std::string loadError = LoadGltfModel(file, binary, baseDir, model, budget);
   if (!loadError.empty()) return Failure(loadError, 0, fb);
   const std::string unread = UnreadRequiredExtension(model);
   if (!unread.empty()) return Failure(unread, 0, fb);
@@ -232,7 +231,7 @@ ImportResult ImportGLTFFromMemory(Scene& scene, std::span<const uint8_t> file, b
   uint32_t faces = 0;
   std::string warning;
   try {
-    Planner planner(model, heldBytes);
+    Planner planner(model, budget);
     const Plan plan = planner.Run(meshes.instances);
     AddPlan(*scene.ModelMesh, plan, fb, faces);
     warning = Warning(plan);

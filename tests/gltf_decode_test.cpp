@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures.h"
 #include "scene/model_formats.h"
 
 namespace quarvel {
@@ -124,19 +125,51 @@ Bytes DracoStream(draco::MeshEncoderMethod method, uint32_t& positionId, uint32_
   return stream;
 }
 
-Bytes DracoGlb(const Bytes& stream, uint32_t positionId, size_t points, size_t corners) {
+// A .glb of `meshes` meshes with one primitive each, all compressed as `stream`, of which the
+// scene shows the first; its binary chunk holds the stream and zeros up to `chunkBytes`.
+Bytes DracoGlb(Bytes stream, uint32_t positionId, size_t points, size_t corners, int meshes = 1,
+               size_t chunkBytes = 0) {
+  const size_t streamBytes = stream.size();
+  stream.resize(std::max(streamBytes, chunkBytes));
+  std::string primitives;
+  for (int m = 0; m < meshes; ++m)
+    primitives += std::string(m ? "," : "") +
+                  R"({"primitives":[{"attributes":{"POSITION":0},"indices":1,"extensions":)"
+                  R"({"KHR_draco_mesh_compression":{"bufferView":0,"attributes":{"POSITION":)" +
+                  std::to_string(positionId) + "}}}}]}";
   return Glb(R"({"buffers":[{"byteLength":)" + std::to_string(stream.size()) +
-                 R"(}],"bufferViews":[{"buffer":0,"byteLength":)" + std::to_string(stream.size()) +
+                 R"(}],"bufferViews":[{"buffer":0,"byteLength":)" + std::to_string(streamBytes) +
                  R"(}],"accessors":[{"componentType":5126,"count":)" + std::to_string(points) +
                  R"(,"type":"VEC3"},{"componentType":5125,"count":)" + std::to_string(corners) +
-                 R"(,"type":"SCALAR"}],"meshes":[{"primitives":[{"attributes":{"POSITION":0},)"
-                 R"("indices":1,"extensions":{"KHR_draco_mesh_compression":{"bufferView":0,)"
-                 R"("attributes":{"POSITION":)" +
-                 std::to_string(positionId) +
-                 R"(}}}}]}],"extensionsRequired":)"
-                 R"(["KHR_draco_mesh_compression"],)" +
-                 kScene + "}",
+                 R"(,"type":"SCALAR"}],"meshes":[)" + primitives +
+                 R"(],"extensionsRequired":["KHR_draco_mesh_compression"],)" + kScene + "}",
              stream);
+}
+
+// What a hostile encoder makes: a stream of separate triangles over `points` points, all at the
+// origin, with `extra` attributes of 255 unsigned 32-bit zeros a point besides the positions, all
+// of which compress to almost nothing.
+Bytes HostileStream(draco::MeshEncoderMethod method, uint32_t points, int extra,
+                    uint32_t& positionId) {
+  draco::Mesh mesh;
+  mesh.set_num_points(points);
+  for (uint32_t f = 0; f < points / 3; ++f)
+    mesh.AddFace(
+        {draco::PointIndex(3 * f), draco::PointIndex(3 * f + 1), draco::PointIndex(3 * f + 2)});
+  for (int a = 0; a <= extra; ++a) {
+    draco::GeometryAttribute ga;
+    ga.Init(a == 0 ? draco::GeometryAttribute::POSITION : draco::GeometryAttribute::GENERIC,
+            nullptr, a == 0 ? 3 : 255, a == 0 ? draco::DT_FLOAT32 : draco::DT_UINT32, false,
+            a == 0 ? 12 : 1020, 0);
+    const int id = mesh.AddAttribute(ga, true, points);
+    if (a == 0) positionId = mesh.attribute(id)->unique_id();
+  }
+  draco::Encoder encoder;
+  encoder.SetEncodingMethod(method);
+  encoder.SetAttributeQuantization(draco::GeometryAttribute::POSITION, 8);
+  draco::EncoderBuffer out;
+  EXPECT_TRUE(encoder.EncodeMeshToBuffer(mesh, &out).ok());
+  return Bytes(out.data(), out.data() + out.size());
 }
 
 std::string Outcome(const Bytes& file, std::vector<Triangle>* triangles = nullptr) {
@@ -205,10 +238,51 @@ TEST(GltfDecode, CorruptOrLyingStreamsAreRefusedByName) {
       {DracoGlb(DracoStream(draco::MESH_SEQUENTIAL_ENCODING, id), id, 17, 54),
        draco + "its Draco stream's point count differs from its POSITION"},
       {DracoGlb(DracoStream(draco::MESH_SEQUENTIAL_ENCODING, id, 100000000), id, 16, 300000000),
-       draco + "it decodes to more than a file of its size may make"},
+       draco + "its Draco stream would decode to 1144.5 MB, more than the 47 KB left of what a "
+               "file of its size may make"},
   };
   for (const auto& [file, why] : cases)
     EXPECT_EQ(Outcome(file).substr(0, why.size()), why);
+}
+
+// A Draco file decodes within 64 times its size and 64 MiB more, counting every attribute its
+// stream carries and each stream once however many primitives share it, or is refused at once.
+TEST(GltfDecode, HostileDracoFilesDecodeWithinTheFilesBound) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than any limit allows";
+#endif
+  struct Row {
+    draco::MeshEncoderMethod method;
+    size_t fileBytes;
+    double decoded;  // what the stream decodes to, in the file's bounds (64 times its size)
+    int extra;       // the attributes of 255 numbers a point besides the positions
+    int meshes;      // those that share the stream
+    std::string outcome;
+  };
+  const std::string refused =
+      "mesh 0 primitive 0 (KHR_draco_mesh_compression): its Draco "
+      "stream would decode to ";
+  const Row rows[] = {
+      {draco::MESH_EDGEBREAKER_ENCODING, 4 << 20, 0.95, 4, 1, "ok"},
+      {draco::MESH_SEQUENTIAL_ENCODING, 1 << 20, 1.1, 4, 1, refused},
+      {draco::MESH_SEQUENTIAL_ENCODING, 256 << 10, 8, 4, 1, refused},
+      // Each decoding keeps more than an eighth of the bound: 28 could not be made.
+      {draco::MESH_EDGEBREAKER_ENCODING, 1 << 20, 0.4, 0, 28, "ok"},
+  };
+  for (const Row& row : rows) {
+    const double bound = 64.0 * double(row.fileBytes);
+    // What each point takes decoded: 255 numbers of each extra attribute, in their type and as
+    // the decoder's integers; the positions likewise; the order of the points; a third of a face.
+    const auto points = uint32_t(row.decoded * bound / (2040.0 * row.extra + 24 + 16 + 8)) / 3 * 3;
+    uint32_t id = 0;
+    const Bytes stream = HostileStream(row.method, points, row.extra, id);
+    const Bytes file = DracoGlb(stream, id, points, points, row.meshes, row.fileBytes - 8192);
+    ASSERT_LT(file.size(), row.fileBytes);
+    const std::string outcome =
+        test::InChild([&] { return Outcome(file); }, 64 * file.size() + (64 << 20), 120);
+    EXPECT_EQ(outcome.substr(0, row.outcome.size()), row.outcome)
+        << row.method << " " << row.fileBytes << " " << row.decoded;
+  }
 }
 
 TEST(GltfDecode, Gltf1IsRefusedByName) {

@@ -5,6 +5,7 @@
 set_tests_properties(
   VideoWriter.LossyCompressorsGiveEveryFrameAtTheMaskSize
   VideoWriter.LosslessCompressorsGiveTheMaskBytesBack
+  GltfDecode.HostileDracoFilesDecodeWithinTheFilesBound
   PROPERTIES LABELS "unit;slow")
 set_tests_properties(
   gui.GuiTest.RunningOutOfMemoryLeavesTheWindowUsable
