@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstring>
 #include <istream>
-#include <optional>
+#include <limits>
 #include <streambuf>
 #include <string>
 #include <string_view>
@@ -68,26 +68,35 @@ bool NextToken(std::string_view& rest, std::string_view& token) {
   return true;
 }
 
-// Whether a coordinate's token is a number that is not a finite float ("nan", "inf", "1e99999",
-// "1e39"), which the parser would turn into 0 or an infinity without a word. A short token of
-// digits, signs and a point is finite as it stands: most tokens are told without being read.
-bool NotFinite(std::string_view token) {
-  const bool plain = token.size() < 39 && std::all_of(token.begin(), token.end(), [](char c) {
-                       return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+';
-                     });
-  if (plain) return false;
+enum class Coordinate { Ok, NotNumber, NotFinite };
+
+// What a coordinate's token is: a number the parser reads as a finite float, or one that is not a
+// finite float ("nan", "inf", "1e99999", "1e39"), which the parser would turn into 0 or an
+// infinity without a word, or no number at all ("x", "1.2.3"), which it reads as 0. A short token
+// of digits and at most a point after an optional sign is a finite float as it stands: most
+// tokens are told without being read.
+Coordinate CoordinateOf(std::string_view token) {
+  const std::string_view digits = token.substr(token.starts_with('-') || token.starts_with('+'));
+  const bool plain = token.size() < 39 &&
+                     digits.find_first_not_of("0123456789.") == std::string_view::npos &&
+                     digits.find_first_of("0123456789") != std::string_view::npos &&
+                     digits.find('.') == digits.rfind('.');
+  if (plain) return Coordinate::Ok;
   if (token.size() > 1 && token[0] == '+') token.remove_prefix(1);
   float value = 0;
   const Number n = import_text::ParseReal(token, value);
-  return n == Number::Overflow || (n == Number::Ok && !std::isfinite(value));
+  if (n == Number::Bad) return Coordinate::NotNumber;
+  return n == Number::Overflow || !std::isfinite(value) ? Coordinate::NotFinite : Coordinate::Ok;
 }
 
 // The checks each line passes before the parser reads it, with the parser's own rules for telling
 // lines apart: after blanks, "v" and a blank start a vertex, whose first three tokens are its x, y
 // and z; "f" and a blank start a polygon, whose every token is a corner; a line ends at a NUL
-// byte. A line is at most kMaxLineBytes long, every coordinate is a finite float, and the file
-// makes no more vertices and triangles than the bound on the mesh allows (a polygon of n corners
-// counted as n - 2 triangles, also when it will be dropped).
+// byte. A line is at most kMaxLineBytes long, every coordinate is a finite float, every corner's
+// vertex (the token up to a "/") a whole number that names a vertex, and the file makes no more
+// vertices and triangles than the bound on the mesh allows (a polygon of n corners counted as
+// n - 2 triangles). A corner may name a vertex that comes later in the file: whether it names
+// one at all is known at the end (see PastTheVertices).
 class LineCheck {
  public:
   explicit LineCheck(uint64_t fileBytes)
@@ -105,21 +114,28 @@ class LineCheck {
     if (start + 1 >= line.size() || !IsSpace(line[start + 1])) return true;
     linesOrPoints_ = linesOrPoints_ || line[start] == 'l' || line[start] == 'p';
     std::string_view rest = line.substr(start + 2);
+    std::string_view token;
     if (line[start] == 'v') {
-      std::string_view token;
       for (int k = 0; k < 3 && NextToken(rest, token); ++k)
-        if (NotFinite(token))
-          return Refuse("a vertex coordinate that is not a finite number (" + Quoted(token) + ")");
+        switch (CoordinateOf(token)) {
+          case Coordinate::NotNumber:
+            return Refuse("a vertex coordinate that is not a number (" + Quoted(token) + ")");
+          case Coordinate::NotFinite:
+            return Refuse("a vertex coordinate that is not a finite number (" + Quoted(token) +
+                          ")");
+          case Coordinate::Ok:
+            break;
+        }
+      ++vertices_;
       return Count(1);
     }
     if (line[start] != 'f') return true;
     uint64_t corners = 0;
-    bool inCorner = false;
-    for (const char c : rest) {
-      corners += !IsSpace(c) && !inCorner;
-      inCorner = !IsSpace(c);
-    }
-    return corners < 3 || Count(corners - 2);
+    for (; NextToken(rest, token); ++corners)
+      if (!CheckCorner(token)) return false;
+    if (corners >= 3) return Count(corners - 2);
+    if (shortFaces_++ == 0) firstShortFace_ = line_;
+    return true;
   }
 
   // Counts the lines that the last one checked went on to.
@@ -127,10 +143,37 @@ class LineCheck {
 
   // Why a line refused the file; empty when none did.
   const std::string& refusal() const { return refusal_; }
-  // Whether a line was a polyline ("l") or points ("p"), which the mesh has no use for.
-  bool linesOrPoints() const { return linesOrPoints_; }
+  // Why a corner names no vertex once the file's every vertex is read: the first that names one
+  // past them, with its line. Empty when none does.
+  std::string PastTheVertices() const {
+    for (const Forward& f : forward_)
+      if (f.vertex > vertices_)
+        return "a face corner ('" + std::to_string(f.vertex) + "') past the file's " +
+               std::to_string(vertices_) + " vertices at line " + std::to_string(f.line);
+    return "";
+  }
+  // What the parser passed over that draws nothing: polylines ("l") and points ("p"), which the
+  // mesh has no use for, and polygons of fewer than three corners. Empty when nothing was.
+  std::string Skipped(uint32_t faces) const {
+    std::string skipped;
+    if (linesOrPoints_)
+      skipped = faces == 0 ? "only lines and points" : "its lines and points draw nothing";
+    if (shortFaces_ != 0)
+      skipped += (skipped.empty() ? "" : "; ") +
+                 (shortFaces_ == 1 ? std::string("a face of fewer than three corners draws nothing")
+                                   : std::to_string(shortFaces_) +
+                                         " faces of fewer than three corners draw nothing") +
+                 " (line " + std::to_string(firstShortFace_) + (shortFaces_ == 1 ? ")" : ", ...)");
+    return skipped;
+  }
 
  private:
+  // A corner that names a vertex not read yet, and its line.
+  struct Forward {
+    uint64_t line;
+    uint64_t vertex;
+  };
+
   bool Refuse(const std::string& why) {
     refusal_ = why + " at line " + std::to_string(line_);
     return false;
@@ -142,10 +185,38 @@ class LineCheck {
     return true;
   }
 
+  // A corner's vertex counts from 1, or back from the last vertex read so far when negative, as
+  // the parser reads it (a whole number of an int). One past the vertices read so far is noted
+  // when it names a later vertex than any noted before: the first corner past all of them is
+  // then among those noted.
+  bool CheckCorner(std::string_view corner) {
+    const std::string_view number = corner.substr(0, corner.find('/'));
+    const bool negative = number.starts_with('-');
+    const std::string_view digits = number.substr(negative || number.starts_with('+'));
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
+      return Refuse("a face corner that is not a vertex number (" + Quoted(number) + ")");
+    uint64_t vertex = 0;
+    for (const char c : digits)
+      vertex = std::min<uint64_t>(vertex * 10 + uint64_t(c - '0'), uint64_t(1) << 40);
+    if (vertex == 0) return Refuse("a face corner that names no vertex (" + Quoted(number) + ")");
+    if (negative && vertex > vertices_)
+      return Refuse("a face corner before the first vertex (" + Quoted(number) + ")");
+    // The parser keeps an int: a larger number would name another vertex.
+    if (vertex > uint64_t(std::numeric_limits<int>::max()))
+      return Refuse("a face corner past any vertex (" + Quoted(number) + ")");
+    if (!negative && vertex > vertices_ && (forward_.empty() || vertex > forward_.back().vertex))
+      forward_.push_back({line_, vertex});
+    return true;
+  }
+
   uint64_t fileBytes_;
   uint64_t allowed_;
   uint64_t line_ = 0;
-  uint64_t items_ = 0;  // the vertices and triangles of the lines checked so far
+  uint64_t items_ = 0;     // the vertices and triangles of the lines checked so far
+  uint64_t vertices_ = 0;  // the vertices of those lines
+  std::vector<Forward> forward_;
+  uint64_t shortFaces_ = 0;  // polygons of fewer than three corners, and the line of the first
+  uint64_t firstShortFace_ = 0;
   std::string refusal_;
   bool linesOrPoints_ = false;
 };
@@ -176,16 +247,18 @@ class PieceBuffer : public std::streambuf {
         check_(fileBytes),
         fb_(fb) {}
 
-  // Why a piece refused the file; empty when none did.
-  const std::string& refusal() const { return check_.refusal(); }
-  bool linesOrPoints() const { return check_.linesOrPoints(); }
+  // What the checks of the pieces handed over found.
+  const LineCheck& check() const { return check_; }
+  // Whether a cancel ended the stream before the end of the file.
+  bool cancelled() const { return cancelled_; }
 
  protected:
   int_type underflow() override {
-    if (next_ == end_ || !refusal().empty()) return traits_type::eof();
+    if (next_ == end_ || !check_.refusal().empty() || cancelled_) return traits_type::eof();
     fb_.Progress(static_cast<int>((next_ - begin_) * 100 / (end_ - begin_)));
     fb_.ProcessMessages();
-    if (Aborted()) return traits_type::eof();
+    cancelled_ = Aborted();
+    if (cancelled_) return traits_type::eof();
     const char* last = PieceEnd();
     // The get area is only ever read: a stream buffer's interface takes it without const.
     char* first = const_cast<char*>(next_);
@@ -269,6 +342,7 @@ class PieceBuffer : public std::streambuf {
   const char* end_;
   const char* next_;  // the first byte not yet handed over
   LineCheck check_;
+  bool cancelled_ = false;
   const Feedback& fb_;
   std::string joined_;         // the piece handed over, when it has lines that go on
   std::vector<size_t> joins_;  // where in it each line break made blanks was
@@ -293,27 +367,21 @@ void OnVertex(void* data, float x, float y, float z, float /*w*/) {
 }
 
 // A corner's vertex as a pool index. The file counts from 1; a negative index counts back from
-// the last vertex read so far. 0 and indices before the first vertex name no vertex. An index past
-// the last vertex is kept: the mesh drops the faces that use it.
-std::optional<uint32_t> PoolIndex(const tinyobj::index_t& corner, size_t verticesSoFar) {
+// the last vertex read so far. The line checks let through only corners that name a vertex read
+// so far or one later in the file: one past the file's last vertex refuses the file once it is
+// read, or, after a cancel, is kept for the mesh to drop the faces that use it.
+uint32_t PoolIndex(const tinyobj::index_t& corner, size_t verticesSoFar) {
   const int index = corner.vertex_index;
-  if (index > 0) return static_cast<uint32_t>(index - 1);
-  const auto back = static_cast<size_t>(-int64_t(index));
-  if (index < 0 && back <= verticesSoFar) return static_cast<uint32_t>(verticesSoFar - back);
-  return std::nullopt;
+  return index > 0 ? uint32_t(index - 1) : uint32_t(verticesSoFar - size_t(-int64_t(index)));
 }
 
 // A polygon of n corners is n - 2 triangles. Each triangle (a, b, c) is added as (c, b, a), which
-// keeps its front on the same side once z is mirrored. A polygon with a corner that names no
-// vertex is dropped whole.
+// keeps its front on the same side once z is mirrored.
 void OnFace(void* data, tinyobj::index_t* indices, int count) {
   ObjContents& c = *static_cast<ObjContents*>(data);
   c.corners.clear();
-  for (int k = 0; k < count; ++k) {
-    const std::optional<uint32_t> index = PoolIndex(indices[k], c.vertices.size());
-    if (!index) return;
-    c.corners.push_back(*index);
-  }
+  for (int k = 0; k < count; ++k)
+    c.corners.push_back(PoolIndex(indices[k], c.vertices.size()));
   c.polygons.Append(c.vertices, c.corners, c.triangles);
 }
 
@@ -338,8 +406,10 @@ ImportResult ImportOBJFromMemory(Scene& scene, std::span<const uint8_t> file, co
   // Without a material reader the parser skips mtllib lines.
   const bool parsed = tinyobj::LoadObjWithCallback(stream, callbacks, &contents);
   AbortRequested = 0;
-  std::string why = pieces.refusal();
+  std::string why = pieces.check().refusal();
   if (!parsed) why = "the parser refused the file";
+  // A cancel keeps the faces whole so far: those that name a vertex not read are dropped.
+  if (why.empty() && !pieces.cancelled()) why = pieces.check().PastTheVertices();
   if (why.empty() && !contents.finite) why = "a vertex coordinate that is not a finite number";
   if (!why.empty()) {
     fb.Status(2, "");
@@ -349,7 +419,7 @@ ImportResult ImportOBJFromMemory(Scene& scene, std::span<const uint8_t> file, co
   const auto faces = static_cast<uint32_t>(
       scene.ModelMesh->TakeFaces(std::move(contents.vertices), std::move(contents.triangles)));
   FinishImport(scene, faces, fb);
-  return {true, faces, {}, faces == 0 && pieces.linesOrPoints() ? "only lines and points" : ""};
+  return {true, faces, {}, pieces.check().Skipped(faces)};
 }
 
 }  // namespace quarvel
