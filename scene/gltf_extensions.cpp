@@ -42,10 +42,13 @@ constexpr std::array<std::string_view, 25> kReadable = {
 }  // namespace
 
 std::string UnreadRequiredExtension(const tinygltf::Model& model) {
-  for (const std::string& name : model.extensionsRequired)
+  for (const std::string& name : model.extensionsRequired) {
+    // tinygltf keeps an element that is not a string as an empty name.
+    if (name.empty()) return "its extensionsRequired is not a list of extension names";
     if (std::find(kReadable.begin(), kReadable.end(), name) == kReadable.end())
       return "it requires the glTF extension " + import_text::Quoted(name) +
              ", which Quarvel does not read";
+  }
   return "";
 }
 

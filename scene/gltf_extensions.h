@@ -9,7 +9,8 @@
 namespace quarvel {
 
 // Why the file cannot be read because of an extension in its extensionsRequired (the first the
-// reader neither implements nor may leave aside), empty when there is none.
+// reader neither implements nor may leave aside, or an element that names none), empty when there
+// is none.
 std::string UnreadRequiredExtension(const tinygltf::Model& model);
 
 }  // namespace quarvel

@@ -12,6 +12,7 @@
 #include "gltf_files.h"
 #include "gltf_json_fixes.h"
 #include "gltf_meshopt.h"
+#include "gltf_refusals.h"
 #include "gltf_version.h"
 #include "json_shape.h"
 
@@ -183,7 +184,9 @@ std::string LoadModel(std::span<const uint8_t> file, bool binary, const std::str
                                                  : DecodeCompressed(model, file.size(), budget);
     if (IsGltf1Json({reinterpret_cast<const char*>(json.data()), json.size()})) return kGltf1;
     // A buffer file refused says why in its own words, which name the file.
-    return folder.error.empty() ? FirstLine(error) : folder.error;
+    if (!folder.error.empty()) return folder.error;
+    return ClearerRefusal({reinterpret_cast<const char*>(json.data()), json.size()},
+                          FirstLine(error));
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {

@@ -207,7 +207,8 @@ ImportResult Import3DSFromMemory(Scene& scene, std::span<const uint8_t> file, co
     result.ok = importer.Run();
     if (!result.ok) result.error = {ErrorKind::Import, kParseError, ""};
   } catch (const StreamReadError&) {
-    result.error = {ErrorKind::Import, kStreamReadError, ""};
+    result.error = {ErrorKind::Import, kStreamReadError, "",
+                    file.empty() ? "the file is empty" : ""};
   } catch (const ParseError&) {
     result.error = {ErrorKind::Import, kParseError, ""};
   }

@@ -104,6 +104,7 @@ TEST(Import3DS, MainChunkLengthMustBeTheFileSize) {
 TEST(Import3DS, ReadsPastTheEndAreStreamErrors) {
   const auto good = SmallestModel();
   std::map<std::string, std::vector<uint8_t>> broken;
+  broken["empty"] = {};
   broken["shorter than a header"] = {0x4D, 0x4D, 5, 0};
   broken["bare main chunk"] = {0x4D, 0x4D, 6, 0, 0, 0};
   // Cut inside the face records, with the main length patched to the new size.
@@ -120,6 +121,7 @@ TEST(Import3DS, ReadsPastTheEndAreStreamErrors) {
     const auto result = Import3DSFromMemory(scene, bytes, {});
     EXPECT_FALSE(result.ok) << what;
     EXPECT_EQ(result.error.text, "Stream read error") << what;
+    EXPECT_EQ(result.error.reason, bytes.empty() ? "the file is empty" : "") << what;
     EXPECT_EQ(AbortRequested.load(), 0) << what;
   }
 }

@@ -471,7 +471,8 @@ TEST(ImportGLTF, RequiredExtensionsMustBeOnesTheReaderReadsOrThatOnlyChangeTheLo
            {R"("KHR_materials_unlit","EXT_foo_bar")",
             Refusal("it requires the glTF extension 'EXT_foo_bar', which Quarvel does not read")},
            {R"("KHR_\u001b[2J")",
-            Refusal("it requires the glTF extension 'KHR_?[2J', which Quarvel does not read")}}) {
+            Refusal("it requires the glTF extension 'KHR_?[2J', which Quarvel does not read")},
+           {"1,2", Refusal("its extensionsRequired is not a list of extension names")}}) {
     GltfModel m = Triangle();
     m.rest += R"(,"extensionsRequired":[)" + required + "]";
     Scene scene;
@@ -487,7 +488,10 @@ TEST(ImportGLTFHostile, AccessorsOutsideTheirBuffersAreRefusedBeforeAnythingIsRe
       {"offset past the view", {R"(,"byteOffset":40)", ""}},
       {"last element past the view", {R"(,"byteOffset":4)", ""}},
       {"view past the buffer", {"", R"(,"byteOffset":0,"byteLength":4000)"}},
-      {"stride too small", {"", R"(,"byteStride":8)"}}};
+      {"stride too small", {"", R"(,"byteStride":8)"}},
+      {"stride too large", {"", R"(,"byteStride":256)"}},
+      {"largest stride", {"", R"(,"byteStride":252)"}},
+      {"stride of no whole words", {"", R"(,"byteStride":14)"}}};
   const std::map<std::string, std::string> reasons = {
       {"a trillion elements",
        "accessor 0: its 1000000000000 elements run past the end of its buffer view"},
@@ -496,7 +500,11 @@ TEST(ImportGLTFHostile, AccessorsOutsideTheirBuffersAreRefusedBeforeAnythingIsRe
        "accessor 0: its 3 elements run past the end of its buffer view"},
       {"view past the buffer", "accessor 0: its buffer view runs past the end of its buffer"},
       {"stride too small",
-       "accessor 0: its stride of 8 bytes is smaller than its elements of 12 bytes"}};
+       "accessor 0: its stride of 8 bytes is smaller than its elements of 12 bytes"},
+      {"stride too large", "byteStride 256 of bufferView 0 is not a multiple of 4 from 4 to 252"},
+      {"largest stride", "accessor 0: its 3 elements run past the end of its buffer view"},
+      {"stride of no whole words",
+       "byteStride 14 of bufferView 0 is not a multiple of 4 from 4 to 252"}};
   for (const auto& [what, members] : broken) {
     GltfModel m;
     m.Add(Floats({0, 0, 0, 1, 0, 0, 0, 1, 0}), kFloat, "VEC3", 3);
