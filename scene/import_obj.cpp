@@ -148,8 +148,8 @@ class LineCheck {
   std::string PastTheVertices() const {
     for (const Forward& f : forward_)
       if (f.vertex > vertices_)
-        return "a face corner ('" + std::to_string(f.vertex) + "') past the file's " +
-               std::to_string(vertices_) + " vertices at line " + std::to_string(f.line);
+        return "a face corner past the file's " + std::to_string(vertices_) + " vertices ('" +
+               std::to_string(f.vertex) + "') at line " + std::to_string(f.line);
     return "";
   }
   // What the parser passed over that draws nothing: polylines ("l") and points ("p"), which the
@@ -163,7 +163,8 @@ class LineCheck {
                  (shortFaces_ == 1 ? std::string("a face of fewer than three corners draws nothing")
                                    : std::to_string(shortFaces_) +
                                          " faces of fewer than three corners draw nothing") +
-                 " (line " + std::to_string(firstShortFace_) + (shortFaces_ == 1 ? ")" : ", ...)");
+                 (shortFaces_ == 1 ? " (line " : " (the first at line ") +
+                 std::to_string(firstShortFace_) + ")";
     return skipped;
   }
 

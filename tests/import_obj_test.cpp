@@ -186,12 +186,13 @@ TEST(ImportOBJ, LinesItDoesNotKnowOrCannotUseAreSkipped) {
                              "p 1\n"
                              "f 1 2\n"
                              "f\n"
+                             "f 3\n"
                              "f 1 2 3\n"
                              "\x01\xff\xfe binary bytes \x7f\n"
                              "v 1 1");
   EXPECT_EQ(Outcome(result),
-            "ok faces 1 its lines and points draw nothing; a face of fewer than three corners "
-            "draws nothing (line 16)");
+            "ok faces 1 its lines and points draw nothing; 2 faces of fewer than three corners "
+            "draw nothing (the first at line 16)");
   const auto v = scene.ModelMesh->vertices();
   EXPECT_EQ(std::vector<Vec3>(v.begin(), v.end()),
             (std::vector<Vec3>{{2, 0, 0}, {0, 3, 0}, {0, 0, -4}, {1, 1, 0}}));
@@ -243,7 +244,7 @@ TEST(ImportOBJ, LinesTheParserWouldMisreadOrHoldAtLengthRefuseTheFileNamingTheir
        error + "a vertex coordinate that is not a number ('-') at line 3 faces 0"},
       // A corner names a vertex read before it, counted from 1 or back from the last; or one
       // read later, which the file must then hold.
-      {head + "v 0 1 0\nf 1 2 9\n", corner + "('9') past the file's 3 vertices at line 4 faces 0"},
+      {head + "v 0 1 0\nf 1 2 9\n", corner + "past the file's 3 vertices ('9') at line 4 faces 0"},
       {head + "f 1 2 3\nf -1 -2 -3\nv 0 1 0\n",
        corner + "before the first vertex ('-3') at line 4 faces 0"},
       {head + "f 0 1 2\n", corner + "that names no vertex ('0') at line 3 faces 0"},
@@ -253,7 +254,7 @@ TEST(ImportOBJ, LinesTheParserWouldMisreadOrHoldAtLengthRefuseTheFileNamingTheir
       {head + "f 1 2 2147483648\n", corner + "past any vertex ('2147483648') at line 3 faces 0"},
       {head + "f 1 2 3\nv 0 1 0\nf -1/1 -3//1 1/2/3\n", "ok faces 2"},
       {head + "f 1 2 4\nf 1 2 9\nf 1 2 5\nv 0 1 0\nv 1 1 0\n",
-       corner + "('9') past the file's 4 vertices at line 4 faces 0"},
+       corner + "past the file's 4 vertices ('9') at line 4 faces 0"},
       {fan + "\n", mesh + "4096 a file of 10018 bytes may make at line 3 faces 0"},
       {longLine, "Error parsing OBJ file|a line longer than 1048576 bytes at line 3 faces 0"},
       {"\xEF\xBB\xBFv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "ok faces 1"},
