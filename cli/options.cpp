@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <span>
 #include <string_view>
 
@@ -290,7 +291,7 @@ std::string SetToneOption(const std::string& a, const std::string& v, RenderOpti
 // Sets one of the options of a physical scale from its value; returns the message for a bad
 // value.
 std::string SetScaleOption(const std::string& a, const std::string& v, PhysicalScale& s) {
-  float n = 0;
+  double n = 0;
   if (a == "--units") {
     const auto mm = MillimetresPerUnit(v);
     if (!mm) return "Expected --units mm, cm, m or in; not '" + v + "'";
@@ -302,12 +303,14 @@ std::string SetScaleOption(const std::string& a, const std::string& v, PhysicalS
   } else {  // --px-per-mm, --dpi
     if (s.Given()) return "Give the scale once: --px-per-mm or --dpi";
     s.byDpi = a == "--dpi";
-    const double perMm = ParseFloat(v, n) ? (s.byDpi ? n / 25.4 : n) : 0;
-    if (!(perMm >= kMinPixelsPerMm && perMm <= kMaxPixelsPerMm))
+    // In the unit given and in double, so that the ends as written are taken.
+    const double lo = s.byDpi ? kMinDpi : kMinPixelsPerMm;
+    const double hi = s.byDpi ? kMaxDpi : kMaxPixelsPerMm;
+    if (!ParseDouble(v, n) || !(n >= lo && n <= hi))
       return s.byDpi
                  ? "The scale (--dpi) must be from 0.00254 to 2540000 pixels per inch, not " + v
                  : "The scale (--px-per-mm) must be from 0.0001 to 100000 pixels per mm, not " + v;
-    s.pixelsPerMm = perMm;
+    s.pixelsPerMm = s.byDpi ? n / kMmPerInch : n;
   }
   return "";
 }
@@ -440,8 +443,9 @@ std::string CheckOutputCombination(const RenderOptions& o) {
 }
 
 // The options that reshape the levels, `first` the first of them given (or an empty text), with
-// the output: the message, or an empty text.
-std::string CheckToneCombination(const RenderOptions& o, const std::string& first) {
+// the output: the message, or an empty text. `background` is the value of --background as typed.
+std::string CheckToneCombination(const RenderOptions& o, const std::string& first,
+                                 const std::string& background) {
   if (first.empty()) return "";
   if (!o.avi.empty())
     return first + " applies to --bmp-sequence and single masks, not to an AVI file";
@@ -454,7 +458,7 @@ std::string CheckToneCombination(const RenderOptions& o, const std::string& firs
   const int top = o.format == OutputFormat::Png16 ? 65535 : 255;
   if (o.tones.background < 0 || o.tones.background > top)
     return "The background level must be from 0 to " + std::to_string(top) + " for " +
-           FormatName(o.format) + ", not " + std::to_string(o.tones.background);
+           FormatName(o.format) + ", not " + background;
   return "";
 }
 
@@ -467,6 +471,20 @@ std::string CheckScaleCombination(const RenderOptions& o, const std::string& fir
   if (o.sizeGiven && o.physical.margin != 0)
     return "--margin applies when the scale sets the picture's size; --size gives it here";
   return "";
+}
+
+// The orthographic camera sees the model only in front of it: the moves along z must leave the
+// model frame, 15 units away at rest, farther than 0. The message, or an empty text.
+std::string CheckModelInFront(const RenderOptions& o) {
+  if (o.camera.perspective) return "";  // that camera stands where the moves leave the model
+  float z = kModelDepth;
+  for (const ViewOp& op : o.view)
+    if (op.kind == ViewOp::MoveZ) z = Store(double(z) + op.value);  // as MoveFrameZ stores it
+  if (z > 0) return "";
+  char where[32];
+  std::snprintf(where, sizeof where, "%.9g", z);
+  return o.moveZText + " takes the model to the viewer or behind it: it would be " + where +
+         " units away, and must stay in front, above 0 (it is 15 units away unmoved)";
 }
 
 // Options that make no sense together: the message, or an empty text. `given` lists the
@@ -509,6 +527,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
   std::string scaleOption;                // the first option given of a physical scale
   std::string cameraOption, batchOption;  // the first given of the perspective camera, of --batch
   std::string sizeValue;                  // the value of --size, as given
+  std::string backgroundValue;            // the value of --background, as given
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (!optionsEnded && a == "--") {
@@ -552,6 +571,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       if (!value(v)) return fail("Missing value after " + a);
       if (const std::string bad = SetToneOption(a, v, o); !bad.empty()) return fail(bad);
       if (toneOption.empty()) toneOption = a;
+      if (a == "--background") backgroundValue = v;
     } else if (IsOneOf(a, kScaleOptions)) {
       if (!value(v)) return fail("Missing value after " + a);
       if (const std::string bad = SetScaleOption(a, v, o.physical); !bad.empty()) return fail(bad);
@@ -596,7 +616,9 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
                 {},
                 0,
                 0};
-      if (!value(v) || !ParseFloat(v, op.value)) return fail("Expected a distance after " + a);
+      if (!value(v) || !ParseFloat(v, op.value))
+        return fail("Expected a distance from -3.4e38 to 3.4e38 after " + a + ", not '" + v + "'");
+      if (op.kind == ViewOp::MoveZ) o.moveZText = a + " " + v;
       o.view.push_back(op);
     } else if (IsDatasetOption(a)) {
       if (DatasetOptionTakesValue(a) && !value(v)) return fail("Missing value after " + a);
@@ -620,7 +642,9 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     o.format = o.camera.ManyViews() ? OutputFormat::Exr
                                     : FormatOfFileName(o.Animation() ? o.bmpSequence : o.output);
   if (const std::string bad = CheckOutputCombination(o); !bad.empty()) return fail(bad);
-  if (const std::string bad = CheckToneCombination(o, toneOption); !bad.empty()) return fail(bad);
+  if (const std::string bad = CheckModelInFront(o); !bad.empty()) return fail(bad);
+  if (const std::string bad = CheckToneCombination(o, toneOption, backgroundValue); !bad.empty())
+    return fail(bad);
   if (const std::string bad = CheckScaleCombination(o, scaleOption); !bad.empty()) return fail(bad);
   if (const std::string bad = CheckDatasetCombination(o, cameraOption, batchOption); !bad.empty())
     return fail(bad);
