@@ -12,9 +12,11 @@
 
 namespace quarvel {
 
-// The orthographic camera, with the model placed by the view: the moves along z must leave its
-// pixel scale, and its depth scale unless the model is flat as seen, within a float's range.
-std::string OrthographicRefusal(Scene& scene, const RenderOptions& o);
+// The model as the view operations placed it. The moves along its own x and y axes must keep its
+// coordinates (and where they came from in the file) within a float's range, unless the model's
+// own were not (`modelFinite` false). With the orthographic camera, the moves along z must leave
+// its pixel scale, and its depth scale unless the model is flat as seen, within a float's range.
+std::string PlacementRefusal(Scene& scene, const RenderOptions& o, bool modelFinite);
 
 // A perspective camera (world to camera, OpenCV's axes, model file units) and the model's
 // bounding sphere: each point of the sphere must be within a float's range of the camera, so

@@ -263,7 +263,8 @@ int Run(const RenderOptions& o, uint64_t& faces) {
   if (!loaded.warning.empty())
     std::fprintf(stderr, "quarvel-render: %s: warning: %s\n", o.model.c_str(),
                  loaded.warning.c_str());
-  if (!IsFinite(ws.scene))
+  const bool finite = IsFinite(ws.scene);
+  if (!finite)
     std::fprintf(stderr,
                  "quarvel-render: %s: warning: a coordinate of the model is not a number or is "
                  "infinite; the fit and the mask may not show the model\n",
@@ -273,8 +274,7 @@ int Run(const RenderOptions& o, uint64_t& faces) {
                 ws.scene.ExtentX, ws.scene.ExtentY, ws.scene.ExtentZ, ws.scene.FitScale);
   }
   ApplyView(ws.scene, o.view);
-  if (const std::string bad = o.camera.perspective ? "" : OrthographicRefusal(ws.scene, o);
-      !bad.empty()) {
+  if (const std::string bad = PlacementRefusal(ws.scene, o, finite); !bad.empty()) {
     PrintFileError(o.model, bad, "");
     return ExitCode(ErrorKind::Usage);
   }

@@ -108,7 +108,8 @@ const char* const kRenderUsage =
     "  --move-x S         move the model S units along its own x axis\n"
     "  --move-y S         move the model S units along its own y axis\n"
     "  --move-z S         move the model S units away from the viewer (zooms the mask). Each S\n"
-    "                     is from -3.4e38 to 3.4e38; unmoved the model is 15 units away, and\n"
+    "                     is from -3.4e38 to 3.4e38, and the moves along x and y keep the\n"
+    "                     model within that range; unmoved the model is 15 units away, and\n"
     "                     the orthographic camera needs it in front (more than 0 away), not so\n"
     "                     near that the pixel scale passes 3.4e38, nor so far that a float\n"
     "                     cannot tell its nearest depth from its farthest\n"
@@ -629,7 +630,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
                 0};
       if (!value(v) || !ParseFloat(v, op.value))
         return fail("Expected a distance from -3.4e38 to 3.4e38 after " + a + ", not '" + v + "'");
-      if (op.kind == ViewOp::MoveZ) o.moveZText = a + " " + v;
+      (op.kind == ViewOp::MoveZ ? o.moveZText : o.moveXYText) = a + " " + v;
       o.view.push_back(op);
     } else if (IsDatasetOption(a)) {
       if (DatasetOptionTakesValue(a) && !value(v)) return fail("Missing value after " + a);

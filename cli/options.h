@@ -33,8 +33,10 @@ struct RenderOptions {
   int width = 640, height = 480;
   bool sizeGiven = false;  // by --size
   std::vector<ViewOp> view;
-  std::string moveZText;  // the last --move-z with its value, as typed: what messages name
-  int threads = 0;        // 0: one per processor
+  // The last --move-z, and the last --move-x or --move-y, with the value as typed: what messages
+  // name.
+  std::string moveZText, moveXYText;
+  int threads = 0;  // 0: one per processor
   bool info = false;
   bool help = false;
   bool version = false;     // --version: print the program's name and version

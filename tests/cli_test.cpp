@@ -609,6 +609,7 @@ TEST(QuarvelRender, CameraValuesBeyondAFloatAreRefusedAndNoJsonHoldsNull) {
       {"box.obj -o a.bmp --move-z -15 --move-z 1e-40", 2, "--move-z 1e-40 brings the model so"},
       {"box.obj -o a.bmp --move-z 1e30 --sidecar a.json", 2, "--move-z 1e30 takes the model so"},
       {"box.obj -o a.bmp --move-z 1e6 --sidecar a.json", 0, ""},
+      {"box.obj -o a.bmp --move-x 3e38 --move-x 3e38 --sidecar a.json", 2, "--move-x 3e38 moves"},
       {"flat.obj -o a.bmp --sidecar a.json", 5, "(DepthScale is not finite: the model has no"}};
   for (const auto& [args, code, message] : cases) {
     for (const char* name : {"a.exr", "a.bmp", "a.json"})
