@@ -607,6 +607,7 @@ TEST(QuarvelRender, CameraValuesBeyondAFloatAreRefusedAndNoJsonHoldsNull) {
       {"box.obj -o v --camera perspective --poses far.json", 2, "pose 1 would stand 1e+300 units"},
       {"box.obj -o a.bmp --move-z -15 --sidecar a.json", 2, "--move-z -15 takes the model to the"},
       {"box.obj -o a.bmp --move-z -15 --move-z 1e-40", 2, "--move-z 1e-40 brings the model so"},
+      {"flat.obj -o a.bmp --move-z -15 --move-z 1e-40", 2, "--move-z 1e-40 brings the model so"},
       {"box.obj -o a.bmp --move-z 1e30 --sidecar a.json", 2, "--move-z 1e30 takes the model so"},
       {"box.obj -o a.bmp --move-z 1e6 --sidecar a.json", 0, ""},
       {"box.obj -o a.bmp --move-x 3e38 --move-x 3e38 --sidecar a.json", 2, "--move-x 3e38 moves"},
