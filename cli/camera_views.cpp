@@ -1,5 +1,6 @@
 #include "camera_views.h"
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <numbers>
@@ -69,6 +70,47 @@ std::optional<Affine> PoseOf(const nlohmann::json& rows) {
       z{m[0][2], m[1][2], m[2][2]};
   if (Dot(Cross(x, y), z) < 0) return std::nullopt;  // a mirror, not a turn
   return pose;
+}
+
+// Finds where a JSON text stops being JSON: a parse that keeps nothing, noting the first error.
+struct JsonErrorFinder : nlohmann::json_sax<nlohmann::json> {
+  size_t at = 0;          // bytes read when the error was found
+  std::string token;      // the number, when too large
+  bool overflow = false;  // a number too large for a double
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(size_t) override { return true; }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return true; }
+  bool start_array(size_t) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(size_t position, const std::string& last,
+                   const nlohmann::json::exception& e) override {
+    at = position;
+    token = last;
+    overflow = e.id == 406;
+    return false;
+  }
+};
+
+// Why a text that is not JSON is not, with the line where that shows.
+std::string JsonError(std::span<const uint8_t> text) {
+  JsonErrorFinder finder;
+  nlohmann::json::sax_parse(text.begin(), text.end(), &finder);
+  const auto end = text.begin() + ptrdiff_t(std::min(finder.at, text.size()));
+  const auto line = 1 + std::count(text.begin(), end, uint8_t('\n'));
+  const std::string where = " at line " + std::to_string(line);
+  if (finder.overflow) return "the number " + finder.token + where + " is out of range";
+  if (end == text.end()) return "its JSON ends too soon" + where;
+  const auto lineStart = std::find(std::make_reverse_iterator(end), text.rend(), uint8_t('\n'));
+  const auto column = std::distance(lineStart.base(), end);
+  return "its JSON is invalid" + where + ", column " + std::to_string(column);
 }
 
 }  // namespace
@@ -144,6 +186,10 @@ std::optional<std::vector<Affine>> ReadPoses(const std::string& path, std::strin
     return std::nullopt;
   }
   const nlohmann::json json = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
+  if (json.is_discarded()) {
+    error = JsonError(text);
+    return std::nullopt;
+  }
   nlohmann::json matrices = nlohmann::json::array();
   if (json.is_array()) {
     matrices = json;

@@ -24,6 +24,8 @@ struct CameraOptions {
   double orbitDegrees = 0;  // the ring's elevation above the model's middle
   std::string poses;        // a JSON file of camera-to-world matrices
   bool normals = false, mask = false;
+  // --distance, and --fov or --intrinsics, with their values as typed: what messages name.
+  std::string distanceText, lensText;
 
   bool ManyViews() const { return views > 0 || !poses.empty(); }
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 
 #include "numbers.h"
 #include "options.h"
@@ -25,7 +26,7 @@ bool In(const std::array<std::string_view, N>& names, std::string_view a) {
   return std::find(names.begin(), names.end(), a) != names.end();
 }
 
-// "FX,FY,CX,CY": four finite numbers, FX and FY above 0.
+// "FX,FY,CX,CY": four numbers a float holds, FX and FY above 0 at full precision.
 bool ParseIntrinsics(const std::string& s, Intrinsics& k) {
   double v[4];
   size_t start = 0;
@@ -36,7 +37,9 @@ bool ParseIntrinsics(const std::string& s, Intrinsics& k) {
     start = comma + 1;
   }
   k = {v[0], v[1], v[2], v[3]};
-  return v[0] > 0 && v[1] > 0;
+  const auto focal = [](double f) { return f >= kFloatMin && f <= kFloatMax; };
+  const auto centre = [](double c) { return std::fabs(c) <= kFloatMax; };
+  return focal(v[0]) && focal(v[1]) && centre(v[2]) && centre(v[3]);
 }
 
 // "I/N": 0 <= I < N.
@@ -57,17 +60,22 @@ std::string SetCameraOption(const std::string& a, const std::string& v, CameraOp
       return "The field of view (--fov) must be a number of degrees above 0 and below 180, not " +
              v;
     c.fovDegrees = x;
+    c.lensText = a + " " + v;
   } else if (a == "--intrinsics") {
     Intrinsics k;
     if (!ParseIntrinsics(v, k))
-      return "Expected --intrinsics FX,FY,CX,CY in pixels, FX and FY above 0, for example "
-             "--intrinsics 500,500,255.5,255.5; not '" +
+      return "Expected --intrinsics FX,FY,CX,CY in pixels, FX and FY from 1.2e-38 to 3.4e38, CX "
+             "and CY from -3.4e38 to 3.4e38, for example --intrinsics 500,500,255.5,255.5; not '" +
              v + "'";
     c.intrinsics = k;
+    c.lensText = a + " " + v;
   } else if (a == "--distance") {
-    if (!ParseDouble(v, x) || !(x > 0))
-      return "The camera's distance (--distance) must be a number above 0, not " + v;
+    if (!ParseDouble(v, x) || !(x > 0 && x <= kFloatMax))
+      return "The camera's distance (--distance) must be a number above 0 and at most 3.4e38, "
+             "not " +
+             v;
     c.distance = x;
+    c.distanceText = a + " " + v;
   } else if (a == "--depth") {
     if (v != "z" && v != "ray") return "Expected --depth z or ray; not '" + v + "'";
     c.depth = v == "z" ? DepthKind::AlongAxis : DepthKind::AlongRay;
@@ -125,6 +133,13 @@ std::string CheckCamera(const RenderOptions& o, const std::string& first) {
   const CameraOptions& c = o.camera;
   if (!c.perspective) return first == "--camera" ? "" : first + " applies to --camera perspective";
   if (c.fovDegrees > 0 && c.intrinsics) return "Give --fov or --intrinsics, not both";
+  if (const double f = CameraIntrinsics(c, o.width, o.height).fx; f > kFloatMax) {
+    char focal[32];
+    std::snprintf(focal, sizeof focal, "%.3g", f);
+    return c.lensText + " is too narrow for a picture " + std::to_string(o.width) +
+           " pixels wide: its focal length, " + focal +
+           " pixels, is more than the 3.4e38 a float holds";
+  }
   if (c.views > 0 && !c.poses.empty()) return "Give --views or --poses, not both";
   if (c.views == 0 && (c.onSphere || c.orbitDegrees != 0))
     return "--orbit and --views-on place the views of --views N";

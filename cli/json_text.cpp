@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <stdexcept>
 
 namespace quarvel {
 
@@ -70,7 +71,8 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string JsonNumber(double value, int digits) {
-  if (!std::isfinite(value)) return "null";
+  if (!std::isfinite(value))
+    throw std::range_error("a number that is not finite cannot be written in JSON");
   char text[40];
   std::snprintf(text, sizeof text, "%.*g", digits, value);
   return text;

@@ -12,7 +12,8 @@ namespace quarvel {
 std::string JsonString(std::string_view text);
 
 // A number with nine significant digits (%.9g: every float reads back as itself), or 17 for a
-// double to read back as itself; null for an infinity or NaN, which JSON has no numbers for.
+// double to read back as itself. Throws std::range_error for an infinity or NaN, which JSON has
+// no numbers for: a file must not hold null where a number belongs.
 std::string JsonNumber(double value, int digits = 9);
 
 }  // namespace quarvel

@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/file_io.h"
 #include "batch.h"
+#include "camera_limits.h"
 #include "options.h"
 #include "output_checks.h"
 #include "output_picture.h"
@@ -86,8 +88,13 @@ OutputRequest Request(const RenderOptions& o) {
 
 // Writes the sidecar of the render just done. Returns the exit code.
 int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb) {
-  const std::string json =
-      SidecarJson({o.model, o.output, Request(o), o.physical}, ws.scene, ws.render);
+  std::string json;
+  try {
+    json = SidecarJson({o.model, o.output, Request(o), o.physical}, ws.scene, ws.render);
+  } catch (const std::range_error& e) {
+    PrintFileError(o.sidecar, "Cannot describe the mask", e.what());
+    return ExitCode(ErrorKind::Failure);
+  }
   const ErrorText error = SaveFileText(o.sidecar, json);
   if (!error.empty()) PrintFileError(o.sidecar, error.Message(fb), error.reason);
   return ExitCode(error.kind);
@@ -256,7 +263,8 @@ int Run(const RenderOptions& o, uint64_t& faces) {
   if (!loaded.warning.empty())
     std::fprintf(stderr, "quarvel-render: %s: warning: %s\n", o.model.c_str(),
                  loaded.warning.c_str());
-  if (!IsFinite(ws.scene))
+  const bool finite = IsFinite(ws.scene);
+  if (!finite)
     std::fprintf(stderr,
                  "quarvel-render: %s: warning: a coordinate of the model is not a number or is "
                  "infinite; the fit and the mask may not show the model\n",
@@ -266,6 +274,10 @@ int Run(const RenderOptions& o, uint64_t& faces) {
                 ws.scene.ExtentX, ws.scene.ExtentY, ws.scene.ExtentZ, ws.scene.FitScale);
   }
   ApplyView(ws.scene, o.view);
+  if (const std::string bad = PlacementRefusal(ws.scene, o, finite); !bad.empty()) {
+    PrintFileError(o.model, bad, "");
+    return ExitCode(ErrorKind::Usage);
+  }
   if (o.camera.perspective) return RunPerspective(o, ws, fb, bar);
   if (o.physical.Given()) return RunScaledMask(o, ws, fb, bar);
   return o.Animation() ? RunAnimation(o, ws, fb, bar) : RunSingleMask(o, ws, fb, bar);

@@ -29,7 +29,7 @@ bool ParseDouble(const std::string& s, double& out) {
 
 bool ParseFloat(const std::string& s, float& out) {
   double v = 0;
-  if (!ParseDouble(s, v) || std::fabs(v) > 3.4e38) return false;
+  if (!ParseDouble(s, v) || std::fabs(v) > kFloatMax) return false;
   out = static_cast<float>(v);
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <span>
 #include <string_view>
 
@@ -85,7 +86,8 @@ const char* const kRenderUsage =
     "Physical scale, for a single mask to be carved, burnt or printed at a known size:\n"
     "  --px-per-mm P      P pixels per millimetre, from 0.0001 to 100000, in place of fitting\n"
     "                     the model to the picture; the PNG or BMP file states this density\n"
-    "  --dpi D            the same in pixels per inch (254 dpi is 10 pixels per mm)\n"
+    "  --dpi D            the same in pixels per inch, from 0.00254 to 2540000 (254 dpi is 10\n"
+    "                     pixels per mm)\n"
     "  --units U          what one unit of the model is: mm (the default), cm, m or in\n"
     "  --margin PIXELS    without --size, the picture is just large enough for the model's box\n"
     "                     as the view shows it, with PIXELS more on every side (0 to 1000,\n"
@@ -105,7 +107,12 @@ const char* const kRenderUsage =
     "                     y up, z away from the viewer). Negative N turns as the right arrow.\n"
     "  --move-x S         move the model S units along its own x axis\n"
     "  --move-y S         move the model S units along its own y axis\n"
-    "  --move-z S         move the model S units away from the viewer (zooms the mask)\n"
+    "  --move-z S         move the model S units away from the viewer (zooms the mask). Each S\n"
+    "                     is from -3.4e38 to 3.4e38, and the moves along x and y keep the\n"
+    "                     model within that range; unmoved the model is 15 units away, and\n"
+    "                     the orthographic camera needs it in front (more than 0 away), not so\n"
+    "                     near that the pixel scale passes 3.4e38, nor so far that a float\n"
+    "                     cannot tell its nearest depth from its farthest\n"
     "  --view SIDE        first of all, wherever it stands: show the model from its front (the\n"
     "                     default), back, left, right, top or bottom, its own sides turned to\n"
     "                     the viewer by exact quarter turns. top looks down the model's up axis\n"
@@ -152,13 +159,19 @@ const char* const kRenderUsage =
     "                     bmp, png and png16 levels over --depth-range (default: the picture's\n"
     "                     own nearest and farthest); --sidecar writes its camera as a\n"
     "                     transforms.json\n"
-    "  --fov DEG          the horizontal field of view, above 0 and below 180 (default 50)\n"
+    "  --fov DEG          the horizontal field of view, above 0 and below 180 (default 50), and\n"
+    "                     wide enough that its focal length is at most 3.4e38 pixels\n"
     "  --intrinsics FX,FY,CX,CY\n"
     "                     focal lengths and principal point in pixels, as OpenCV has them (the\n"
     "                     first pixel's centre is 0,0); --fov F gives FX = FY =\n"
-    "                     W / 2 / tan(F / 2), CX = (W - 1) / 2, CY = (H - 1) / 2\n"
+    "                     W / 2 / tan(F / 2), CX = (W - 1) / 2, CY = (H - 1) / 2; each in a\n"
+    "                     float's range: FX and FY from 1.2e-38 to 3.4e38, CX and CY from\n"
+    "                     -3.4e38 to 3.4e38\n"
     "  --distance D       the camera's distance from the centre of the model's box, in model\n"
-    "                     units (default: the model's bounding sphere fits the picture)\n"
+    "                     units, above 0 and at most 3.4e38 (default: the model's bounding\n"
+    "                     sphere fits the picture). Every camera must stand near enough that\n"
+    "                     the model's depths stay at most 3.4e38, and a single picture's must\n"
+    "                     have the model in front\n"
     "  --depth z|ray      z along the camera's axis (the default), or the distance along the ray\n"
     "  --views N          N cameras round the model, looking at its centre, upright for the\n"
     "                     file's up axis, from 1 to 100000; -o names the folder they fill\n"
@@ -290,7 +303,7 @@ std::string SetToneOption(const std::string& a, const std::string& v, RenderOpti
 // Sets one of the options of a physical scale from its value; returns the message for a bad
 // value.
 std::string SetScaleOption(const std::string& a, const std::string& v, PhysicalScale& s) {
-  float n = 0;
+  double n = 0;
   if (a == "--units") {
     const auto mm = MillimetresPerUnit(v);
     if (!mm) return "Expected --units mm, cm, m or in; not '" + v + "'";
@@ -302,12 +315,14 @@ std::string SetScaleOption(const std::string& a, const std::string& v, PhysicalS
   } else {  // --px-per-mm, --dpi
     if (s.Given()) return "Give the scale once: --px-per-mm or --dpi";
     s.byDpi = a == "--dpi";
-    const double perMm = ParseFloat(v, n) ? (s.byDpi ? n / 25.4 : n) : 0;
-    if (!(perMm >= kMinPixelsPerMm && perMm <= kMaxPixelsPerMm))
+    // In the unit given and in double, so that the ends as written are taken.
+    const double lo = s.byDpi ? kMinDpi : kMinPixelsPerMm;
+    const double hi = s.byDpi ? kMaxDpi : kMaxPixelsPerMm;
+    if (!ParseDouble(v, n) || !(n >= lo && n <= hi))
       return s.byDpi
                  ? "The scale (--dpi) must be from 0.00254 to 2540000 pixels per inch, not " + v
                  : "The scale (--px-per-mm) must be from 0.0001 to 100000 pixels per mm, not " + v;
-    s.pixelsPerMm = perMm;
+    s.pixelsPerMm = s.byDpi ? n / kMmPerInch : n;
   }
   return "";
 }
@@ -440,8 +455,9 @@ std::string CheckOutputCombination(const RenderOptions& o) {
 }
 
 // The options that reshape the levels, `first` the first of them given (or an empty text), with
-// the output: the message, or an empty text.
-std::string CheckToneCombination(const RenderOptions& o, const std::string& first) {
+// the output: the message, or an empty text. `background` is the value of --background as typed.
+std::string CheckToneCombination(const RenderOptions& o, const std::string& first,
+                                 const std::string& background) {
   if (first.empty()) return "";
   if (!o.avi.empty())
     return first + " applies to --bmp-sequence and single masks, not to an AVI file";
@@ -454,7 +470,7 @@ std::string CheckToneCombination(const RenderOptions& o, const std::string& firs
   const int top = o.format == OutputFormat::Png16 ? 65535 : 255;
   if (o.tones.background < 0 || o.tones.background > top)
     return "The background level must be from 0 to " + std::to_string(top) + " for " +
-           FormatName(o.format) + ", not " + std::to_string(o.tones.background);
+           FormatName(o.format) + ", not " + background;
   return "";
 }
 
@@ -467,6 +483,20 @@ std::string CheckScaleCombination(const RenderOptions& o, const std::string& fir
   if (o.sizeGiven && o.physical.margin != 0)
     return "--margin applies when the scale sets the picture's size; --size gives it here";
   return "";
+}
+
+// The orthographic camera sees the model only in front of it: the moves along z must leave the
+// model frame, 15 units away at rest, farther than 0. The message, or an empty text.
+std::string CheckModelInFront(const RenderOptions& o) {
+  if (o.camera.perspective) return "";  // that camera stands where the moves leave the model
+  float z = kModelDepth;
+  for (const ViewOp& op : o.view)
+    if (op.kind == ViewOp::MoveZ) z = Store(double(z) + op.value);  // as MoveFrameZ stores it
+  if (z > 0) return "";
+  char where[32];
+  std::snprintf(where, sizeof where, "%.9g", z);
+  return o.moveZText + " takes the model to the viewer or behind it: it would be " + where +
+         " units away, and must stay in front, above 0 (it is 15 units away unmoved)";
 }
 
 // Options that make no sense together: the message, or an empty text. `given` lists the
@@ -509,6 +539,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
   std::string scaleOption;                // the first option given of a physical scale
   std::string cameraOption, batchOption;  // the first given of the perspective camera, of --batch
   std::string sizeValue;                  // the value of --size, as given
+  std::string backgroundValue;            // the value of --background, as given
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (!optionsEnded && a == "--") {
@@ -552,6 +583,7 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
       if (!value(v)) return fail("Missing value after " + a);
       if (const std::string bad = SetToneOption(a, v, o); !bad.empty()) return fail(bad);
       if (toneOption.empty()) toneOption = a;
+      if (a == "--background") backgroundValue = v;
     } else if (IsOneOf(a, kScaleOptions)) {
       if (!value(v)) return fail("Missing value after " + a);
       if (const std::string bad = SetScaleOption(a, v, o.physical); !bad.empty()) return fail(bad);
@@ -596,7 +628,9 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
                 {},
                 0,
                 0};
-      if (!value(v) || !ParseFloat(v, op.value)) return fail("Expected a distance after " + a);
+      if (!value(v) || !ParseFloat(v, op.value))
+        return fail("Expected a distance from -3.4e38 to 3.4e38 after " + a + ", not '" + v + "'");
+      (op.kind == ViewOp::MoveZ ? o.moveZText : o.moveXYText) = a + " " + v;
       o.view.push_back(op);
     } else if (IsDatasetOption(a)) {
       if (DatasetOptionTakesValue(a) && !value(v)) return fail("Missing value after " + a);
@@ -620,7 +654,9 @@ std::optional<RenderOptions> ParseRenderOptions(const std::vector<std::string>& 
     o.format = o.camera.ManyViews() ? OutputFormat::Exr
                                     : FormatOfFileName(o.Animation() ? o.bmpSequence : o.output);
   if (const std::string bad = CheckOutputCombination(o); !bad.empty()) return fail(bad);
-  if (const std::string bad = CheckToneCombination(o, toneOption); !bad.empty()) return fail(bad);
+  if (const std::string bad = CheckModelInFront(o); !bad.empty()) return fail(bad);
+  if (const std::string bad = CheckToneCombination(o, toneOption, backgroundValue); !bad.empty())
+    return fail(bad);
   if (const std::string bad = CheckScaleCombination(o, scaleOption); !bad.empty()) return fail(bad);
   if (const std::string bad = CheckDatasetCombination(o, cameraOption, batchOption); !bad.empty())
     return fail(bad);

@@ -33,6 +33,9 @@ struct RenderOptions {
   int width = 640, height = 480;
   bool sizeGiven = false;  // by --size
   std::vector<ViewOp> view;
+  // The last --move-z, and the last --move-x or --move-y, with the value as typed: what messages
+  // name.
+  std::string moveZText, moveXYText;
   int threads = 0;  // 0: one per processor
   bool info = false;
   bool help = false;

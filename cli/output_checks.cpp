@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/file_io.h"
@@ -48,6 +49,27 @@ std::string SidecarOverOtherFile(const RenderOptions& o) {
   return SamePlace(o.sidecar, o.output) || SamePlace(o.sidecar, o.model) ? o.sidecar : "";
 }
 
+// Whether `path` names a folder: it ends in a slash, or a folder (or a link to one) is there.
+bool NamesFolder(const std::string& path) {
+  std::error_code error;
+  return path.ends_with('/') || std::filesystem::is_directory(path, error);
+}
+
+// An output to be written as a file whose name is a folder's: the option, the name, and a file
+// name that would do in that folder.
+struct FolderOutput {
+  std::string option, name, example;
+};
+
+std::optional<FolderOutput> FileOutputThatIsAFolder(const RenderOptions& o) {
+  if (!o.Animation() && !o.camera.ManyViews() && NamesFolder(o.output))
+    return FolderOutput{"-o", o.output, "mask" + FormatExtension(o.format)};
+  if (!o.sidecar.empty() && NamesFolder(o.sidecar))
+    return FolderOutput{"--sidecar", o.sidecar, "mask.json"};
+  if (!o.avi.empty() && NamesFolder(o.avi)) return FolderOutput{"--avi", o.avi, "mask.avi"};
+  return std::nullopt;
+}
+
 // Whether `name` ends in `extension`, in any case.
 bool EndsIn(const std::string& name, const std::string& extension) {
   return name.size() >= extension.size() &&
@@ -72,6 +94,13 @@ void WarnOfMisnamedOutput(const RenderOptions& o) {
 }
 
 bool OutputsRefused(const RenderOptions& o) {
+  if (const auto folder = FileOutputThatIsAFolder(o)) {
+    const std::filesystem::path example = std::filesystem::path(folder->name) / folder->example;
+    std::fprintf(stderr,
+                 "quarvel-render: %s: %s names a folder, not a file; name a file, such as %s\n",
+                 folder->name.c_str(), folder->option.c_str(), example.lexically_normal().c_str());
+    return true;
+  }
   if (!o.bmpSequence.empty() &&
       !FrameNamesFit(o.bmpSequence, o.anim.frames, FormatExtension(o.format))) {
     std::fprintf(stderr,

@@ -10,8 +10,6 @@ namespace quarvel {
 
 namespace {
 
-constexpr double kMmPerInch = 25.4;
-
 // The model's box as the view places it.
 Box PlacedBox(const Scene& scene) {
   return TransformBox(scene.ModelFrame->GetTransform(), scene.ModelMesh->GetBox());

@@ -25,7 +25,10 @@ struct PhysicalScale {
   uint32_t PixelsPerMetre() const;
 };
 
+constexpr double kMmPerInch = 25.4;
+// The scale's range, in the units each option takes; compared in double, as written here.
 constexpr double kMinPixelsPerMm = 1e-4, kMaxPixelsPerMm = 1e5;
+constexpr double kMinDpi = 0.00254, kMaxDpi = 2540000;
 constexpr int kMaxMargin = 1000;
 
 // Millimetres in one unit of that name (mm, cm, m or in); nothing for another name.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "camera_limits.h"
 #include "render/depth_levels.h"
 #include "render/exr_file.h"
 #include "render/pfm_file.h"
@@ -43,10 +44,21 @@ ErrorText SavePicture(const RenderOptions& o, const DepthImage& depth) {
                                        : SaveFileBytes(o.output, {PngBytes(mask)});
 }
 
+// What placed the cameras, as typed: the distance, or else the lens it came from.
+std::string PlacedBy(const CameraOptions& c) {
+  return c.distanceText.empty() ? c.lensText : c.distanceText;
+}
+
 // One view from the front, as the orthographic camera looks, with its camera in the sidecar.
-ErrorText WriteFrontView(const RenderOptions& o, const Scene& scene, const Affine& meshFromFile,
-                         const Intrinsics& k, double distance) {
+ErrorText WriteFrontView(const RenderOptions& o, const Scene& scene, const ModelSphere& sphere,
+                         const Affine& meshFromFile, const Intrinsics& k, double distance) {
   const Affine toCamera = FrontCamera(scene, distance);
+  std::string placedBy = PlacedBy(o.camera);
+  if (!o.moveZText.empty()) placedBy += (placedBy.empty() ? "" : ", ") + o.moveZText;
+  if (const std::string bad =
+          PerspectiveRefusal(toCamera.After(meshFromFile), sphere, "the camera", placedBy, true);
+      !bad.empty())
+    return {ErrorKind::Usage, bad, o.model};
   PerspectiveRequest request;
   request.width = o.width;
   request.height = o.height;
@@ -75,7 +87,7 @@ ErrorText WritePerspective(const RenderOptions& o, const Scene& scene, ModelForm
   const ModelSphere sphere = FileSphere(scene, format);
   const double distance = CameraDistance(o.camera, k, o.width, o.height, sphere);
   const Affine meshFromFile = MeshFromFile(scene, format);
-  if (!o.camera.ManyViews()) return WriteFrontView(o, scene, meshFromFile, k, distance);
+  if (!o.camera.ManyViews()) return WriteFrontView(o, scene, sphere, meshFromFile, k, distance);
 
   ViewSet views{o.width,       o.height,  k, o.camera.depth, o.format, o.camera.normals,
                 o.camera.mask, o.threads, {}};
@@ -86,6 +98,15 @@ ErrorText WritePerspective(const RenderOptions& o, const Scene& scene, ModelForm
     auto poses = ReadPoses(o.camera.poses, reason);
     if (!poses) return {ErrorKind::Usage, "Cannot use the poses of %s", o.camera.poses, reason};
     views.cameraToWorld = std::move(*poses);
+  }
+  for (size_t i = 0; i < views.cameraToWorld.size(); ++i) {
+    const bool posed = !o.camera.poses.empty();
+    const std::string camera = (posed ? "pose " : "view ") + std::to_string(i + 1);
+    if (const std::string bad =
+            PerspectiveRefusal(WorldToCamera(views.cameraToWorld[i]), sphere, camera,
+                               posed ? "--poses " + o.camera.poses : PlacedBy(o.camera), false);
+        !bad.empty())
+      return {ErrorKind::Usage, bad, o.model};
   }
   return WriteViews(scene, meshFromFile, views, o.model, o.output, fb);
 }

@@ -1,6 +1,8 @@
 #include "sidecar.h"
 
+#include <cmath>
 #include <initializer_list>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -47,6 +49,14 @@ std::string Matrix(const Transform& t) {
   const auto& m = t.m;
   return Array({m[0][0], m[0][1], m[0][2], m[0][3], m[1][0], m[1][1], m[1][2], m[1][3], m[2][0],
                 m[2][1], m[2][2], m[2][3], m[3][0], m[3][1], m[3][2], m[3][3]});
+}
+
+// One of the render's own numbers; throws std::range_error naming it when it is not finite, as
+// when the model is flat or a point as seen.
+std::string RenderNumber(std::string_view name, double value, std::string_view why) {
+  if (!std::isfinite(value))
+    throw std::range_error(std::string(name) + " is not finite: " + std::string(why));
+  return JsonNumber(value);
 }
 
 // The depths' unit and origin, as the sidecar says them.
@@ -114,9 +124,10 @@ std::string SidecarJson(const SidecarFacts& facts, const Scene& scene, const Ren
               {"model", JsonString(facts.model)},
               {"width", std::to_string(state.MaskWidth)},
               {"height", std::to_string(state.MaskHeight)},
-              {"PixelScale", JsonNumber(state.PixelScale)},
+              {"PixelScale", RenderNumber("PixelScale", state.PixelScale, "the model has no size")},
               {"NearZ", JsonNumber(state.NearZ)},
-              {"DepthScale", JsonNumber(state.DepthScale)},
+              {"DepthScale",
+               RenderNumber("DepthScale", state.DepthScale, "the model has no depth as seen")},
               {"RenderBox", Object({{"min", Vector(box.min)}, {"max", Vector(box.max)}})},
               {"ModelTransform", Matrix(scene.ModelTransform)},
               {"FitScale", JsonNumber(scene.FitScale)},

@@ -21,6 +21,8 @@ struct SidecarFacts {
 // row: a point [x y z 1] times the matrix), the fit scale, the files, the format, the depth range
 // and how a value maps to a depth. At a physical scale, depths are in model units from the nearest
 // point of the model's box, and the scale is given in millimetres per pixel and per level.
+// Throws std::range_error, naming the value, when one of them is not finite (a flat model's
+// DepthScale is infinite): JSON has no number for it.
 std::string SidecarJson(const SidecarFacts& facts, const Scene& scene, const RenderState& state);
 
 }  // namespace quarvel

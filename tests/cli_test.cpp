@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -102,6 +103,51 @@ TEST(RenderOptions, NumbersOutOfRangeGetTheRangeMessage) {
                                 "--threads 1", "--threads 256"}) {
     const size_t blank = end.find(' ');
     EXPECT_TRUE(Parse({"m.3ds", end.substr(0, blank), end.substr(blank + 1)})) << end;
+  }
+}
+
+// The ends of every number's documented range, written as the help writes them, are taken, and
+// a value just beyond each is refused: {the options before, the option, the end, beyond it}.
+TEST(RenderOptions, TheDocumentedEndsOfEachRangeAreTakenAndNothingBeyond) {
+  const std::string persp = "m.3ds --camera perspective", views = persp + " --views 2";
+  const std::string batch = "--batch l --out-dir o", scale = "m.3ds --px-per-mm 1";
+  const std::vector<std::array<std::string, 4>> ends = {
+      {"m.3ds", "--px-per-mm", "0.0001", "0.0000999999"},
+      {"m.3ds", "--px-per-mm", "100000", "100000.001"},
+      {"m.3ds", "--dpi", "0.00254", "0.0025399"},
+      {"m.3ds", "--dpi", "2540000", "2540000.01"},
+      {scale, "--margin", "1000", "1001"},
+      {"m.3ds", "--background", "255", "256"},
+      {"m.3ds --format png16", "--background", "65535", "65536"},
+      {"m.3ds", "--levels", "256", "257"},
+      {"m.3ds", "--supersample", "8", "9"},
+      {"m.3ds", "--move-x", "-3.4e38", "-3.41e38"},
+      {"m.3ds", "--move-z", "3.4e38", "3.41e38"},
+      {persp, "--fov", "179.9999999", "180"},
+      {persp, "--distance", "3.4e38", "3.41e38"},
+      {persp, "--intrinsics", "1.2e-38,3.4e38,-3.4e38,3.4e38", "1.1e-38,1,0,0"},
+      {persp, "--intrinsics", "1,1.2e-38,3.4e38,-3.4e38", "1,3.41e38,0,0"},
+      {persp, "--intrinsics", "1,1,-3.4e38,0", "1,1,-3.41e38,0"},
+      {views, "--orbit", "-90", "-90.0001"},
+      {views, "--orbit", "90", "90.0001"},
+      {persp, "--views", "100000", "100001"},
+      {batch, "--model-timeout", "1000000", "1000000.001"},
+      {batch, "--model-memory", "16", "15"},
+      {batch, "--model-memory", "100000000", "100000001"}};
+  const auto args = [](const std::string& before, const std::string& option,
+                       const std::string& value) {
+    std::vector<std::string> out;
+    for (size_t at = 0, blank; at <= before.size(); at = blank + 1)
+      out.push_back(
+          before.substr(at, (blank = std::min(before.find(' ', at), before.size())) - at));
+    out.insert(out.end(), {option, value});
+    return out;
+  };
+  for (const auto& [before, option, end, beyond] : ends) {
+    std::string error;
+    EXPECT_TRUE(Parse(args(before, option, end), &error)) << option << " " << end << ": " << error;
+    EXPECT_FALSE(Parse(args(before, option, beyond), &error)) << option << " " << beyond;
+    EXPECT_NE(error.find(beyond), std::string::npos) << "the value as typed: " << error;
   }
 }
 
@@ -536,6 +582,71 @@ TEST(QuarvelRender, AModelWithCoordinatesThatAreNotFiniteIsWarnedOf) {
                 std::isfinite(bad) ? std::string::npos : 0u)
           << bad << " at " << at << ": " << ErrText(dir);
     }
+  }
+}
+
+// Camera values whose scales or depths leave a float's range are refused before anything is
+// written, naming the option as typed, and so is a model moved to or behind the viewer; what is
+// written holds no null, and a flat model's sidecar, whose depth scale is infinite, is refused.
+TEST(QuarvelRender, CameraValuesBeyondAFloatAreRefusedAndNoJsonHoldsNull) {
+  test::ScratchDir dir;
+  dir.Write("box.obj", WriteObj(test::Box({-1, -1, -1}, {1, 2, 3})));
+  dir.Write("huge.obj", WriteObj(test::Box({-1e38f, -1e38f, -1e38f}, {1e38f, 1e38f, 1e38f})));
+  dir.Write("flat.obj", WriteObj(test::Box({0, 0, 0}, {1, 0, 1})));  // no depth seen from the front
+  const std::string far = "[[[1,0,0,0],[0,1,0,0],[0,0,1,1e300],[0,0,0,1]]]";
+  dir.Write("far.json", std::vector<uint8_t>(far.begin(), far.end()));
+  const std::string pinhole = " -o a.exr --sidecar a.json --camera perspective";
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"box.obj" + pinhole + " --fov 1e-100", 2, "--fov 1e-100 is too narrow"},
+      {"huge.obj" + pinhole + " --fov 1e-20", 2, "(--fov 1e-20): its depths would be more"},
+      {"huge.obj" + pinhole + " --intrinsics 1e20,1e20,0,0", 2, "(--intrinsics 1e20,1e20,0,0)"},
+      {"box.obj" + pinhole + " --distance 1e308", 2, "at most 3.4e38, not 1e308"},
+      {"huge.obj" + pinhole + " --distance 3e38", 2, "(--distance 3e38): its depths"},
+      {"box.obj" + pinhole + " --distance 3e38", 0, ""},
+      {"box.obj" + pinhole + " --move-z -100", 2, "behind the camera (--move-z -100)"},
+      {"box.obj -o v --camera perspective --poses far.json", 2, "pose 1 would stand 1e+300 units"},
+      {"box.obj -o a.bmp --move-z -15 --sidecar a.json", 2, "--move-z -15 takes the model to the"},
+      {"box.obj -o a.bmp --move-z -15 --move-z 1e-40", 2, "--move-z 1e-40 brings the model so"},
+      {"flat.obj -o a.bmp --move-z -15 --move-z 1e-40", 2, "--move-z 1e-40 brings the model so"},
+      {"box.obj -o a.bmp --move-z 1e30 --sidecar a.json", 2, "--move-z 1e30 takes the model so"},
+      {"box.obj -o a.bmp --move-z 1e6 --sidecar a.json", 0, ""},
+      {"box.obj -o a.bmp --move-x 3e38 --move-x 3e38 --sidecar a.json", 2, "--move-x 3e38 moves"},
+      {"flat.obj -o a.bmp --sidecar a.json", 5, "(DepthScale is not finite: the model has no"}};
+  for (const auto& [args, code, message] : cases) {
+    for (const char* name : {"a.exr", "a.bmp", "a.json"})
+      std::filesystem::remove(dir.Path(name));
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" " + args), code) << args << ": " << ErrText(dir);
+    EXPECT_NE(ErrText(dir).find(message), std::string::npos) << args << ": " << ErrText(dir);
+    const bool written = std::filesystem::exists(dir.Path("a.exr")) ||
+                         std::filesystem::exists(dir.Path("a.bmp")) ||
+                         std::filesystem::exists(dir.Path("v"));
+    EXPECT_EQ(written, code != 2) << args;
+    const auto json = test::ReadFile(dir.Path("a.json"));
+    EXPECT_EQ(std::string(json.begin(), json.end()).find("null"), std::string::npos) << args;
+  }
+}
+
+// Messages that say what is wrong with what was typed: a folder given for a file, a number beyond
+// an int echoed as typed, where a poses file stops being JSON.
+TEST(QuarvelRender, MessagesSayWhatIsWrongWithWhatWasTyped) {
+  test::ScratchDir dir;
+  dir.Write("box.obj", WriteObj(test::Box({-1, -1, -1}, {1, 2, 3})));
+  std::filesystem::create_directory(dir.Path("sub"));
+  const std::string nan = "[\n [[1,0,0,0],[0,1,0,0],\n  [0,0,1,NaN],[0,0,0,1]]]";
+  const std::string big = "{\"frames\": [\n\n{\"transform_matrix\": [[1,0,0,1e400]]}]}";
+  dir.Write("nan.json", std::vector<uint8_t>(nan.begin(), nan.end()));
+  dir.Write("big.json", std::vector<uint8_t>(big.begin(), big.end()));
+  for (const auto& [args, message] :
+       {std::pair{"-o out/",
+                  "out/: -o names a folder, not a file; name a file, such as out/mask.bmp"},
+        {"-o sub --sidecar m.json", "sub: -o names a folder"},
+        {"--sidecar sub/", "sub/: --sidecar names a folder"},
+        {"--background 99999999999999999999", "from 0 to 255 for bmp, not 99999999999999999999"},
+        {"--camera perspective --poses nan.json", "(its JSON is invalid at line 3, column 10)"},
+        {"--camera perspective --poses big.json",
+         "(the number 1e400 at line 3 is out of range)"}}) {
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" box.obj " + std::string(args)), 2) << args;
+    EXPECT_NE(ErrText(dir).find(message), std::string::npos) << args << ": " << ErrText(dir);
   }
 }
 
