@@ -5,12 +5,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unordered_map>
 
 #include "base/file_io.h"
 #include "batch_child.h"
 #include "batch_folder.h"
 #include "batch_list.h"
 #include "batch_results.h"
+#include "printable_text.h"
 #include "stop_signals.h"
 
 namespace quarvel {
@@ -18,7 +21,7 @@ namespace quarvel {
 namespace {
 
 // Exit codes of a model that failed before it could be rendered.
-constexpr int kBadName = 2;    // its line names no folder below the output folder
+constexpr int kBadName = 2;    // its line names no folder of its own below the output folder
 constexpr int kBadFolder = 4;  // its folder could not be made or its marker not written
 
 struct Tally {
@@ -28,7 +31,8 @@ struct Tally {
 };
 
 void PrintError(const std::string& what, const std::string& message) {
-  std::fprintf(stderr, "quarvel-render: %s: %s\n", what.c_str(), message.c_str());
+  std::fprintf(stderr, "quarvel-render: %s: %s\n", PrintableText(what).c_str(),
+               PrintableText(message).c_str());
 }
 
 std::string ResultsName(const BatchOptions& options) {
@@ -57,11 +61,9 @@ bool Record(Batch& batch, const std::string& model, const ModelOutcome& outcome,
   return false;
 }
 
-// Renders one model of the share, or skips it as done. Returns the stop signal that ended its
-// render, -1 when its row could not be written, else 0.
-int RunModel(Batch& batch, const std::string& model, bool tooLong) {
-  const FolderName name =
-      tooLong ? FolderName{"", "path too long"} : ModelFolderName(model, batch.options.root);
+// Renders one model of the share into the folder `name` gives, or skips it as done. Returns the
+// stop signal that ended its render, -1 when its row could not be written, else 0.
+int RunModel(Batch& batch, const std::string& model, const FolderName& name) {
   if (!name.error.empty()) return Record(batch, model, {kBadName, 0, name.error}, 0) ? 0 : -1;
   std::string error;
   const int folder = OpenModelFolder(batch.outDir, name.relative, error);
@@ -87,12 +89,31 @@ int RunModel(Batch& batch, const std::string& model, bool tooLong) {
   return Record(batch, model, run.outcome, run.seconds) ? 0 : -1;
 }
 
+// The batch's last line: what it came to, and when a signal stopped it, after how many of the
+// models of its share.
+void PrintSummary(const Tally& tally, int stop, long share) {
+  std::string stopped;
+  if (stop != 0) {
+    const char* name = ::sigabbrev_np(stop);
+    stopped = "stopped by " + (name ? "SIG" + std::string(name) : std::to_string(stop)) +
+              " after " + std::to_string(tally.rendered + tally.skipped + tally.failed) + " of " +
+              std::to_string(share) + " models: ";
+  }
+  std::fprintf(stderr, "quarvel-render: %s%ld rendered, %ld skipped as done, %ld failed\n",
+               stopped.c_str(), tally.rendered, tally.skipped, tally.failed);
+}
+
 }  // namespace
 
 int RunBatch(const BatchOptions& options, const RenderModel& render) {
   if (options.shardCount < 1 || options.shardIndex < 0 ||
       options.shardIndex >= options.shardCount) {
     PrintError("--shard", "I must be from 0 to N - 1");
+    return 2;
+  }
+  ModelList list(options.list);
+  if (!list.error().empty()) {
+    PrintError(options.list, "cannot read the list (" + list.error() + ")");
     return 2;
   }
   std::string error;
@@ -102,14 +123,11 @@ int RunBatch(const BatchOptions& options, const RenderModel& render) {
     return 2;
   }
   const std::string resultsName = options.results.empty() ? ResultsName(options) : options.results;
-  ModelList list(options.list);
-  ResultsFile results(options.results.empty() ? outDir : AT_FDCWD, resultsName);
-  if (!list.error().empty() || !results.error().empty()) {
+  ResultsFile results(options.results.empty() ? outDir : AT_FDCWD, resultsName, list.file());
+  if (!results.error().empty()) {
     ::close(outDir);
-    if (!list.error().empty())
-      PrintError(options.list, "cannot read the list (" + list.error() + ")");
-    else
-      PrintError(resultsName, "cannot write the results (" + results.error() + ")");
+    PrintError(options.results.empty() ? options.outDir + "/" + resultsName : resultsName,
+               "cannot write the results (" + results.error() + ")");
     return 2;
   }
   Batch batch{options, render, outDir, results, resultsName, {}};
@@ -117,22 +135,27 @@ int RunBatch(const BatchOptions& options, const RenderModel& render) {
   bool broken = false;
   std::string model;
   bool tooLong = false;
-  for (long index = 0; !broken && list.Next(model, tooLong); ++index) {
+  long line = 0;
+  std::unordered_map<std::string, long> folders;  // each model folder's first line, every share's
+  for (long index = 0; !broken && list.Next(model, tooLong, line); ++index) {
     if ((stop = StopSignal()) != 0) break;
+    FolderName name =
+        tooLong ? FolderName{"", "path too long"} : ModelFolderName(model, options.root);
+    if (name.error.empty()) {
+      const auto [first, isNew] = folders.emplace(name.relative, line);
+      if (!isNew) name = {"", "same folder as line " + std::to_string(first->second)};
+    }
     if (index % options.shardCount != options.shardIndex) continue;
-    const int result = RunModel(batch, model, tooLong);
+    const int result = RunModel(batch, model, name);
     broken = result < 0;
     stop = result > 0 ? result : 0;
     if (stop != 0) break;
   }
   ::close(outDir);
-  if (stop == 0) stop = StopSignal();  // a signal that ended the list's writer, say
-  if (!list.error().empty()) {
-    PrintError(options.list, "cannot read the list (" + list.error() + ")");
-    broken = true;
-  }
-  std::fprintf(stderr, "quarvel-render: %ld rendered, %ld skipped as done, %ld failed\n",
-               batch.tally.rendered, batch.tally.skipped, batch.tally.failed);
+  if (stop == 0) stop = StopSignal();  // one that came after the last model
+  const long share =
+      (list.size() + options.shardCount - 1 - options.shardIndex) / options.shardCount;
+  PrintSummary(batch.tally, stop, share);
   if (stop != 0) return 128 + stop;
   if (broken) return 2;
   return batch.tally.failed == 0 ? 0 : 1;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "base/file_io.h"
@@ -14,8 +13,6 @@
 namespace quarvel {
 
 namespace {
-
-constexpr uint64_t kMaxListBytes = uint64_t(1) << 30;
 
 // The path's components, without empty ones (from "//" or a leading '/') and ".".
 std::vector<std::string> Components(const std::string& path) {
@@ -35,75 +32,74 @@ bool IsAbsolute(const std::string& path) {
   return !path.empty() && path[0] == '/';
 }
 
+// Reads the open file `fd` to its end into `text`. Returns "" or why it could not.
+std::string ReadWhole(int fd, std::string& text) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return ErrorReason(errno);
+    if (n == 0) return "";
+    if (size_t(n) > kMaxListBytes - text.size())
+      return "the list is larger than " + std::to_string(kMaxListBytes >> 20) + " MB";
+    text.append(buffer, size_t(n));
+  }
+}
+
 }  // namespace
 
 ModelList::ModelList(const std::string& path) {
-  if (path == "-") {
-    fd_ = STDIN_FILENO;
-    return;
-  }
-  // Looked at before it is opened (a FIFO's open would wait for a writer), and opened so that
-  // it cannot block should it have changed since.
+  int fd = STDIN_FILENO;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
+  if (path != "-") {
+    // Looked at before it is opened (a FIFO's open would wait for a writer), and opened so that
+    // it cannot block should it have changed since.
+    if (::stat(path.c_str(), &st) != 0) {
+      error_ = ErrorReason(errno);
+      return;
+    }
+    fd = S_ISREG(st.st_mode) ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                             : -1;
+    if (fd < 0) {
+      error_ = S_ISREG(st.st_mode) ? ErrorReason(errno) : "Not a regular file";
+      return;
+    }
+  }
+  if (::fstat(fd, &st) != 0)
     error_ = ErrorReason(errno);
-    return;
-  }
-  fd_ =
-      S_ISREG(st.st_mode) ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1;
-  ownFd_ = fd_ >= 0;
-  if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)))
+  else if (path != "-" && !S_ISREG(st.st_mode))
     error_ = "Not a regular file";
-  else if (fd_ < 0)
-    error_ = S_ISREG(st.st_mode) ? ErrorReason(errno) : "Not a regular file";
-  else if (uint64_t(st.st_size) > kMaxListBytes)
-    error_ = "the list is larger than 1 GB";
+  else if (S_ISREG(st.st_mode))
+    text_.reserve(size_t(std::min<uint64_t>(uint64_t(st.st_size), kMaxListBytes)));
+  if (error_.empty()) error_ = ReadWhole(fd, text_);
+  if (S_ISREG(st.st_mode)) file_ = FileId{st.st_dev, st.st_ino};
+  if (fd != STDIN_FILENO) ::close(fd);
+  size_t pos = 0;
+  long number = 0;
+  for (std::string_view line; error_.empty() && Find(pos, number, line);)
+    ++size_;
 }
 
-ModelList::~ModelList() {
-  if (ownFd_) ::close(fd_);
-}
-
-bool ModelList::Fill() {
-  if (pos_ < end_) return true;
-  if (atEnd_ || !error_.empty()) return false;
-  for (;;) {
-    const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error_ = ErrorReason(errno);
-    atEnd_ = n <= 0;
-    pos_ = 0;
-    end_ = n > 0 ? size_t(n) : 0;
-    return n > 0;
+bool ModelList::Find(size_t& pos, long& number, std::string_view& line) const {
+  while (pos < text_.size()) {
+    size_t end = text_.find('\n', pos);
+    if (end == std::string::npos) end = text_.size();
+    line = std::string_view(text_).substr(pos, end - pos);
+    pos = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.find_first_not_of(" \t") != std::string_view::npos && line[0] != '#') return true;
   }
-}
-
-bool ModelList::NextLine(std::string& line, bool& tooLong) {
-  line.clear();
-  tooLong = false;
-  bool any = false;
-  while (Fill()) {
-    any = true;
-    const char* start = buffer_ + pos_;
-    const void* newline = std::memchr(start, '\n', end_ - pos_);
-    const size_t take = newline ? size_t(static_cast<const char*>(newline) - start) : end_ - pos_;
-    const size_t room = kMaxModelLine + 1 - line.size();  // one over, to tell a '\r' from more
-    line.append(start, take < room ? take : room);
-    pos_ += take + (newline ? 1 : 0);
-    if (newline) break;
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() > kMaxModelLine) {
-    line.resize(kMaxModelLine);
-    tooLong = true;
-  }
-  return any && error_.empty();
-}
-
-bool ModelList::Next(std::string& line, bool& tooLong) {
-  while (NextLine(line, tooLong))
-    if (line.find_first_not_of(" \t") != std::string::npos && line[0] != '#') return true;
   return false;
+}
+
+bool ModelList::Next(std::string& line, bool& tooLong, long& number) {
+  std::string_view found;
+  if (!error_.empty() || !Find(pos_, number_, found)) return false;
+  tooLong = found.size() > kMaxModelLine;
+  line = found.substr(0, kMaxModelLine);
+  number = number_;
+  return true;
 }
 
 FolderName ModelFolderName(const std::string& model, const std::string& root) {

@@ -1,43 +1,59 @@
-// A batch's list of models, read a line at a time so that a list of millions of lines (or one
-// coming down a pipe on standard input) is never held whole, and the folder each model's
-// outputs go to.
+// A batch's list of models, read whole before the first model is rendered, so that nothing the
+// batch writes (its results file, say, named as the list) feeds the list while it runs, and the
+// folder each model's outputs go to.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace quarvel {
 
 // The longest model line taken; a longer one is a failed row, not a model.
 constexpr size_t kMaxModelLine = 4096;
 
+// The largest list taken: millions of model paths.
+constexpr size_t kMaxListBytes = size_t(256) << 20;
+
+// A file as the system tells one from another: two paths to it (a hard or a symbolic link) give
+// the same.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 class ModelList {
  public:
-  // Opens the list at `path`, "-" for standard input. A path that names anything but a regular
-  // file, or a file over 1 GB, is refused: error() says why.
+  // Reads the list at `path`, "-" for standard input, whole. A path that names anything but a
+  // regular file, or a list over kMaxListBytes, is refused: error() says why.
   explicit ModelList(const std::string& path);
-  ModelList(const ModelList&) = delete;
-  ModelList& operator=(const ModelList&) = delete;
-  ~ModelList();
 
-  // Empty while the list can be read.
+  // Empty when the list was read.
   const std::string& error() const { return error_; }
 
-  // The next model line, without a trailing '\r': false at the end of the list or on a read
-  // error. Lines of nothing but blanks and lines starting with '#' are passed over. A line over
-  // kMaxModelLine bytes comes back cut to that length with `tooLong` set.
-  bool Next(std::string& line, bool& tooLong);
+  // The list's file, when it is a regular file (standard input may be one).
+  const std::optional<FileId>& file() const { return file_; }
+
+  // The number of model lines.
+  long size() const { return size_; }
+
+  // The next model line, without a trailing '\r', and its line number in the list (from 1):
+  // false at the end of the list. Lines of nothing but blanks and lines starting with '#' are
+  // passed over. A line over kMaxModelLine bytes comes back cut to that length with `tooLong`
+  // set.
+  bool Next(std::string& line, bool& tooLong, long& number);
 
  private:
-  bool NextLine(std::string& line, bool& tooLong);
-  bool Fill();
+  bool Find(size_t& pos, long& number, std::string_view& line) const;
 
-  int fd_ = -1;
-  bool ownFd_ = false;
-  bool atEnd_ = false;
+  std::string text_;
   std::string error_;
-  char buffer_[65536];
+  std::optional<FileId> file_;
+  long size_ = 0;
   size_t pos_ = 0;
-  size_t end_ = 0;
+  long number_ = 0;
 };
 
 // Where a model's outputs go below the output folder: `relative` (components joined by '/', the

@@ -8,22 +8,11 @@
 #include <cstdio>
 
 #include "base/file_io.h"
+#include "printable_text.h"
 
 namespace quarvel {
 
-namespace {
-
-// The field with its tabs and line breaks turned into blanks, so that a row stays one row.
-std::string Field(const std::string& text) {
-  std::string field = text;
-  for (char& c : field)
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-  return field;
-}
-
-}  // namespace
-
-ResultsFile::ResultsFile(int dir, const std::string& name)
+ResultsFile::ResultsFile(int dir, const std::string& name, const std::optional<FileId>& list)
     : fd_(::openat(dir, name.c_str(),
                    O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
                    0644)) {
@@ -32,6 +21,8 @@ ResultsFile::ResultsFile(int dir, const std::string& name)
     error_ = ErrorReason(errno);
   else if (!S_ISREG(st.st_mode))
     error_ = "Not a regular file";
+  else if (list == FileId{st.st_dev, st.st_ino})
+    error_ = "it is the list of models; name another with --results";
   else if (st.st_size == 0 && !Append("model\texit_code\tseconds\tfaces\tmessage\n"))
     error_ = ErrorReason(errno);
 }
@@ -53,7 +44,7 @@ bool ResultsFile::Add(const std::string& model, const ModelOutcome& outcome, dou
   char numbers[64];
   std::snprintf(numbers, sizeof numbers, "\t%d\t%.3f\t%llu\t", outcome.exitCode, seconds,
                 static_cast<unsigned long long>(outcome.faces));
-  return Append(Field(model) + numbers + Field(outcome.message) + "\n");
+  return Append(PrintableText(model) + numbers + PrintableText(outcome.message) + "\n");
 }
 
 }  // namespace quarvel

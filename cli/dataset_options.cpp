@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "batch_folder.h"
 #include "numbers.h"
 #include "options.h"
 
@@ -171,6 +172,11 @@ std::string CheckBatch(const RenderOptions& o, const std::string& first) {
   if (b.outDir.empty()) return "--batch needs an output folder: --out-dir DIR";
   if (o.Animation()) return "--batch renders single masks and views, not animations";
   if (o.info) return "--info applies to one model, not to --batch";
+  // A picture and its sidecar keep their file names, and only those, in a model's folder.
+  for (const auto& [option, name] : {std::pair{"-o", &o.output}, {"--sidecar", &o.sidecar}})
+    if (name->substr(name->find_last_of('/') + 1) == kDoneMarker)
+      return std::string(option) + " " + *name + ": " + kDoneMarker +
+             " is the name of the marker of a model that is done; choose another name";
   return "";
 }
 

@@ -12,6 +12,9 @@
 #include <set>
 
 #include "cli/batch.h"
+#include "cli/batch_list.h"
+#include "cli/options.h"
+#include "cli/stop_signals.h"
 #include "fixtures.h"
 
 namespace quarvel {
@@ -19,12 +22,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr size_t npos = std::string::npos;
+
 // A stand-in for the renderer: notes the call in `calls` and writes out.txt, or fails in the
 // way the model's name asks for.
 RenderModel Fake(const std::string& calls) {
   return [calls](const std::string& model, const std::string& folder) -> ModelOutcome {
     std::ofstream(calls, std::ios::app) << model + "\n" << std::flush;
-    if (model.find("fail") != std::string::npos) return {3, 0, "cannot read\tthe model"};
+    if (model.find("fail") != std::string::npos) return {3, 0, "cannot read\tit"};
     if (model.find("crash") != std::string::npos) std::abort();
     if (model.find("slow") != std::string::npos) {  // ends when asked to, as the renderer does
       static volatile std::sig_atomic_t asked = 0;
@@ -32,6 +37,11 @@ RenderModel Fake(const std::string& calls) {
       for (int i = 0; i < 3000 && asked == 0; ++i)
         ::usleep(10000);
       std::ofstream(folder + "/asked.txt") << asked;
+      return {143, 0, ""};
+    }
+    if (model.find("stop") != std::string::npos) {  // a user's signal to the batch meanwhile
+      ::kill(::getppid(), model.find("int") != std::string::npos ? SIGINT : SIGTERM);
+      ::sleep(5);  // until the batch asks it to stop
       return {143, 0, ""};
     }
     if (model.find("quiet") != std::string::npos) {
@@ -98,11 +108,11 @@ TEST(Batch, BadModelsAreRowsAndTheRestIsRendered) {
   }
   EXPECT_EQ(failed,
             (std::map<std::string, std::string>{{"model", "\texit_code\tmessage"},
-                                                {"/set/fail3.obj", "\t3\tcannot read the model"},
-                                                {"/set/fail40.obj", "\t3\tcannot read the model"},
-                                                {"/set/fail41.obj", "\t3\tcannot read the model"},
-                                                {"/set/fail90.obj", "\t3\tcannot read the model"},
-                                                {"/set/fail199.obj", "\t3\tcannot read the model"},
+                                                {"/set/fail3.obj", "\t3\tcannot read\\tit"},
+                                                {"/set/fail40.obj", "\t3\tcannot read\\tit"},
+                                                {"/set/fail41.obj", "\t3\tcannot read\\tit"},
+                                                {"/set/fail90.obj", "\t3\tcannot read\\tit"},
+                                                {"/set/fail199.obj", "\t3\tcannot read\\tit"},
                                                 {"/set/crash7.obj", "\t134\tcrashed (SIGABRT)"},
                                                 {"/set/slow8.obj", "\t124\ttimed out after 0.5 s"},
                                                 {"/set/big9.obj", "\t5\tout of memory"},
@@ -182,6 +192,118 @@ TEST(Batch, FoldersAreNamedBelowTheOutputFolderWithoutFollowingLinks) {
       EXPECT_EQ(row.substr(row.rfind('\t') + 1), c.folderOrMessage) << c.model;
   }
   EXPECT_TRUE(fs::is_empty(dir.Path("elsewhere")));
+}
+
+TEST(Batch, AListThatIsTheResultsFileIsRefusedAndLeftAsItWas) {
+  for (const std::string command :
+       {"\"$R\" --batch o/results.tsv --out-dir o",
+        "ln o/results.tsv h && \"$R\" --batch h --out-dir o",
+        "ln -s o/results.tsv s && \"$R\" --batch s --out-dir o",
+        "\"$R\" --batch - --out-dir o <o/results.tsv",
+        "\"$R\" --batch o/results.tsv --out-dir p --results o/results.tsv",
+        "cp o/results.tsv c && \"$R\" --batch c --out-dir o"}) {
+    test::ScratchDir dir;
+    const bool copy = command.starts_with("cp");  // another file: read once, whole
+    EXPECT_EQ(test::RunInDir(dir, "mkdir o && echo models/a.obj >o/results.tsv && " + command),
+              copy ? 1 : 2)
+        << command;
+    EXPECT_EQ(Lines(dir.Path("o/results.tsv")).size(), copy ? 2u : 1u) << command;
+    EXPECT_EQ(
+        Lines(dir.Path("err.txt")).at(0).ends_with("list of models; name another with --results)"),
+        !copy);
+  }
+}
+
+TEST(Batch, AListIsTakenUpToItsLargestSize) {
+  test::ScratchDir dir;
+  for (const size_t size : {kMaxListBytes, kMaxListBytes + 1}) {
+    std::ofstream(dir.Path("list")).close();
+    fs::resize_file(dir.Path("list"), size);  // a sparse file: one line of NUL bytes
+    const Outcome run =
+        Batch({dir.Path("list"), dir.Path("out"), "", 0, 1, false, 0, 0, ""}, dir.Path("calls"));
+    EXPECT_EQ(run.code, size == kMaxListBytes ? 1 : 2);  // a row for the line, or no list
+    EXPECT_EQ(run.err.ends_with("(the list is larger than 256 MB)\n"), size > kMaxListBytes);
+  }
+}
+
+TEST(Batch, AStoppedBatchSaysAfterHowManyOfItsModels) {
+  const std::tuple<int, int, std::string, std::string> cases[] = {
+      {0, 7, "stop", "143 stopped by SIGTERM after 7 of 30 models: 6 rendered, 0 skipped as done"},
+      {1, 13, "stop-int", "130 stopped by SIGINT after 3 of 8 models: 2 rendered, 0 skipped"}};
+  for (const auto& [shard, stopAt, how, summary] : cases) {
+    test::ScratchDir dir;
+    std::ofstream list(dir.Path("list"));
+    for (int i = 0; i < 30; ++i)
+      list << "m/" << (i == stopAt ? how : i == 5 ? "fail" : "") << i << ".obj\n";
+    list.close();
+    const std::string run = test::InChild([&] {
+      CatchStopSignals();
+      const Outcome o =
+          Batch({dir.Path("list"), dir.Path("out"), "", shard, shard * 3 + 1, false, 0, 0, ""},
+                dir.Path("calls"));
+      return std::to_string(o.code) + " " + o.err.substr(o.err.rfind("quarvel-render: ") + 16);
+    });
+    EXPECT_TRUE(run.starts_with(summary)) << run;
+  }
+}
+
+TEST(Batch, LinesThatNameOneFolderRenderOnce) {
+  test::ScratchDir dir;
+  std::ofstream(dir.Path("list")) << "a.obj\n#\n./a.obj\na/a.obj\nA.obj\na//a.obj\nb.obj/\na.obj\n";
+  std::string rows;
+  for (const int shard : {0, 1}) {
+    Batch({dir.Path("list"), dir.Path("out"), "", shard, 2, false, 0, 0, ""}, dir.Path("calls"));
+    for (const std::string& row :
+         Lines(dir.Path("out/results-" + std::to_string(shard) + "-of-2.tsv")))
+      rows += row.substr(0, row.find('\t')) + ":" + row.substr(row.rfind('\t') + 1) + "|";
+  }
+  EXPECT_EQ(rows,
+            "model:message|a.obj:|a/a.obj:|a//a.obj:same folder as line 4|a.obj:same folder as "
+            "line 1|model:message|./a.obj:same folder as line 1|A.obj:|b.obj/:|");
+  EXPECT_EQ(Lines(dir.Path("calls")).size(), 4u);
+}
+
+// A results field as it was before it was escaped: \t, \n, \r, \\ and \xHH read back.
+std::string Unescaped(const std::string& field) {
+  std::string text;
+  for (size_t i = 0; i < field.size(); ++i) {
+    const size_t escape = field[i] == '\\' ? std::string("tnr\\x").find(field.at(++i)) : npos;
+    text += escape == 4      ? char(std::stoi(field.substr(i + 1, 2), nullptr, 16))
+            : escape == npos ? field[i]
+                             : "\t\n\r\\"[escape];
+    i += escape == 4 ? 2 : 0;
+  }
+  return text;
+}
+
+TEST(Batch, NamesWithControlBytesAreEscapedAndReadBack) {
+  const std::vector<std::string> names = {
+      "model", "fail \xc3\xa9\xf0\x9f\x98\x80\x1b]0;\x07\t\\\r.obj",
+      // DEL, a byte of no character, a C1 control, a surrogate, an overlong '/'
+      "fail\x7f\xff\xc2\x9b\xed\xa0\x80\xc0\xaf.obj", "tab\there.obj"};
+  test::ScratchDir dir;
+  std::ofstream(dir.Path("list")) << names[1] << "\n" << names[2] << "\n" << names[3] << "\n";
+  EXPECT_EQ(
+      Batch({dir.Path("list"), dir.Path("out"), "", 0, 1, false, 0, 0, ""}, dir.Path("calls")).err,
+      "quarvel-render: fail \xc3\xa9\xf0\x9f\x98\x80\\x1b]0;\\x07\\t\\\\\\r.obj: cannot read\\tit\n"
+      "quarvel-render: fail\\x7f\\xff\\xc2\\x9b\\xed\\xa0\\x80\\xc0\\xaf.obj: cannot read\\tit\n"
+      "quarvel-render: 1 rendered, 0 skipped as done, 2 failed\n");
+  std::vector<std::string> read;
+  for (const std::string& row : Lines(dir.Path("out/results.tsv")))
+    read.push_back(Unescaped(row.substr(0, row.find('\t'))));
+  EXPECT_EQ(read, names);
+}
+
+TEST(Batch, OutputNamesThatAreTheDoneMarkersAreRefused) {
+  for (const std::string name :
+       {".quarvel-done", "d/.quarvel-done", ".quarvel-done.x", ".quarvel-done/x"})
+    for (const std::string option : {"-o", "--sidecar"}) {
+      std::string error;
+      const bool refused =
+          !ParseRenderOptions({"--batch", "l", "--out-dir", "o", option, name}, error);
+      EXPECT_EQ(refused, !name.ends_with("x")) << option << " " << name << ": " << error;
+      EXPECT_EQ(error.find(": .quarvel-done is the name of the marker") != npos, refused);
+    }
 }
 
 }  // namespace
