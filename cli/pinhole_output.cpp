@@ -27,20 +27,21 @@ DepthRange LevelRange(const RenderOptions& o, const DepthImage& depth) {
 ErrorText SavePicture(const RenderOptions& o, const DepthImage& depth) {
   switch (o.format) {
     case OutputFormat::Exr:
-      return SaveFileBytes(o.output, {ExrBytes(depth)});
+      return SaveFileBytes(o.folder, o.output, {ExrBytes(depth)});
     case OutputFormat::Pfm:
-      return SaveFileBytes(o.output, {PfmBytes(depth)});
+      return SaveFileBytes(o.folder, o.output, {PfmBytes(depth)});
     case OutputFormat::Png16:
       return SaveFileBytes(
-          o.output, {PngBytes(LevelsToGrey16(depth, MakeLevelScale(LevelRange(o, depth), 65535)))});
+          o.folder, o.output,
+          {PngBytes(LevelsToGrey16(depth, MakeLevelScale(LevelRange(o, depth), 65535)))});
     case OutputFormat::Bmp:
     case OutputFormat::Png:
       break;
   }
   MaskImage mask;
   LevelsToMask(depth, MakeLevelScale(LevelRange(o, depth), 255), mask);
-  return o.format == OutputFormat::Bmp ? mask.SaveToFile(o.output)
-                                       : SaveFileBytes(o.output, {PngBytes(mask)});
+  return o.format == OutputFormat::Bmp ? mask.SaveToFile(o.output, 0, o.folder)
+                                       : SaveFileBytes(o.folder, o.output, {PngBytes(mask)});
 }
 
 // One view from the front, as the orthographic camera looks, with its camera in the sidecar.
@@ -64,7 +65,7 @@ ErrorText WriteFrontView(const RenderOptions& o, const Scene& scene, const Affin
                                            o.model,
                                            {CameraToWorld(toCamera.After(meshFromFile))},
                                            {{o.output, "", ""}}});
-  return SaveFileText(o.sidecar, json);
+  return SaveFileText(o.folder, o.sidecar, json);
 }
 
 }  // namespace
@@ -87,7 +88,7 @@ ErrorText WritePerspective(const RenderOptions& o, const Scene& scene, ModelForm
     if (!poses) return {ErrorKind::Usage, "Cannot use the poses of %s", o.camera.poses, reason};
     views.cameraToWorld = std::move(*poses);
   }
-  return WriteViews(scene, meshFromFile, views, o.model, o.output, fb);
+  return WriteViews(scene, meshFromFile, views, o.model, {o.folder.fd, o.output}, fb);
 }
 
 }  // namespace quarvel
