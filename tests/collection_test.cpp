@@ -127,5 +127,33 @@ TEST(QuarvelRenderCollections, LinksPlantedInAModelsFolderAreNeverWrittenThrough
   }
 }
 
+// Every kind of file a model's folder gets, written through the open folder: each picture format
+// of both cameras, and the sidecar, start as their format says.
+TEST(QuarvelRenderCollections, EachOutputOfAModelIsWrittenInItsFolder) {
+  test::ScratchDir dir;
+  dir.Write("a.stl", WriteBinaryStl(test::Box({0, 0, 0}, {1, 2, 3})));
+  dir.Write("list.txt", {'a', '.', 's', 't', 'l', '\n'});
+  const std::string png = "\x89PNG", exr = "\x76\x2f\x31\x01";
+  const struct {
+    std::string options, file, start;
+  } cases[] = {
+      {"-o p.bmp", "p.bmp", "BM"},         {"-o p.png", "p.png", png},
+      {"--format png16", "mask.png", png}, {"-o p.pfm", "p.pfm", "Pf"},
+      {"-o p.exr", "p.exr", exr},          {"-o p.png --sidecar s.json", "s.json", "{"},
+  };
+  for (const auto& c : cases)
+    for (const std::string camera : {"", " --camera perspective"}) {
+      fs::remove_all(dir.Path("out"));
+      EXPECT_EQ(test::RunInDir(dir, "\"$R\" --batch list.txt --out-dir out --size 100x100 " +
+                                        c.options + camera),
+                0);
+      const auto bytes = test::ReadFile(dir.Path("out/a.stl/" + c.file));
+      EXPECT_EQ(
+          std::string(bytes.begin(), bytes.begin() + long(std::min(bytes.size(), c.start.size()))),
+          c.start)
+          << c.options << camera;
+    }
+}
+
 }  // namespace
 }  // namespace quarvel
