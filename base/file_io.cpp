@@ -45,28 +45,76 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Whether `name` names no file below a folder: empty, the folder itself or the one above.
+bool IsNoName(const std::string& name) {
+  return name.empty() || name == "." || name == "..";
+}
+
+// Opens the folder `name` in the open folder `dir` without following a link: -1 with errno set,
+// ELOOP when `name` is a symbolic link.
+int OpenSubfolder(int dir, const std::string& name) {
+  const int fd = ::openat(dir, name.c_str(), kFolderFlags);
+  if (fd >= 0) return fd;
+  const int error = errno;
+  struct stat st {};
+  const bool link =
+      ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+  errno = link ? ELOOP : error;
+  return -1;
+}
+
+// The folder that holds `path` in the open folder `folder` (see OutFolder), entered from it one
+// folder at a time. -1 with errno set: ELOOP for a link on the way, EINVAL for a path that is not
+// below the folder's name or that names no file in it.
+int OpenFolderOf(const OutFolder& folder, const std::string& path) {
+  const std::string top = folder.path + "/";
+  std::string rest = path.starts_with(top) ? path.substr(top.size()) : "";
+  if (IsNoName(NameOf(rest))) {
+    errno = EINVAL;
+    return -1;
+  }
+  int dir = ::openat(folder.fd, ".", kFolderFlags);
+  for (size_t slash; dir >= 0 && (slash = rest.find('/')) != std::string::npos;
+       rest.erase(0, slash + 1)) {
+    const std::string name = rest.substr(0, slash);
+    const int next = IsNoName(name) ? -1 : OpenSubfolder(dir, name);
+    const int error = IsNoName(name) ? EINVAL : errno;
+    ::close(dir);
+    errno = error;
+    dir = next;
+  }
+  return dir;
+}
+
 // The folder a file is in, opened once, and the file's name in it. Everything done to the file
 // is done relative to the open folder, so a link or folder swapped in on the way after the
 // folder was opened cannot send the work elsewhere.
 class Place {
  public:
-  // The file a symbolic link at `path` leads to, or the file at `path` when it is not a link.
-  explicit Place(const std::string& path)
-      : target_(LinkTarget(path)),
+  // In the working folder, the file a symbolic link at `path` leads to, or the file at `path`
+  // when it is not a link; in an open folder, the file at `path` as OpenFolderOf finds it.
+  Place(const OutFolder& folder, const std::string& path)
+      : confined_(folder.Confined()),
+        target_(confined_ ? path : LinkTarget(path)),
         name_(NameOf(target_)),
-        dir_(::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+        dir_(confined_ ? OpenFolderOf(folder, path)
+                       : ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
   Place(const Place&) = delete;
   Place& operator=(const Place&) = delete;
   ~Place() {
     if (dir_ >= 0) ::close(dir_);
   }
 
+  bool confined() const { return confined_; }
   int dir() const { return dir_; }  // -1 with errno set when the folder could not be opened
   const std::string& name() const { return name_; }
   // The path of a file named `name` in the folder.
   std::string Beside(const std::string& name) const { return FolderOf(target_) + "/" + name; }
 
  private:
+  bool confined_;
   std::string target_;
   std::string name_;
   int dir_;
@@ -165,8 +213,8 @@ std::string LinkTarget(const std::string& path) {
   return p;
 }
 
-TempFile CreateTempBeside(const std::string& path, TempMode mode) {
-  const Place place(path);
+TempFile CreateTempBeside(const std::string& path, TempMode mode, const OutFolder& folder) {
+  const Place place(folder, path);
   if (place.dir() < 0) return {-1, "", errno};
   struct stat st {};
   const bool keep = mode == TempMode::LikeReplaced &&
@@ -185,8 +233,8 @@ TempFile CreateTempBeside(const std::string& path, TempMode mode) {
   return {fd, place.Beside(temp), 0};
 }
 
-int RenameOver(const std::string& temp, const std::string& path) {
-  const Place place(path);
+int RenameOver(const std::string& temp, const std::string& path, const OutFolder& folder) {
+  const Place place(folder, path);
   if (place.dir() < 0) return errno;
   const std::string name = NameOf(temp);
   if (place.Beside(name) != temp) return EINVAL;  // not a temporary made beside `path`
@@ -196,14 +244,16 @@ int RenameOver(const std::string& temp, const std::string& path) {
   return error != 0 ? error : SyncFolder(place);
 }
 
-ReplaceStatus ReplaceFile(const std::string& path,
+ReplaceStatus ReplaceFile(const OutFolder& folder, const std::string& path,
                           std::initializer_list<std::span<const uint8_t>> parts) {
-  const Place place(path);
+  const Place place(folder, path);
   if (place.dir() < 0) return {ReplaceResult::CannotCreate, errno};
   struct stat st {};
   const bool exists = ::fstatat(place.dir(), place.name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && S_ISLNK(st.st_mode)) return {ReplaceResult::CannotCreate, ELOOP};
-  if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) return WriteInPlace(place, parts);
+  // In an open folder only the folder's own files are written: a device or FIFO is refused.
+  if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) && !place.confined())
+    return WriteInPlace(place, parts);
   if (exists && !S_ISREG(st.st_mode))
     return {ReplaceResult::CannotCreate, S_ISDIR(st.st_mode) ? EISDIR : EEXIST};
   // A replaced file's permissions are set before any byte is written; until then the
@@ -225,6 +275,38 @@ ReplaceStatus ReplaceFile(const std::string& path,
   }
   error = SyncFolder(place);
   return {error == 0 ? ReplaceResult::Ok : ReplaceResult::WriteFailed, error};
+}
+
+int MakeFolder(const OutFolder& folder, const std::string& path) {
+  if (!folder.Confined()) {
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  }
+  if (path == folder.path) return 0;
+  const int dir = OpenFolderOf(folder, path);
+  if (dir < 0) return errno;
+  const std::string name = NameOf(path);
+  int error = ::mkdirat(dir, name.c_str(), 0777) == 0 || errno == EEXIST ? 0 : errno;
+  const int made = error == 0 ? OpenSubfolder(dir, name) : -1;
+  if (error == 0) error = made >= 0 ? 0 : errno;
+  if (made >= 0) ::close(made);
+  ::close(dir);
+  return error;
+}
+
+std::string SaveErrorReason(const OutFolder& folder, int error) {
+  if (folder.Confined() && error == ELOOP)
+    return "a symbolic link is in the way; links are not followed here";
+  return ErrorReason(error);
+}
+
+bool IsTempName(const std::string& name) {
+  const size_t dot = name.size() < 8 ? 0 : name.size() - 7;
+  return dot > 0 && name[dot] == '.' &&
+         std::all_of(name.begin() + long(dot) + 1, name.end(), [](char c) {
+           return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+         });
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

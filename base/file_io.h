@@ -2,6 +2,8 @@
 // and little-endian numbers out of a byte buffer.
 #pragma once
 
+#include <fcntl.h>
+
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -11,6 +13,18 @@
 #include <string>
 
 namespace quarvel {
+
+// The folder the savers below take paths from. The working folder (AT_FDCWD, the default): a
+// path is used as written, links on its way and at its end followed. An open folder: `path` is
+// the folder's name as messages show it, every path given is that name, a slash and a path
+// below it, and the folders on the way are entered from the open folder without following a
+// link; a link found where a folder or a file goes is refused (ELOOP), so nothing is written
+// through it, and a folder swapped in by name after it was opened is never written into.
+struct OutFolder {
+  int fd = AT_FDCWD;
+  std::string path;
+  bool Confined() const { return fd != AT_FDCWD; }
+};
 
 // Replacing a file whole: the new bytes go to a temporary file beside it, which is synced to
 // the disk and then renamed over it, and the folder is synced after the rename, so a crash, a
@@ -22,15 +36,28 @@ struct ReplaceStatus {
   int error = 0;  // the errno of the call that failed
 };
 
-// Writes the parts, in order, as the file at `path`. A new file gets the permissions the umask
-// leaves of 0666; a replaced file keeps its permissions. A symbolic link at `path` stays: the
-// file it points to is replaced (created, when the link dangles). CannotCreate: the temporary
+// Writes the parts, in order, as the file at `path` in `folder`. A new file gets the permissions
+// the umask leaves of 0666; a replaced file keeps its permissions. In the working folder, a
+// symbolic link at `path` stays: the file it points to is replaced (created, when the link
+// dangles). CannotCreate: the temporary
 // could not be made or renamed; WriteFailed: a write or sync failed, or the folder could not be
 // synced after the rename (the new file is in place then). A character device or a FIFO at
 // `path` is written to as it stands, never replaced (a FIFO must have a reader: ENXIO otherwise);
 // a folder (EISDIR), a socket or a block device (EEXIST) is refused.
-ReplaceStatus ReplaceFile(const std::string& path,
+ReplaceStatus ReplaceFile(const OutFolder& folder, const std::string& path,
                           std::initializer_list<std::span<const uint8_t>> parts);
+inline ReplaceStatus ReplaceFile(const std::string& path,
+                                 std::initializer_list<std::span<const uint8_t>> parts) {
+  return ReplaceFile(OutFolder{}, path, parts);
+}
+
+// Makes the folder at `path` in `folder` unless it is there already. Returns 0 or the errno of
+// the call that failed: ENOTDIR when something else has the name.
+int MakeFolder(const OutFolder& folder, const std::string& path);
+
+// The reason to give for a failure of the calls above: the system's text, or for a link met in
+// an open folder, that it is a link that is never followed.
+std::string SaveErrorReason(const OutFolder& folder, int error);
 
 // The permissions of a file made beside another: those the umask leaves of 0666, as for a new
 // file, or those of the regular file at the other's name, which it is to replace.
@@ -38,19 +65,23 @@ enum class TempMode { New, LikeReplaced };
 
 // A new file beside `path` (in the folder of the file a symbolic link at `path` leads to), under
 // a name no other file has, with the permissions `mode` says and never made through a link. Its
-// name stays within the system's 255-byte limit even when `path`'s name is that long.
+// name stays within the system's 255-byte limit even when `path`'s name is that long, and is
+// one that IsTempName takes. In an open folder, `path` is taken as ReplaceFile takes it.
 struct TempFile {
   int fd = -1;  // open for writing; the caller closes it
   std::string path;
   int error = 0;  // the errno of the call that failed, when fd is -1
 };
-TempFile CreateTempBeside(const std::string& path, TempMode mode);
+TempFile CreateTempBeside(const std::string& path, TempMode mode, const OutFolder& folder = {});
+
+// Whether `name` has the form of a temporary's name: a name, a dot and six letters or digits.
+bool IsTempName(const std::string& name);
 
 // Renames the finished file `temp`, made by CreateTempBeside for `path`, over `path` (over the
 // file a symbolic link at `path` leads to; the link stays) and syncs the folder. Returns 0 or
 // the errno of the call that failed; EISDIR or EEXIST when `path` is a folder, a device or a FIFO,
-// which a rename would replace.
-int RenameOver(const std::string& temp, const std::string& path);
+// which a rename would replace. `folder` is the one the temporary was made in.
+int RenameOver(const std::string& temp, const std::string& path, const OutFolder& folder = {});
 
 // The file that `path` names once symbolic links at its end are followed (it may not exist):
 // `path` itself when it is not a link. A chain of more than 40 links ends at a link.

@@ -66,26 +66,28 @@ bool Record(Batch& batch, const std::string& model, const ModelOutcome& outcome,
 int RunModel(Batch& batch, const std::string& model, const FolderName& name) {
   if (!name.error.empty()) return Record(batch, model, {kBadName, 0, name.error}, 0) ? 0 : -1;
   std::string error;
-  const int folder = OpenModelFolder(batch.outDir, name.relative, error);
-  if (folder < 0) return Record(batch, model, {kBadFolder, 0, error}, 0) ? 0 : -1;
-  const bool done = HasDoneMarker(folder);
-  if (done && !batch.options.skipDone) RemoveDoneMarker(folder);
-  ::close(folder);
+  ModelFolder folder = OpenModelFolder(batch.outDir, name.relative, error);
+  if (folder.fd < 0) return Record(batch, model, {kBadFolder, 0, error}, 0) ? 0 : -1;
+  const bool done = HasDoneMarker(folder.fd);
+  if (done && !batch.options.skipDone) RemoveDoneMarker(folder.fd);
   if (done && batch.options.skipDone) {
+    CloseModelFolder(folder);
     ++batch.tally.skipped;
     return 0;
   }
-  const std::string path = batch.options.outDir + "/" + name.relative;
-  ChildRun run = RenderInChild(batch.render, model, path,
+  // The child writes into the folder opened here, whatever its name leads to meanwhile.
+  const OutFolder out{folder.fd, batch.options.outDir + "/" + name.relative};
+  ChildRun run = RenderInChild(batch.render, model, out,
                                {batch.options.modelTimeout, batch.options.modelMemory});
-  if (run.stopSignal != 0) return run.stopSignal;
-  if (run.outcome.exitCode == 0) {
-    const std::string why = WriteDoneMarker(path, model);
+  if (run.signalled) RemoveTemporaries(folder.fd);
+  if (run.stopSignal == 0 && run.outcome.exitCode == 0) {
+    const std::string why = WriteDoneMarker(out, model);
     if (!why.empty())
-      run.outcome = {kBadFolder, run.outcome.faces, "cannot mark as done (" + why + ")"};
-  } else {
-    ::rmdir(path.c_str());  // a failed model's folder goes when it holds nothing
+      run.outcome = {kBadFolder, run.outcome.faces,
+                     "cannot mark as done: " + out.path + "/" + kDoneMarker + " (" + why + ")"};
   }
+  CloseModelFolder(folder);  // a failed model's folders go when they hold nothing
+  if (run.stopSignal != 0) return run.stopSignal;
   return Record(batch, model, run.outcome, run.seconds) ? 0 : -1;
 }
 

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "base/file_io.h"
+
 namespace quarvel {
 
 struct BatchOptions {
@@ -31,9 +33,9 @@ struct ModelOutcome {
   std::string message;  // one line: empty when it went well
 };
 
-// Renders one model into `folder` (already made); runs in the child process.
-using RenderModel =
-    std::function<ModelOutcome(const std::string& model, const std::string& folder)>;
+// Renders one model into `folder`, made and open already: every file and folder of the model is
+// made relative to its descriptor (see OutFolder). Runs in the child process.
+using RenderModel = std::function<ModelOutcome(const std::string& model, const OutFolder& folder)>;
 
 // Runs the batch. Returns the process's exit code: 0 when every model of the share was rendered
 // or skipped as done, 1 when any failed, 2 for a list or output folder that cannot be used (with

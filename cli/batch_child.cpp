@@ -2,18 +2,23 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <thread>
 
 #include "stop_signals.h"
 
@@ -25,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kMaxCaught = 4096;   // the end of the child's output that is kept
 constexpr size_t kMaxMessage = 1024;  // the longest message the child may send back
+constexpr int kGraceSeconds = 2;      // what a child asked to stop has before it is killed
 
 // The child's report (its exit code is its status): this header, then `messageSize` bytes of
 // message.
@@ -67,23 +73,44 @@ uint64_t MappedNow() {
   return pages * uint64_t(::sysconf(_SC_PAGESIZE));
 }
 
-// The child's side: output to the catching pipe, the memory budget, the render, the report.
+// A limit of CPU time past which the kernel kills the child (SIGKILL, the soft limit being the
+// hard one), for when its parent cannot: the time budget and the grace after it, on every
+// processor, and a second more. 0: no time budget, no limit.
+rlim_t CpuLimit(double seconds) {
+  if (seconds <= 0) return RLIM_INFINITY;
+  const double processors = std::max(1u, std::thread::hardware_concurrency());
+  const double limit = std::ceil((seconds + kGraceSeconds + 1) * processors);
+  return limit < double(RLIM_INFINITY / 2) ? rlim_t(limit) : RLIM_INFINITY;
+}
+
+// The child's side: its end tied to its parent's, output to the catching pipe, the budget, a
+// look at the folder it inherits, the render, the report.
 [[noreturn]] void RunChild(const RenderModel& render, const std::string& model,
-                           const std::string& folder, uint64_t memory, int output, int report) {
+                           const OutFolder& folder, const ChildBudget& budget, pid_t parent,
+                           int output, int report) {
+  // A parent killed outright (SIGKILL) cannot stop its child: the kernel does, and a parent
+  // that ended before the call is seen by its pid.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(128 + SIGKILL);
   // Standard input may be the list itself: the render must not take lines from it.
   const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (nothing >= 0) ::dup2(nothing, STDIN_FILENO);
   ::dup2(output, STDOUT_FILENO);
   ::dup2(output, STDERR_FILENO);
-  if (memory != 0) {
+  if (const uint64_t memory = budget.memory; memory != 0) {
     const uint64_t mapped = MappedNow();
     const rlim_t limit = memory < RLIM_INFINITY - mapped ? mapped + memory : RLIM_INFINITY;
     const rlimit r{limit, limit};
     ::setrlimit(RLIMIT_AS, &r);
   }
+  const rlimit cpu{CpuLimit(budget.seconds), CpuLimit(budget.seconds)};
+  ::setrlimit(RLIMIT_CPU, &cpu);
   ModelOutcome outcome;
+  struct stat st {};
   try {
-    outcome = render(model, folder);
+    if (::fstat(folder.fd, &st) == 0 && S_ISDIR(st.st_mode))
+      outcome = render(model, folder);
+    else
+      outcome = {4, 0, "the model's folder is not open"};
   } catch (const std::bad_alloc&) {
     outcome = {5, 0, "out of memory"};
   } catch (const std::exception& e) {
@@ -168,11 +195,11 @@ std::string Seconds(double seconds) {
 
 // Asks the child to stop as a signal asks quarvel-render, so that the file it is writing is
 // finished or removed rather than cut off with its temporary left behind, and kills it when it
-// has not ended within two seconds (a child that hangs, or ignores the signal). What it prints
+// has not ended within the grace (a child that hangs, or ignores the signal). What it prints
 // meanwhile is read, so that it never waits on a full pipe.
 void StopChild(pid_t pid, int& status, int output, std::string& caught) {
   ::kill(pid, SIGTERM);
-  const auto until = Clock::now() + std::chrono::seconds(2);
+  const auto until = Clock::now() + std::chrono::seconds(kGraceSeconds);
   while (Clock::now() < until) {
     if (::waitpid(pid, &status, WNOHANG) == pid) return;
     pollfd fd{output, POLLIN, 0};
@@ -186,14 +213,15 @@ void StopChild(pid_t pid, int& status, int output, std::string& caught) {
 
 }  // namespace
 
-ChildRun RenderInChild(const RenderModel& render, const std::string& model,
-                       const std::string& folder, const ChildBudget& budget) {
+ChildRun RenderInChild(const RenderModel& render, const std::string& model, const OutFolder& folder,
+                       const ChildBudget& budget) {
   ChildRun run;
   Pipe output = MakePipe(), report = MakePipe();
   std::fflush(nullptr);
   const auto start = Clock::now();
+  const pid_t parent = ::getpid();
   const pid_t pid = output.read >= 0 && report.read >= 0 ? ::fork() : -1;
-  if (pid == 0) RunChild(render, model, folder, budget.memory, output.write, report.write);
+  if (pid == 0) RunChild(render, model, folder, budget, parent, output.write, report.write);
   CloseFd(output.write);
   CloseFd(report.write);
   if (pid < 0) {
@@ -228,6 +256,7 @@ ChildRun RenderInChild(const RenderModel& render, const std::string& model,
   CloseFd(report.read);
   CloseFd(ended);
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  run.signalled = WIFSIGNALED(status);
   if (timedOut)
     run.outcome = {124, 0, "timed out after " + Seconds(budget.seconds) + " s"};
   else

@@ -1,5 +1,6 @@
 #include "batch_folder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,17 +11,17 @@
 #include <span>
 #include <system_error>
 
-#include "base/file_io.h"
-
 namespace quarvel {
 
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-// Opens the folder `name` in the open folder `dir`, making it first when it is missing.
-int OpenOrMake(int dir, const std::string& name, std::string& error) {
-  if (::mkdirat(dir, name.c_str(), 0777) != 0 && errno != EEXIST) {
+// Opens the folder `name` in the open folder `dir`, making it first when it is missing; `made`
+// says whether it was.
+int OpenOrMake(int dir, const std::string& name, bool& made, std::string& error) {
+  made = ::mkdirat(dir, name.c_str(), 0777) == 0;
+  if (!made && errno != EEXIST) {
     error = ErrorReason(errno);
     return -1;
   }
@@ -35,6 +36,35 @@ int OpenOrMake(int dir, const std::string& name, std::string& error) {
   return -1;
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the temporaries in the open folder and, with `subfolders`, in its own folders, which
+// go too when that leaves them empty (the renders make no folder deeper).
+void RemoveTemporariesIn(int folder, bool subfolders) {
+  const int fd = ::openat(folder, ".", kFolderFlags);
+  DIR* const dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+  if (!dir) {
+    if (fd >= 0) ::close(fd);
+    return;
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    struct stat st {};
+    if (name == "." || name == ".." || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;
+    if (S_ISREG(st.st_mode) && IsTempName(name)) ::unlinkat(fd, name.c_str(), 0);
+    const int sub =
+        subfolders && S_ISDIR(st.st_mode) ? ::openat(fd, name.c_str(), kFolderFlags) : -1;
+    if (sub < 0) continue;
+    RemoveTemporariesIn(sub, false);
+    ::close(sub);
+    ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);  // fails, as it should, when anything is left
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 int OpenOutputFolder(const std::string& path, std::string& error) {
@@ -45,18 +75,46 @@ int OpenOutputFolder(const std::string& path, std::string& error) {
   return fd;
 }
 
-int OpenModelFolder(int outDir, const std::string& relative, std::string& error) {
+ModelFolder OpenModelFolder(int outDir, const std::string& relative, std::string& error) {
+  ModelFolder folder;
   int dir = outDir;
-  size_t start = 0;
-  while (dir >= 0 && start < relative.size()) {
+  bool failed = false;
+  for (size_t start = 0; !failed && start < relative.size();) {
     size_t slash = relative.find('/', start);
     if (slash == std::string::npos) slash = relative.size();
-    const int next = OpenOrMake(dir, relative.substr(start, slash - start), error);
-    if (dir != outDir) ::close(dir);
-    dir = next;
+    const std::string name = relative.substr(start, slash - start);
+    bool made = false;
+    const int next = OpenOrMake(dir, name, made, error);
+    failed = next < 0;
+    if (!failed) {
+      if (dir != outDir) ::close(dir);
+      dir = next;
+      folder.names.push_back(name);
+      folder.made = made ? folder.made + 1 : 0;
+    }
     start = slash + 1;
   }
-  return dir;
+  if (dir == outDir) return {};
+  folder.fd = dir;
+  if (failed) CloseModelFolder(folder);
+  return folder;
+}
+
+void CloseModelFolder(ModelFolder& folder) {
+  int dir = folder.fd;
+  folder.fd = -1;
+  for (size_t i = folder.names.size(); dir >= 0 && i > folder.names.size() - folder.made; --i) {
+    struct stat own {};
+    const int parent = ::fstat(dir, &own) == 0 ? ::openat(dir, "..", kFolderFlags) : -1;
+    ::close(dir);
+    dir = parent;
+    const char* name = folder.names[i - 1].c_str();
+    struct stat named {};
+    if (parent < 0 || ::fstatat(parent, name, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !SameFile(own, named) || ::unlinkat(parent, name, AT_REMOVEDIR) != 0)
+      break;
+  }
+  if (dir >= 0) ::close(dir);
 }
 
 bool HasDoneMarker(int folder) {
@@ -68,30 +126,16 @@ void RemoveDoneMarker(int folder) {
   ::unlinkat(folder, kDoneMarker, 0);
 }
 
-// The marker is written in place rather than through a temporary: only its presence counts, and
-// it appears only once the outputs are complete, so a batch killed while writing it leaves a
-// marker that is still true, never a stray temporary file in the model's folder.
-std::string WriteDoneMarker(const std::string& path, const std::string& model) {
+std::string WriteDoneMarker(const OutFolder& folder, const std::string& model) {
   const std::string text = model + "\n";
-  const int fd = ::open((path + "/" + kDoneMarker).c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
-  if (fd < 0) return ErrorReason(errno);
-  errno = ENOSPC;  // what a short write without an error means
-  const bool written =
-      ::write(fd, text.data(), text.size()) == ssize_t(text.size()) && ::fsync(fd) == 0;
-  const int error = errno;
-  ::close(fd);
-  if (!written) {
-    ::unlink((path + "/" + kDoneMarker).c_str());  // a marker that did not make it says nothing
-    return ErrorReason(error);
-  }
-  // The folder is synced too, so that the marker's name is on the disk with its bytes.
-  const int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
-  }
-  return "";
+  const ReplaceStatus s =
+      ReplaceFile(folder, folder.path + "/" + kDoneMarker,
+                  {{reinterpret_cast<const uint8_t*>(text.data()), text.size()}});
+  return s.result == ReplaceResult::Ok ? "" : SaveErrorReason(folder, s.error);
+}
+
+void RemoveTemporaries(int folder) {
+  RemoveTemporariesIn(folder, true);
 }
 
 }  // namespace quarvel

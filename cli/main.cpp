@@ -95,7 +95,7 @@ int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb)
     PrintFileError(o.sidecar, "Cannot describe the mask", e.what());
     return ExitCode(ErrorKind::Failure);
   }
-  const ErrorText error = SaveFileText(o.sidecar, json);
+  const ErrorText error = SaveFileText(o.folder, o.sidecar, json);
   if (!error.empty()) PrintFileError(o.sidecar, error.Message(fb), error.reason);
   return ExitCode(error.kind);
 }
@@ -113,7 +113,7 @@ int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, Pro
   if (o.physical.Given() && !HoldsLevels(o.format))
     ToModelDepths(picture.depth, ModelDepthUnits(ws.scene));
   bar.Step("writing " + o.output, 100);
-  const ErrorText error = SavePicture(picture, Request(o), o.output);
+  const ErrorText error = SavePicture(picture, Request(o), o.folder, o.output);
   bar.Clear();
   if (!error.empty()) {
     PrintFileError(o.output, error.Message(fb), error.reason);
@@ -305,12 +305,13 @@ int RunChecked(const RenderOptions& o, uint64_t& faces) {
 
 // One model of a batch, into its folder: views fill the folder, a picture takes the name of -o
 // (or "mask" and the format's extension) in it, and so does the sidecar.
-ModelOutcome RenderInFolder(RenderOptions o, const std::string& model, const std::string& folder) {
+ModelOutcome RenderInFolder(RenderOptions o, const std::string& model, const OutFolder& folder) {
   const auto inFolder = [&](const std::string& name) {
-    return folder + "/" + name.substr(name.find_last_of('/') + 1);
+    return folder.path + "/" + name.substr(name.find_last_of('/') + 1);
   };
   o.model = model;
-  o.output = o.camera.ManyViews() ? folder : inFolder(o.output);
+  o.folder = folder;
+  o.output = o.camera.ManyViews() ? folder.path : inFolder(o.output);
   if (!o.sidecar.empty()) o.sidecar = inFolder(o.sidecar);
   ModelOutcome outcome;
   outcome.exitCode = RunGuarded([&] { return RunChecked(o, outcome.faces); });
@@ -337,7 +338,7 @@ int main(int argc, char** argv) {
   if (options->listCodecs) return RunGuarded([] { return ListCodecs(); });
   CatchStopSignals();
   if (options->Batch())
-    return RunBatch(options->batch, [&](const std::string& model, const std::string& folder) {
+    return RunBatch(options->batch, [&](const std::string& model, const OutFolder& folder) {
       return RenderInFolder(*options, model, folder);
     });
   uint64_t faces = 0;

@@ -50,6 +50,7 @@ struct RenderOptions {
   bool formatGiven = false;  // by --format, not taken from the output's name
   std::optional<DepthRange> depthRange;
   std::string sidecar;
+  OutFolder folder;        // where the outputs' paths are taken from (a batch's model folder)
   ToneOptions tones;       // --invert, --background, --gamma, --levels
   int supersample = 1;     // --supersample: samples per pixel across and down
   PhysicalScale physical;  // --px-per-mm or --dpi, --units, --margin

@@ -103,38 +103,39 @@ void RenderPicture(Workspace& ws, const OutputRequest& request, int width, int h
   ws.render.MaskHeight = height;
 }
 
-ErrorText SavePicture(const Picture& picture, const OutputRequest& request,
+ErrorText SavePicture(const Picture& picture, const OutputRequest& request, const OutFolder& folder,
                       const std::string& path) {
   MaskImage made;
   switch (request.format) {
     case OutputFormat::Bmp:
-      return EightBitMask(picture, request, made).SaveToFile(path, request.pixelsPerMetre);
+      return EightBitMask(picture, request, made).SaveToFile(path, request.pixelsPerMetre, folder);
     case OutputFormat::Png:
       return SaveFileBytes(
-          path, {PngBytes(EightBitMask(picture, request, made), request.pixelsPerMetre)});
+          folder, path, {PngBytes(EightBitMask(picture, request, made), request.pixelsPerMetre)});
     case OutputFormat::Png16:
       return SaveFileBytes(
-          path,
+          folder, path,
           {PngBytes(request.supersample > 1 ? picture.grey : SixteenBitLevels(picture, request),
                     request.pixelsPerMetre)});
     case OutputFormat::Pfm:
-      return SaveFileBytes(path, {PfmBytes(picture.depth)});
+      return SaveFileBytes(folder, path, {PfmBytes(picture.depth)});
     case OutputFormat::Exr:
       break;
   }
-  return SaveFileBytes(path, {ExrBytes(picture.depth)});
+  return SaveFileBytes(folder, path, {ExrBytes(picture.depth)});
 }
 
 FrameOutput PictureFrames(const OutputRequest& request) {
   // The frame just rendered and the frame being written: the first is handed over to the second
   // once the frame before is written.
   auto rendered = std::make_shared<Picture>(), kept = std::make_shared<Picture>();
-  return {FormatExtension(request.format),
-          [request, rendered](Workspace& ws, int width, int height, const Feedback& fb) {
-            RenderPicture(ws, request, width, height, fb, *rendered);
-          },
-          [rendered, kept](const Workspace&) { std::swap(*rendered, *kept); },
-          [request, kept](const std::string& path) { return SavePicture(*kept, request, path); }};
+  return {
+      FormatExtension(request.format),
+      [request, rendered](Workspace& ws, int width, int height, const Feedback& fb) {
+        RenderPicture(ws, request, width, height, fb, *rendered);
+      },
+      [rendered, kept](const Workspace&) { std::swap(*rendered, *kept); },
+      [request, kept](const std::string& path) { return SavePicture(*kept, request, {}, path); }};
 }
 
 }  // namespace quarvel

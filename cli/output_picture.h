@@ -49,8 +49,8 @@ struct Picture {
 void RenderPicture(Workspace& ws, const OutputRequest& request, int width, int height,
                    const Feedback& fb, Picture& picture);
 
-// Writes the picture as the file at `path` in the output's format.
-ErrorText SavePicture(const Picture& picture, const OutputRequest& request,
+// Writes the picture as the file at `path` in `folder`, in the output's format.
+ErrorText SavePicture(const Picture& picture, const OutputRequest& request, const OutFolder& folder,
                       const std::string& path);
 
 // The frames of a sequence rendered and written in the output's format, each frame's file named

@@ -28,20 +28,21 @@ DepthRange LevelRange(const RenderOptions& o, const DepthImage& depth) {
 ErrorText SavePicture(const RenderOptions& o, const DepthImage& depth) {
   switch (o.format) {
     case OutputFormat::Exr:
-      return SaveFileBytes(o.output, {ExrBytes(depth)});
+      return SaveFileBytes(o.folder, o.output, {ExrBytes(depth)});
     case OutputFormat::Pfm:
-      return SaveFileBytes(o.output, {PfmBytes(depth)});
+      return SaveFileBytes(o.folder, o.output, {PfmBytes(depth)});
     case OutputFormat::Png16:
       return SaveFileBytes(
-          o.output, {PngBytes(LevelsToGrey16(depth, MakeLevelScale(LevelRange(o, depth), 65535)))});
+          o.folder, o.output,
+          {PngBytes(LevelsToGrey16(depth, MakeLevelScale(LevelRange(o, depth), 65535)))});
     case OutputFormat::Bmp:
     case OutputFormat::Png:
       break;
   }
   MaskImage mask;
   LevelsToMask(depth, MakeLevelScale(LevelRange(o, depth), 255), mask);
-  return o.format == OutputFormat::Bmp ? mask.SaveToFile(o.output)
-                                       : SaveFileBytes(o.output, {PngBytes(mask)});
+  return o.format == OutputFormat::Bmp ? mask.SaveToFile(o.output, 0, o.folder)
+                                       : SaveFileBytes(o.folder, o.output, {PngBytes(mask)});
 }
 
 // What placed the cameras, as typed: the distance, or else the lens it came from.
@@ -76,7 +77,7 @@ ErrorText WriteFrontView(const RenderOptions& o, const Scene& scene, const Model
                                            o.model,
                                            {CameraToWorld(toCamera.After(meshFromFile))},
                                            {{o.output, "", ""}}});
-  return SaveFileText(o.sidecar, json);
+  return SaveFileText(o.folder, o.sidecar, json);
 }
 
 }  // namespace
@@ -108,7 +109,7 @@ ErrorText WritePerspective(const RenderOptions& o, const Scene& scene, ModelForm
         !bad.empty())
       return {ErrorKind::Usage, bad, o.model};
   }
-  return WriteViews(scene, meshFromFile, views, o.model, o.output, fb);
+  return WriteViews(scene, meshFromFile, views, o.model, {o.folder.fd, o.output}, fb);
 }
 
 }  // namespace quarvel

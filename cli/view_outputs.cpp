@@ -1,9 +1,6 @@
 #include "view_outputs.h"
 
-#include <sys/stat.h>
-
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -21,14 +18,11 @@ namespace quarvel {
 
 namespace {
 
-// Makes the folder unless it is there already.
-ErrorText MakeFolder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {};
-    errno = ENOTDIR;
-  }
-  return {ErrorKind::File, "Cannot create the folder %s", path, ErrorReason(errno)};
+// Makes the folder in `folder` unless it is there already.
+ErrorText MakeViewFolder(const OutFolder& folder, const std::string& path) {
+  const int error = MakeFolder(folder, path);
+  if (error == 0) return {};
+  return {ErrorKind::File, "Cannot create the folder %s", path, SaveErrorReason(folder, error)};
 }
 
 // The names of view i's files, relative to the folder.
@@ -53,7 +47,7 @@ MaskImage Coverage(const DepthImage& depth) {
 
 // Renders view i and writes its files.
 ErrorText WriteView(const Scene& scene, const Affine& fileFromMesh, const ViewSet& views, size_t i,
-                    const std::string& folder) {
+                    const OutFolder& folder) {
   PerspectiveRequest request;
   request.width = views.width;
   request.height = views.height;
@@ -65,25 +59,27 @@ ErrorText WriteView(const Scene& scene, const Affine& fileFromMesh, const ViewSe
   RenderPerspective(*scene.ModelMesh, request, images);
   const ViewFiles files = FilesOf(views, i);
   const bool exr = views.depthFormat == OutputFormat::Exr;
-  ErrorText error = SaveFileBytes(folder + "/" + files.depth,
+  ErrorText error = SaveFileBytes(folder, folder.path + "/" + files.depth,
                                   {exr ? ExrBytes(images.depth) : PfmBytes(images.depth)});
   if (error.empty() && views.normals)
-    error = SaveFileBytes(folder + "/" + files.normals, {exr ? NormalsExrBytes(images.normals)
-                                                             : NormalsPngBytes(images.normals)});
+    error =
+        SaveFileBytes(folder, folder.path + "/" + files.normals,
+                      {exr ? NormalsExrBytes(images.normals) : NormalsPngBytes(images.normals)});
   if (error.empty() && views.mask)
-    error = SaveFileBytes(folder + "/" + files.mask, {PngBytes(Coverage(images.depth))});
+    error =
+        SaveFileBytes(folder, folder.path + "/" + files.mask, {PngBytes(Coverage(images.depth))});
   return error;
 }
 
 }  // namespace
 
 ErrorText WriteViews(const Scene& scene, const Affine& meshFromFile, const ViewSet& views,
-                     const std::string& model, const std::string& folder, const Feedback& fb) {
-  std::vector<std::string> folders{folder, folder + "/depth"};
-  if (views.normals) folders.push_back(folder + "/normals");
-  if (views.mask) folders.push_back(folder + "/mask");
+                     const std::string& model, const OutFolder& folder, const Feedback& fb) {
+  std::vector<std::string> folders{folder.path, folder.path + "/depth"};
+  if (views.normals) folders.push_back(folder.path + "/normals");
+  if (views.mask) folders.push_back(folder.path + "/mask");
   for (const std::string& f : folders)
-    if (ErrorText e = MakeFolder(f); !e.empty()) return e;
+    if (ErrorText e = MakeViewFolder(folder, f); !e.empty()) return e;
 
   // The views are drawn on threads, each taking the next view not yet taken; the first error, or
   // a stop asked for by a signal, ends them all.
@@ -100,9 +96,9 @@ ErrorText WriteViews(const Scene& scene, const Affine& meshFromFile, const ViewS
       try {
         error = WriteView(scene, fileFromMesh, views, i, folder);
       } catch (const std::bad_alloc&) {
-        error = {ErrorKind::Failure, "out of memory", folder};
+        error = {ErrorKind::Failure, "out of memory", folder.path};
       } catch (const std::exception& e) {
-        error = {ErrorKind::Failure, e.what(), folder};
+        error = {ErrorKind::Failure, e.what(), folder.path};
       }
       if (!error.empty()) {
         const std::lock_guard lock(failed);
@@ -128,7 +124,7 @@ ErrorText WriteViews(const Scene& scene, const Affine& meshFromFile, const ViewS
   for (size_t i = 0; i < count; ++i)
     facts.files.push_back(FilesOf(views, i));
   const std::string json = TransformsJson(facts);
-  return SaveFileText(folder + "/transforms.json", json);
+  return SaveFileText(folder, folder.path + "/transforms.json", json);
 }
 
 }  // namespace quarvel

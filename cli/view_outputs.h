@@ -7,6 +7,7 @@
 
 #include "base/error_text.h"
 #include "base/feedback.h"
+#include "base/file_io.h"
 #include "camera_views.h"
 #include "output_format.h"
 
@@ -23,10 +24,11 @@ struct ViewSet {
 };
 
 // Renders every view of the scene's mesh (`meshFromFile` placing it in the file's coordinates)
-// into `folder`: depth/0000.exr (or .pfm), normals/0000.exr (or .png when the depth is pfm),
-// mask/0000.png (255 where a face is seen), then transforms.json, written last so that its
-// presence says the views are complete. Folders are made as needed. Returns the first error.
+// into `folder` (its path the views' folder; see OutFolder): depth/0000.exr (or .pfm),
+// normals/0000.exr (or .png when the depth is pfm), mask/0000.png (255 where a face is seen), then
+// transforms.json, written last so that its presence says the views are complete. Folders are made
+// as needed. Returns the first error.
 ErrorText WriteViews(const Scene& scene, const Affine& meshFromFile, const ViewSet& views,
-                     const std::string& model, const std::string& folder, const Feedback& fb);
+                     const std::string& model, const OutFolder& folder, const Feedback& fb);
 
 }  // namespace quarvel

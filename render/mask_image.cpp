@@ -80,7 +80,8 @@ std::array<uint8_t, kBitmapInfoSize> MaskImage::BitmapInfo() const {
   return h;
 }
 
-ErrorText MaskImage::SaveToFile(const std::string& path, uint32_t pixelsPerMetre) const {
+ErrorText MaskImage::SaveToFile(const std::string& path, uint32_t pixelsPerMetre,
+                                const OutFolder& folder) const {
   std::array<uint8_t, kBmpHeaderSize> header{};
   header[0] = 'B';
   header[1] = 'M';
@@ -91,7 +92,7 @@ ErrorText MaskImage::SaveToFile(const std::string& path, uint32_t pixelsPerMetre
   Put32(&header[14 + 24], pixelsPerMetre);
   Put32(&header[14 + 28], pixelsPerMetre);
   const bool empty = width_ == 0 || height_ == 0;
-  return SaveFileBytes(path, {empty ? std::span<const uint8_t>() : header, Pixels()});
+  return SaveFileBytes(folder, path, {empty ? std::span<const uint8_t>() : header, Pixels()});
 }
 
 }  // namespace quarvel

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/error_text.h"
+#include "base/file_io.h"
 
 namespace quarvel {
 
@@ -40,12 +41,14 @@ class MaskImage {
   // The 40-byte bitmap header followed by the grey colour table.
   std::array<uint8_t, kBitmapInfoSize> BitmapInfo() const;
 
-  // Writes the picture as a BMP file, replacing any file of that name (see ReplaceFile: the
-  // file appears whole or not at all, keeps its permissions, and a link to it stays a link).
+  // Writes the picture as a BMP file at `path` in `folder`, replacing any file of that name (see
+  // ReplaceFile: the file appears whole or not at all, keeps its permissions, and a link to it
+  // stays a link in the working folder and is refused in an open one).
   // The empty picture writes a file of 0 bytes. `pixelsPerMetre` goes into the header's
   // biXPelsPerMeter and biYPelsPerMeter (0 leaves them 0). Returns the error with the system's
   // reason, empty on success.
-  ErrorText SaveToFile(const std::string& path, uint32_t pixelsPerMetre = 0) const;
+  ErrorText SaveToFile(const std::string& path, uint32_t pixelsPerMetre = 0,
+                       const OutFolder& folder = {}) const;
 
  private:
   int width_ = 0, height_ = 0;

@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -27,7 +30,7 @@ constexpr size_t npos = std::string::npos;
 // A stand-in for the renderer: notes the call in `calls` and writes out.txt, or fails in the
 // way the model's name asks for.
 RenderModel Fake(const std::string& calls) {
-  return [calls](const std::string& model, const std::string& folder) -> ModelOutcome {
+  return [calls](const std::string& model, const OutFolder& folder) -> ModelOutcome {
     std::ofstream(calls, std::ios::app) << model + "\n" << std::flush;
     if (model.find("fail") != std::string::npos) return {3, 0, "cannot read\tit"};
     if (model.find("crash") != std::string::npos) std::abort();
@@ -36,13 +39,33 @@ RenderModel Fake(const std::string& calls) {
       std::signal(SIGTERM, [](int) { asked = 1; });
       for (int i = 0; i < 3000 && asked == 0; ++i)
         ::usleep(10000);
-      std::ofstream(folder + "/asked.txt") << asked;
+      std::ofstream(folder.path + "/asked.txt") << asked;
       return {143, 0, ""};
     }
     if (model.find("stop") != std::string::npos) {  // a user's signal to the batch meanwhile
       ::kill(::getppid(), model.find("int") != std::string::npos ? SIGINT : SIGTERM);
       ::sleep(5);  // until the batch asks it to stop
       return {143, 0, ""};
+    }
+    if (model.find("stuck") != std::string::npos) {  // killed while writing: it never ends itself
+      std::signal(SIGTERM, SIG_IGN);
+      MakeFolder(folder, folder.path + "/depth");
+      for (const char* name : {"/mask.bmp", "/depth/0000.pfm"})
+        CreateTempBeside(folder.path + name, TempMode::New, folder);
+      if (model.find("keep") != std::string::npos)  // not a temporary's name
+        ReplaceFile(folder, folder.path + "/mask.bmp.tmp-1", {});
+      rlimit cpu{};
+      ::getrlimit(RLIMIT_CPU, &cpu);
+      std::ofstream(calls + ".pid") << ::getpid() << ' ' << (cpu.rlim_cur != RLIM_INFINITY) << '\n';
+      for (int i = 0; i < 3000; ++i)
+        ::usleep(10000);
+    }
+    if (model.find("swap") != std::string::npos) {  // its folder's name becomes a link
+      const std::string away = model.find("rmdir") != std::string::npos ? "" : folder.path + ".old";
+      away.empty() ? ::rmdir(folder.path.c_str()) : ::rename(folder.path.c_str(), away.c_str());
+      ::symlink((calls + ".elsewhere").c_str(), folder.path.c_str());
+      const uint8_t bytes[] = {'B', 'M'};
+      return {0, ReplaceFile(folder, folder.path + "/mask.bmp", {bytes}).error == 0 ? 1u : 0u, ""};
     }
     if (model.find("quiet") != std::string::npos) {
       std::fprintf(stderr, "quarvel-render: %s: last words\n\n", model.c_str());
@@ -52,7 +75,7 @@ RenderModel Fake(const std::string& calls) {
         ::mmap(nullptr, size_t(1) << 30, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) ==
             MAP_FAILED)
       return {5, 0, "out of memory"};
-    std::ofstream(folder + "/out.txt") << model;
+    std::ofstream(folder.path + "/out.txt") << model;
     return {0, 12, ""};
   };
 }
@@ -304,6 +327,107 @@ TEST(Batch, OutputNamesThatAreTheDoneMarkersAreRefused) {
       EXPECT_EQ(refused, !name.ends_with("x")) << option << " " << name << ": " << error;
       EXPECT_EQ(error.find(": .quarvel-done is the name of the marker") != npos, refused);
     }
+}
+
+// A folder swapped for a link while its model renders: the files go to the folder that was
+// opened, or nowhere when it was removed, never through the link, the done marker included.
+TEST(Batch, AFolderSwappedForALinkIsNeverWrittenThrough) {
+  test::ScratchDir dir;
+  fs::create_directory(dir.Path("calls.elsewhere"));
+  const struct {
+    std::string model;
+    int code;
+    std::vector<std::string> left;
+  } cases[] = {
+      {"swap-rename.obj", 0, {"results.tsv", "swap-rename.obj", "swap-rename.obj.old"}},
+      {"swap-rmdir.obj", 1, {"results.tsv", "swap-rmdir.obj"}},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(dir.Path("list")) << c.model << "\n";
+    const Outcome run =
+        Batch({dir.Path("list"), dir.Path("out-" + c.model), "", 0, 1, false, 0, 0, ""},
+              dir.Path("calls"));
+    EXPECT_EQ(run.code, c.code) << run.err;
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.Path("out-" + c.model)))
+      left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, c.left);
+    EXPECT_TRUE(fs::is_empty(dir.Path("calls.elsewhere"))) << c.model;
+  }
+  const std::string moved = dir.Path("out-swap-rename.obj/swap-rename.obj.old/");
+  EXPECT_EQ(test::ReadFile(moved + "mask.bmp").size(), 2u);
+  EXPECT_EQ(test::ReadFile(moved + ".quarvel-done").size(), 16u);
+}
+
+// Whether the process has ended: gone, or a zombie no one has reaped yet.
+bool Ended(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  const size_t paren = text.rfind(')');
+  return paren == std::string::npos || paren + 2 >= text.size() || text[paren + 2] == 'Z';
+}
+
+// The files and folders below `path`, relative to it.
+std::set<std::string> Below(const std::string& path) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(path))
+    names.insert(fs::relative(entry.path(), path).string());
+  return names;
+}
+
+// A model's child that never ends by itself, stopped by the time budget, by a stop signal to
+// the batch or by the batch's own end: it ends with the batch, has a limit of CPU time with a
+// time budget, and leaves no temporary and no folder made for it that is empty.
+TEST(Batch, ChildrenEndWithTheBatchLeavingNoTemporariesOrEmptyFolders) {
+  test::ScratchDir dir;
+  std::string deep;
+  for (int i = 0; i < 2000; ++i)
+    deep += "d/";
+  const struct {
+    int signal;  // sent to the batch once the child runs; 0: the time budget stops it
+    std::string model;
+    std::set<std::string> left;  // below the output folder; unchecked for SIGKILL
+  } cases[] = {
+      {0, deep + "stuck.obj", {"results.tsv"}},
+      {SIGTERM,
+       "m/stuck-keep.obj",
+       {"m", "m/stuck-keep.obj", "m/stuck-keep.obj/mask.bmp.tmp-1", "results.tsv"}},
+      {SIGKILL, "stuck.obj", {}},
+  };
+  for (const auto& c : cases) {
+    const std::string out = dir.Path("out" + std::to_string(c.signal)),
+                      pidFile = dir.Path("calls.pid");
+    std::ofstream(dir.Path("list")) << c.model << "\n";
+    fs::remove(pidFile);
+    const BatchOptions options{dir.Path("list"),        out, "", 0, 1, false,
+                               c.signal == 0 ? 0.5 : 0, 0,   ""};
+    const pid_t batch = ::fork();
+    if (batch == 0) {
+      CatchStopSignals();
+      ::_exit(RunBatch(options, Fake(dir.Path("calls"))));
+    }
+    std::string child;
+    for (int i = 0; i < 1000 && child.find('\n') == std::string::npos; ++i, ::usleep(10000)) {
+      const auto bytes = test::ReadFile(pidFile);
+      child.assign(bytes.begin(), bytes.end());
+    }
+    ASSERT_NE(child.find('\n'), std::string::npos);
+    if (c.signal != 0) ::kill(batch, c.signal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(batch, &status, 0), batch);
+    int i = 0;
+    while (i < 1000 && !Ended(std::stoi(child)))
+      ++i, ::usleep(10000);
+    EXPECT_LT(i, 1000) << "the model's child outlived its batch, case " << c.signal;
+    EXPECT_EQ(child.substr(child.find(' ')), c.signal == 0 ? " 1\n" : " 0\n");
+    if (c.signal != SIGKILL) {
+      EXPECT_EQ(Below(out), c.left) << c.signal;
+    }
+  }
+  // Folders too deep for a path, when the batch left them, are removed as rm does.
+  EXPECT_EQ(std::system(("rm -rf '" + dir.Path("out0") + "'").c_str()), 0);
 }
 
 }  // namespace

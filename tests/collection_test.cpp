@@ -94,5 +94,66 @@ TEST(QuarvelRenderCollections, BrokenModelsAreRowsRerunsResumeAndShardsMakeOneRu
   EXPECT_EQ(Rows(dir.Path("four")).size(), 1000u);
 }
 
+// Links planted in a model's folder before the batch, where its picture, a folder of its views,
+// their transforms.json or its done marker go: the model fails naming the link, and nothing is
+// written through it.
+TEST(QuarvelRenderCollections, LinksPlantedInAModelsFolderAreNeverWrittenThrough) {
+  test::ScratchDir dir;
+  dir.Write("a.stl", WriteBinaryStl(test::Box({0, 0, 0}, {1, 2, 3})));
+  dir.Write("list.txt", {'a', '.', 's', 't', 'l', '\n'});
+  const std::string views = " --camera perspective --views 2 --size 32x32";
+  const struct {
+    std::string link, target, options;
+  } cases[] = {
+      {"mask.bmp", "../../victim", ""},
+      {".quarvel-done", "../../victim", ""},
+      {"depth", "../../elsewhere", views},
+      {"transforms.json", "../../victim", views},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(dir.Path("out"));
+    fs::remove_all(dir.Path("elsewhere"));
+    fs::create_directories(dir.Path("out/a.stl"));
+    fs::create_directory(dir.Path("elsewhere"));
+    dir.Write("victim", {'v'});
+    fs::create_symlink(c.target, dir.Path("out/a.stl/" + c.link));
+    EXPECT_EQ(test::RunInDir(dir, "\"$R\" --batch list.txt --out-dir out" + c.options), 1);
+    EXPECT_EQ(test::ReadFile(dir.Path("victim")), std::vector<uint8_t>{'v'}) << c.link;
+    EXPECT_TRUE(fs::is_empty(dir.Path("elsewhere"))) << c.link;
+    const auto rows = Rows(dir.Path("out"));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_NE(rows[0][4].find("out/a.stl/" + c.link + " ("), std::string::npos) << rows[0][4];
+    EXPECT_NE(rows[0][4].find("symbolic link"), std::string::npos) << rows[0][4];
+  }
+}
+
+// Every kind of file a model's folder gets, written through the open folder: each picture format
+// of both cameras, and the sidecar, start as their format says.
+TEST(QuarvelRenderCollections, EachOutputOfAModelIsWrittenInItsFolder) {
+  test::ScratchDir dir;
+  dir.Write("a.stl", WriteBinaryStl(test::Box({0, 0, 0}, {1, 2, 3})));
+  dir.Write("list.txt", {'a', '.', 's', 't', 'l', '\n'});
+  const std::string png = "\x89PNG", exr = "\x76\x2f\x31\x01";
+  const struct {
+    std::string options, file, start;
+  } cases[] = {
+      {"-o p.bmp", "p.bmp", "BM"},         {"-o p.png", "p.png", png},
+      {"--format png16", "mask.png", png}, {"-o p.pfm", "p.pfm", "Pf"},
+      {"-o p.exr", "p.exr", exr},          {"-o p.png --sidecar s.json", "s.json", "{"},
+  };
+  for (const auto& c : cases)
+    for (const std::string camera : {"", " --camera perspective"}) {
+      fs::remove_all(dir.Path("out"));
+      EXPECT_EQ(test::RunInDir(dir, "\"$R\" --batch list.txt --out-dir out --size 100x100 " +
+                                        c.options + camera),
+                0);
+      const auto bytes = test::ReadFile(dir.Path("out/a.stl/" + c.file));
+      EXPECT_EQ(
+          std::string(bytes.begin(), bytes.begin() + long(std::min(bytes.size(), c.start.size()))),
+          c.start)
+          << c.options << camera;
+    }
+}
+
 }  // namespace
 }  // namespace quarvel
