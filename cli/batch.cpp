@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <unordered_map>
 
 #include "base/file_io.h"
@@ -77,9 +78,11 @@ int RunModel(Batch& batch, const std::string& model, const FolderName& name) {
   }
   // The child writes into the folder opened here, whatever its name leads to meanwhile.
   const OutFolder out{folder.fd, batch.options.outDir + "/" + name.relative};
+  // A second before the child starts, as file times come from a coarser clock.
+  const time_t started = std::time(nullptr) - 1;
   ChildRun run = RenderInChild(batch.render, model, out,
                                {batch.options.modelTimeout, batch.options.modelMemory});
-  if (run.signalled) RemoveTemporaries(folder.fd);
+  if (run.signalled) RemoveTemporaries(folder.fd, started);
   if (run.stopSignal == 0 && run.outcome.exitCode == 0) {
     const std::string why = WriteDoneMarker(out, model);
     if (!why.empty())

@@ -40,9 +40,9 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Removes the temporaries in the open folder and, with `subfolders`, in its own folders, which
-// go too when that leaves them empty (the renders make no folder deeper).
-void RemoveTemporariesIn(int folder, bool subfolders) {
+// Removes the temporaries written from `since` on in the open folder and, with `subfolders`, in
+// its own folders, which go too when that leaves them empty (the renders make no folder deeper).
+void RemoveTemporariesIn(int folder, time_t since, bool subfolders) {
   const int fd = ::openat(folder, ".", kFolderFlags);
   DIR* const dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
   if (!dir) {
@@ -54,11 +54,12 @@ void RemoveTemporariesIn(int folder, bool subfolders) {
     struct stat st {};
     if (name == "." || name == ".." || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
       continue;
-    if (S_ISREG(st.st_mode) && IsTempName(name)) ::unlinkat(fd, name.c_str(), 0);
+    if (S_ISREG(st.st_mode) && IsTempName(name) && st.st_mtim.tv_sec >= since)
+      ::unlinkat(fd, name.c_str(), 0);
     const int sub =
         subfolders && S_ISDIR(st.st_mode) ? ::openat(fd, name.c_str(), kFolderFlags) : -1;
     if (sub < 0) continue;
-    RemoveTemporariesIn(sub, false);
+    RemoveTemporariesIn(sub, since, false);
     ::close(sub);
     ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);  // fails, as it should, when anything is left
   }
@@ -134,8 +135,8 @@ std::string WriteDoneMarker(const OutFolder& folder, const std::string& model) {
   return s.result == ReplaceResult::Ok ? "" : SaveErrorReason(folder, s.error);
 }
 
-void RemoveTemporaries(int folder) {
-  RemoveTemporariesIn(folder, true);
+void RemoveTemporaries(int folder, time_t since) {
+  RemoveTemporariesIn(folder, since, true);
 }
 
 }  // namespace quarvel

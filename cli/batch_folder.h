@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,9 @@ void RemoveDoneMarker(int folder);
 std::string WriteDoneMarker(const OutFolder& folder, const std::string& model);
 
 // Removes what a render ended by a signal left in the open folder: the temporary files (the
-// names IsTempName takes) in it and in its folders, then those folders when they are empty.
-// Nothing is looked for through a link, and a link is never removed as a temporary.
-void RemoveTemporaries(int folder);
+// names IsTempName takes) last written from `since` (seconds of the real-time clock) on, in it
+// and in its folders, then those folders when they are empty. An older file with such a name is
+// the user's and stays. Nothing is looked for through a link, and a link is never removed.
+void RemoveTemporaries(int folder, time_t since);
 
 }  // namespace quarvel

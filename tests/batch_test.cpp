@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -393,7 +394,8 @@ TEST(Batch, ChildrenEndWithTheBatchLeavingNoTemporariesOrEmptyFolders) {
       {0, deep + "stuck.obj", {"results.tsv"}},
       {SIGTERM,
        "m/stuck-keep.obj",
-       {"m", "m/stuck-keep.obj", "m/stuck-keep.obj/mask.bmp.tmp-1", "results.tsv"}},
+       {"m", "m/stuck-keep.obj", "m/stuck-keep.obj/mask.bmp.tmp-1", "m/stuck-keep.obj/old.abc123",
+        "results.tsv"}},
       {SIGKILL, "stuck.obj", {}},
   };
   for (const auto& c : cases) {
@@ -401,6 +403,12 @@ TEST(Batch, ChildrenEndWithTheBatchLeavingNoTemporariesOrEmptyFolders) {
                       pidFile = dir.Path("calls.pid");
     std::ofstream(dir.Path("list")) << c.model << "\n";
     fs::remove(pidFile);
+    if (c.signal == SIGTERM) {  // the user's file named like a temporary, older than the run
+      const std::string old = out + "/m/stuck-keep.obj/old.abc123";
+      fs::create_directories(fs::path(old).parent_path());
+      std::ofstream(old).close();
+      fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
     const BatchOptions options{dir.Path("list"),        out, "", 0, 1, false,
                                c.signal == 0 ? 0.5 : 0, 0,   ""};
     const pid_t batch = ::fork();
