@@ -502,22 +502,6 @@ TEST(QuarvelRender, AnAviRunThatDoesNotFinishLeavesTheEarlierFile) {
   }
 }
 
-// 10,000 copies of one triangle that fills the picture, as a 40 KB PLY file (one-byte indices):
-// minutes of drawing, each copy over the one before.
-std::vector<uint8_t> RepeatedTriangle() {
-  const std::string header =
-      "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\nproperty float "
-      "y\nproperty float z\nelement face 10000\nproperty list uchar uchar vertex_indices\n"
-      "end_header\n";
-  std::vector<uint8_t> file(header.begin(), header.end());
-  const float corners[9] = {0, 0, 0, 1, 0, 0.5f, 0, 1, 1};
-  const auto* bytes = reinterpret_cast<const uint8_t*>(corners);
-  file.insert(file.end(), bytes, bytes + sizeof corners);
-  for (int i = 0; i < 10000; ++i)
-    file.insert(file.end(), {3, 0, 1, 2});
-  return file;
-}
-
 // Every renderer, on threads or not, ends within moments of a stop signal: no file written, the
 // earlier one left as it was, no temporary beside it. The aim is one second; the bound is wide for
 // the sanitizers' builds.
@@ -532,7 +516,7 @@ TEST(QuarvelRender, AStopSignalEndsEveryRendererWithinMoments) {
   const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
   for (const auto& [args, output] : cases) {
     test::ScratchDir dir;
-    dir.Write("m.ply", RepeatedTriangle());
+    dir.Write("m.ply", test::RepeatedTriangle());
     std::filesystem::create_directories(dir.Path("out/depth"));
     dir.Write(output, earlier);
     const std::string command =
