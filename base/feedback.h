@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -16,7 +17,7 @@ namespace quarvel {
 extern std::atomic<int32_t> AbortRequested;
 
 // The request to end the work under way at once, set by a signal that asks the program to stop
-// (SIGINT, SIGTERM, SIGHUP) and not cleared: the program is ending. The renderers look at it every
+// (SIGINT, SIGTERM, SIGHUP) and left set while the program ends. The renderers look at it every
 // few rows and faces and, once it is set, throw RenderStopped, so that a picture drawn in part is
 // dropped, never shown or written. Esc and Cancel do not set it: they end a run between frames.
 extern std::atomic<int32_t> StopRequested;

@@ -234,16 +234,4 @@ TriangleMesh Box(Vec3 lo, Vec3 hi) {
   return box;
 }
 
-std::vector<uint8_t> RepeatedTriangle() {
-  const float corners[9] = {0, 0, 0, 1, 0, 0.5f, 0, 1, 1};
-  std::string file =
-      "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\nproperty float "
-      "y\nproperty float z\nelement face 10000\nproperty list uchar uchar vertex_indices\n"
-      "end_header\n" +
-      std::string(reinterpret_cast<const char*>(corners), sizeof corners);
-  for (int i = 0; i < 10000; ++i)
-    file.append("\3\0\1\2", 4);
-  return {file.begin(), file.end()};
-}
-
 }  // namespace quarvel::test

@@ -113,10 +113,6 @@ bool HeaderNumber(const std::vector<uint8_t>& b, size_t& at, int& out);
 // A PFM file's floats, top row first.
 std::optional<DepthImage> ReadPfm(const std::vector<uint8_t>& b);
 
-// 10,000 copies of one triangle that fills the picture, as a 40 KB PLY file (one-byte indices):
-// minutes of drawing at a few thousand pixels square, each copy over the one before.
-std::vector<uint8_t> RepeatedTriangle();
-
 // A box from `lo` to `hi`, its faces turned outwards, z up as .3ds files have it.
 TriangleMesh Box(Vec3 lo, Vec3 hi);
 
