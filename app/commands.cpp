@@ -50,6 +50,8 @@ QString SaveFolder(const Props& props, const Workspace& ws) {
 void TMainForm::RunCommand(const std::function<void()>& command) {
   try {
     command();
+  } catch (const RenderStopped&) {
+    // A stop signal cut the render short: its mask is dropped and the window closes.
   } catch (const std::bad_alloc&) {
     ShowError(Tr("Not enough memory to finish this command"));
   } catch (const std::exception& e) {

@@ -12,13 +12,22 @@
 #include <string>
 #include <string_view>
 
+#include "base/feedback.h"
+
 namespace quarvel {
 
 namespace {
 
 int termPipe[2] = {-1, -1};
 
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// Only what is safe in a handler: stores to lock-free atomics and a write. The render under way
+// is cut short and a run or a load is cancelled as Cancel and Esc cancel it, at once; the window
+// hears of it through the pipe once its thread handles messages.
 void OnTerm(int) {
+  StopRequested.store(1, std::memory_order_relaxed);
+  AbortRequested.store(-1, std::memory_order_relaxed);
   const char byte = 1;
   [[maybe_unused]] const ssize_t n = ::write(termPipe[1], &byte, 1);
 }
@@ -92,11 +101,20 @@ TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
   action.sa_handler = OnTerm;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &action, nullptr);
+  for (const int signal : kStopSignals) {
+    struct sigaction was {};  // one ignored when the program started (nohup) stays ignored
+    if (::sigaction(signal, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
+      ::sigaction(signal, &action, nullptr);
+  }
 }
 
 TerminationWatcher::~TerminationWatcher() {
-  ::signal(SIGTERM, SIG_DFL);
+  for (const int signal : kStopSignals) {
+    struct sigaction was {};
+    if (::sigaction(signal, nullptr, &was) == 0 && was.sa_handler == OnTerm)
+      ::signal(signal, SIG_DFL);
+  }
+  StopRequested = 0;  // the request was this window's: another one in this process starts anew
 }
 
 }  // namespace quarvel

@@ -212,7 +212,8 @@ void TMainForm::FormResize() {
 }
 
 // A termination request: a message box or a file dialog waiting for the user is closed as if
-// cancelled, then the window closes once the work under way has finished.
+// cancelled, then the window closes once the work under way, which the request cancelled, has
+// returned.
 void TMainForm::CloseWhenIdle() {
   if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
     modal->close();

@@ -3,5 +3,6 @@
 namespace quarvel {
 
 std::atomic<int32_t> AbortRequested{0};
+std::atomic<int32_t> StopRequested{0};
 
 }  // namespace quarvel

@@ -100,12 +100,22 @@ int SaveSidecar(const RenderOptions& o, const Workspace& ws, const Feedback& fb)
   return ExitCode(error.kind);
 }
 
-// A stop asked for by a signal is seen between the steps: a file being written is finished
-// (or not begun), never cut.
+// Runs the render `draw`; a stop asked for by a signal cuts it short (see StopRequested), and is
+// then seen by StopSignal.
+template <typename Draw>
+void DrawUnlessStopped(const Draw& draw) {
+  try {
+    draw();
+  } catch (const RenderStopped&) {
+  }
+}
+
+// A stop asked for by a signal cuts the render short, or is seen between the steps: a file being
+// written is finished (or not begun), never cut.
 int RunSingleMask(const RenderOptions& o, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
   bar.Step("drawing the mask", 90);
   Picture picture;
-  RenderPicture(ws, Request(o), o.width, o.height, fb, picture);
+  DrawUnlessStopped([&] { RenderPicture(ws, Request(o), o.width, o.height, fb, picture); });
   if (StopSignal() != 0) {
     bar.Clear();
     return Stopped();
@@ -175,7 +185,7 @@ RunResult RunAviFile(const RenderOptions& o, Workspace& ws, const RunHooks& hook
 int RunAnimation(const RenderOptions& o, Workspace& ws, const Feedback& fb, ProgressBar& bar) {
   bar.Step("getting the frames ready", 15);
   BeginAnimation(ws, o.anim);
-  RenderMask(ws, o.width, o.height, fb);
+  DrawUnlessStopped([&] { RenderMask(ws, o.width, o.height, fb); });
   if (StopSignal() != 0) {
     bar.Clear();
     return Stopped(0);
@@ -225,7 +235,8 @@ bool IsFinite(const Scene& scene) {
 int RunPerspective(const RenderOptions& o, const Workspace& ws, const Feedback& fb,
                    ProgressBar& bar) {
   bar.Step(o.camera.ManyViews() ? "drawing the views" : "drawing the picture", 90);
-  const ErrorText error = WritePerspective(o, ws.scene, *FormatOfName(o.model), fb);
+  ErrorText error;
+  DrawUnlessStopped([&] { error = WritePerspective(o, ws.scene, *FormatOfName(o.model), fb); });
   bar.Clear();
   if (StopSignal() != 0) return Stopped();
   if (error.empty()) return kOk;

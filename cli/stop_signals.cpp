@@ -16,6 +16,7 @@ static_assert(std::atomic<int32_t>::is_always_lock_free,
 void NoteStop(int signal) {
   stopSignal = signal;
   AbortRequested.store(-1, std::memory_order_relaxed);
+  StopRequested.store(1, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -26,7 +27,7 @@ void CatchStopSignals() {
   ::sigaction(SIGXFSZ, &ignore, nullptr);
   struct sigaction stop {};
   stop.sa_handler = NoteStop;
-  stop.sa_flags = SA_RESTART;  // a write under way goes on; the run stops after its frame
+  stop.sa_flags = SA_RESTART;  // a write under way goes on; the render stops at its next check
   sigemptyset(&stop.sa_mask);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction was {};

@@ -31,6 +31,7 @@ void DrawBand(const Scene& scene, const RenderState& state, const SamplePoints& 
   const Mesh& mesh = *scene.ModelMesh;
   const double half = state.MaskHeight * 0.5, ps = state.PixelScale;
   for (size_t i = 0; i < mesh.FaceCount(); ++i) {
+    if (i % kFacesBetweenStops == 0) StopIfRequested();  // DrawFace looks every row it draws
     const Face face = mesh.GetFace(i);
     const FaceSetup f =
         SetUpFace(scene.ModelTransform, face.GetVertex(0), face.GetVertex(1), face.GetVertex(2));

@@ -95,6 +95,8 @@ ErrorText WriteViews(const Scene& scene, const Affine& meshFromFile, const ViewS
       // What a view throws ends the views with its reason; it must not leave its thread.
       try {
         error = WriteView(scene, fileFromMesh, views, i, folder);
+      } catch (const RenderStopped&) {
+        break;  // the view is not written; AbortRequested, set with the stop, ends the others
       } catch (const std::bad_alloc&) {
         error = {ErrorKind::Failure, "out of memory", folder.path};
       } catch (const std::exception& e) {

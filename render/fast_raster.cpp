@@ -742,6 +742,7 @@ void DrawFacesInto(const Mesh& mesh, const Transform& t, const RenderState& stat
     }
     BandFloor<Target> floor(target, nearestFirst, rowLo, rowHi, state.MaskWidth);
     for (uint32_t i : order) {
+      StopIfRequested();  // a face fills at most the band's rows: a few milliseconds
       FaceSetup f = SetUpOutline(placed[faces[i][0]], placed[faces[i][1]], placed[faces[i][2]]);
       if (f.area2 == 0) continue;  // an edge-on face covers nothing
       if (SpansAreSafe(f, ps)) {

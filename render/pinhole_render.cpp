@@ -125,6 +125,7 @@ void DrawTriangle(const Corner& a, const Corner& b, const Corner& c, const Plane
   const bool positive = area > 0;
   const double nx = plane.n.x, ny = plane.n.y, nz = plane.n.z, d = plane.d;
   for (int r = rows.first; r <= rows.last; ++r) {
+    StopIfRequested();  // a face can be a whole picture of rows
     double rowPart[3];
     for (int e = 0; e < 3; ++e)
       rowPart[e] = ex[e] * (r - y0[e]);
@@ -231,6 +232,7 @@ void RenderPerspective(const Mesh& mesh, const PerspectiveRequest& request, Pers
   const auto faces = mesh.faces();
   const size_t step = std::max<size_t>(faces.size() / 10, 1);
   for (size_t i = 0, report = 0; i < faces.size(); ++i) {
+    if (i % kFacesBetweenStops == 0) StopIfRequested();
     if (i == report && faces.size() > 10) fb.Progress(int(i * 100 / faces.size()));
     if (i == report) report += step;
     const Corner &a = corners[faces[i][0]], &b = corners[faces[i][1]], &c = corners[faces[i][2]];

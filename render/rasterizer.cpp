@@ -95,6 +95,7 @@ void DrawFace(const FaceSetup& f, const RenderState& state, const SamplePoints& 
   const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
   const double nearZ = state.NearZ, depthScale = state.DepthScale;
   for (int i = r0; i <= r1; ++i) {
+    StopIfRequested();  // a face can be a whole picture of rows
     uint8_t* row = mask.Row(h - i);
     const float y = samples.insideY[i];
     const double yd = samples.depthY[i];
@@ -115,6 +116,7 @@ void DrawFaceDepth(const FaceSetup& f, const RenderState& state, const SamplePoi
   const auto [r0, r1, c0, c1] = FacePixels(f, state, rowLo, rowHi);
   const double nx = f.n.x, ny = f.n.y, nz = f.n.z, d = f.d;
   for (int i = r0; i <= r1; ++i) {
+    StopIfRequested();
     float* row = depth.Row(h - i);
     const float y = samples.insideY[i];
     const double yd = samples.depthY[i];
@@ -160,6 +162,7 @@ void DrawFacesPlain(const Mesh& mesh, const Transform& m, const Feedback& fb, co
   const size_t n = mesh.FaceCount();
   const size_t last = n == 0 ? 0 : n - 1;
   for (size_t i = 0; i < n; ++i) {
+    if (i % kFacesBetweenStops == 0) StopIfRequested();
     if (last > 10 && i % (last / 10) == 0) fb.Progress(static_cast<int>(i * 100 / last));
     const Face face = mesh.GetFace(i);
     const FaceSetup f = SetUpFace(m, face.GetVertex(0), face.GetVertex(1), face.GetVertex(2));

@@ -47,13 +47,19 @@ void PrepareRotation(Workspace& ws, const AnimationParams& p) {
   ws.scene.ModelFrame->SetRotation(ax, ay, az, StepAngle(turns, p.frames));
 }
 
-// Turns the model by one frame and renders it with the run's RenderBox.
-void RenderNextFrame(Workspace& ws, const AnimationParams& p, const RunHooks& hooks,
+// Turns the model by one frame and renders it with the run's RenderBox. False when a stop
+// request cut the render short: the frame is then neither shown nor written.
+bool RenderNextFrame(Workspace& ws, const AnimationParams& p, const RunHooks& hooks,
                      const FrameRender& render) {
   ws.scene.SceneFrame->Move(1.0);
   if (hooks.beforeRender) hooks.beforeRender();
-  render(ws, p.width, p.height, hooks.fb);
+  try {
+    render(ws, p.width, p.height, hooks.fb);
+  } catch (const RenderStopped&) {
+    return false;
+  }
   if (hooks.afterRender) hooks.afterRender();
+  return true;
 }
 
 // Writes one frame file on a thread of its own while the next frame renders: a frame's file is
@@ -153,7 +159,11 @@ RunResult WriteAviFrames(Workspace& ws, TVideoWriter& writer, const AnimationPar
   PrepareRotation(ws, p);
   RunResult result;
   for (int i = 0; i < p.frames; ++i) {
-    RenderNextFrame(ws, p, hooks, RenderMask);
+    if (!RenderNextFrame(ws, p, hooks, RenderMask)) {
+      AbortRequested = 0;
+      result.end = RunEnd::Canceled;
+      return result;
+    }
     if (hooks.frameDone) hooks.frameDone(i);
     const ErrorText error = opened.empty() ? writer.WriteFrame(ws.mask.Pixels(), i) : opened;
     const bool written = error.empty();
@@ -257,10 +267,15 @@ RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::str
     return true;
   };
   for (int i = 0; i < p.frames; ++i) {
-    RenderNextFrame(ws, p, hooks, output.render);
+    const bool rendered = RenderNextFrame(ws, p, hooks, output.render);
     if (i > 0) {
       if (!frameWritten(i - 1)) return result;
       if (hooks.frameDone) hooks.frameDone(i - 1);
+    }
+    if (!rendered) {
+      AbortRequested = 0;
+      result.end = RunEnd::Canceled;
+      return result;
     }
     writer.Start(ws, FrameFileName(first, i, output.extension));
     if (AbortRequested != 0) {

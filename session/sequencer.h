@@ -88,7 +88,7 @@ FrameOutput BmpFrames();
 
 // The runs, from the run's own GetMaxBox on (the caller has chosen the file). AbortRequested,
 // cleared at the start, stops a run after the frame under way is written; the model stays at
-// that frame's orientation.
+// that frame's orientation. StopRequested cuts the frame under way short, and it is not written.
 RunResult RunBmpSequence(Workspace& ws, const AnimationParams& p, const std::string& first,
                          const RunHooks& hooks, const FrameOutput& output = BmpFrames());
 

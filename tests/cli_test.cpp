@@ -548,6 +548,34 @@ TEST(QuarvelRender, AnAviRunThatDoesNotFinishLeavesTheEarlierFile) {
   }
 }
 
+// Every renderer, drawing 10,000 copies of one triangle that fills the picture (minutes of work),
+// ends within moments of a stop signal, writing nothing, no temporary left. The aim is one second;
+// the bound, 5 s (a KILL, exit 137, past it), is wide for the sanitizers' builds.
+TEST(QuarvelRender, AStopSignalEndsEveryRendererWithinMoments) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"--size 4000x4000 -o out.bmp", "out.bmp"},  // the fast rasteriser's mask
+      {"--size 4000x4000 --threads 1 --format pfm -o out.pfm", "out.pfm"},  // its depths
+      {"--size 8000x8000 --supersample 6 -o out.bmp", "out.bmp"},           // the bands
+      {"--size 4000x4000 --camera perspective -o out.exr", "out.exr"},
+      {"--size 4000x4000 --camera perspective --views 3 -o out", "out/depth/0000.exr"}};
+  for (const auto& [args, output] : cases) {
+    test::ScratchDir dir;
+    dir.Write("m.3ds", Write3DS({{"T",
+                                  {{0, 0, 0}, {1, 0, .5f}, {0, 1, 1}},
+                                  std::vector<std::array<uint16_t, 3>>(10000, {0, 1, 2})}}));
+    std::filesystem::create_directories(dir.Path("out/depth"));
+    dir.Write(output, {'e'});
+    EXPECT_EQ(test::RunInDir(dir, "{ timeout -s KILL 6 \"$R\" m.3ds " + std::string(args) +
+                                      " & sleep 1; kill $!; wait $!; }"),
+              143)
+        << args;
+    EXPECT_EQ(ErrText(dir), "quarvel-render: stopped by SIGTERM\n") << args;
+    EXPECT_EQ(test::ReadFile(dir.Path(output)), std::vector<uint8_t>{'e'}) << args;
+    EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(dir.Path("")), {}), 5)
+        << args << ": no temporary file left";
+  }
+}
+
 // Two spellings of one file, before it exists: the sidecar would replace the mask.
 TEST(QuarvelRender, ASidecarThatIsTheMaskIsRefusedBeforeAnythingIsWritten) {
   test::ScratchDir dir;

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -260,6 +261,28 @@ TEST_F(GuiTest, ATerminationRequestClosesAWaitingMessageBoxAndTheWindow) {
     QTest::qWait(10);
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// A stop signal cuts a long render short, its half-drawn mask dropped, and closes the window within
+// moments (the aim is one second; the bound is wide for the sanitizers' builds).
+TEST_F(GuiTest, AStopSignalCutsARenderShortAndClosesTheWindow) {
+  dir.Write("m.3ds", Write3DS({{"T",
+                                {{0, 0, 0}, {1, 0, .5f}, {0, 1, 1}},
+                                std::vector<std::array<uint16_t, 3>>(10000, {0, 1, 2})}}));
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    auto form = MakeForm();
+    form->Open3DS(QString::fromStdString(dir.Path("m.3ds")));
+    form->findChild<QSpinBox*>("UpDown4")->setValue(4000);
+    form->findChild<QSpinBox*>("UpDown5")->setValue(4000);
+    const QDeadlineTimer signalPlus5s(6000);
+    QTimer::singleShot(1000, [signal] { ::raise(signal); });
+    form->findChild<QAction*>("Render1")->trigger();  // returns once the render has ended
+    while (form->isVisible() && !signalPlus5s.hasExpired())
+      QTest::qWait(10);
+    EXPECT_FALSE(form->isVisible()) << signal << ": still open 5 s after the signal";
+    EXPECT_FALSE(form->workspace().render.MaskReady) << signal;
+    EXPECT_TRUE(errors.empty()) << signal;
+  }
 }
 
 void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
