@@ -88,9 +88,10 @@ rlim_t CpuLimit(double seconds) {
 [[noreturn]] void RunChild(const RenderModel& render, const std::string& model,
                            const OutFolder& folder, const ChildBudget& budget, pid_t parent,
                            int output, int report) {
-  // A parent killed outright (SIGKILL) cannot stop its child: the kernel does, and a parent
-  // that ended before the call is seen by its pid.
-  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(128 + SIGKILL);
+  // A parent killed outright (SIGKILL) cannot stop its child: the kernel sends it SIGTERM, which
+  // it takes as any stop request (the file under way removed, within moments); the CPU-time
+  // limit ends one that goes on. A parent that ended before the call is seen by its pid.
+  if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(128 + SIGTERM);
   // Standard input may be the list itself: the render must not take lines from it.
   const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (nothing >= 0) ::dup2(nothing, STDIN_FILENO);

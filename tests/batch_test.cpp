@@ -48,8 +48,9 @@ RenderModel Fake(const std::string& calls) {
       ::sleep(5);  // until the batch asks it to stop
       return {143, 0, ""};
     }
-    if (model.find("stuck") != std::string::npos) {  // killed while writing: it never ends itself
-      std::signal(SIGTERM, SIG_IGN);
+    if (model.find("stuck") !=
+        std::string::npos) {  // killed while writing; only "term" ends on SIGTERM
+      std::signal(SIGTERM, model.find("term") == npos ? SIG_IGN : SIG_DFL);
       MakeFolder(folder, folder.path + "/depth");
       for (const char* name : {"/mask.bmp", "/depth/0000.pfm"})
         CreateTempBeside(folder.path + name, TempMode::New, folder);
@@ -396,7 +397,7 @@ TEST(Batch, ChildrenEndWithTheBatchLeavingNoTemporariesOrEmptyFolders) {
        "m/stuck-keep.obj",
        {"m", "m/stuck-keep.obj", "m/stuck-keep.obj/mask.bmp.tmp-1", "m/stuck-keep.obj/old.abc123",
         "results.tsv"}},
-      {SIGKILL, "stuck.obj", {}},
+      {SIGKILL, "stuck-term.obj", {}},
   };
   for (const auto& c : cases) {
     const std::string out = dir.Path("out" + std::to_string(c.signal)),
