@@ -241,6 +241,27 @@ TEST(BmpSequence, CancelStopsAfterTheFrameUnderWay) {
   EXPECT_FALSE(g.Exists(7));
 }
 
+// A stop request (a stop signal) cuts the frame under way short: it is neither shown nor written,
+// the frames before it are, and the run ends as cancelled.
+TEST(BmpSequence, AStopRequestDropsTheFrameUnderWay) {
+  AnimationFixture f;
+  int rendering = 0, shown = 0;
+  RunHooks hooks;
+  hooks.beforeRender = [&] {
+    if (rendering++ == 5) StopRequested = 1;
+  };
+  hooks.afterRender = [&] { ++shown; };
+  const RunResult r = RunBmpSequence(f.ws, f.p, f.dir.Path("walk.bmp"), hooks);
+  StopRequested = 0;
+  EXPECT_EQ(r.end, RunEnd::Canceled);
+  EXPECT_EQ(r.framesWritten, 5);
+  EXPECT_EQ(shown, 5);
+  EXPECT_EQ(AbortRequested, 0);
+  EXPECT_TRUE(f.Exists(4));
+  EXPECT_FALSE(f.Exists(5));
+  EXPECT_FALSE(f.ws.render.MaskReady) << "the half-drawn mask is dropped";
+}
+
 TEST(BmpSequence, AFrameThatCannotBeWrittenEndsTheRunWithItsFileAndReason) {
   AnimationFixture f;
   std::filesystem::create_directory(f.Frame(3));  // a folder in the way of frame 3
