@@ -120,19 +120,38 @@ void CloseModelFolder(ModelFolder& folder) {
 
 bool HasDoneMarker(int folder) {
   struct stat st {};
-  return ::fstatat(folder, kDoneMarker, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+  return ::fstatat(folder, kDoneMarker, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+         st.st_size > 0;
 }
 
 void RemoveDoneMarker(int folder) {
   ::unlinkat(folder, kDoneMarker, 0);
 }
 
+// The marker is written in place rather than through a temporary: only its presence counts, and
+// it appears only once the outputs are complete, so a batch killed while writing it leaves a
+// marker that is still true, never a stray temporary in the model's folder. A link or anything
+// but a regular file at its name is refused (O_NONBLOCK: a FIFO there does not wait).
 std::string WriteDoneMarker(const OutFolder& folder, const std::string& model) {
   const std::string text = model + "\n";
-  const ReplaceStatus s =
-      ReplaceFile(folder, folder.path + "/" + kDoneMarker,
-                  {{reinterpret_cast<const uint8_t*>(text.data()), text.size()}});
-  return s.result == ReplaceResult::Ok ? "" : SaveErrorReason(folder, s.error);
+  const int fd =
+      ::openat(folder.fd, kDoneMarker,
+               O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+  if (fd < 0) return SaveErrorReason(folder, errno);
+  struct stat st {};
+  errno = EISDIR;  // what is in the way when it is not a regular file
+  bool written = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0;
+  if (written) errno = ENOSPC;  // what a short write without an error means
+  written =
+      written && ::write(fd, text.data(), text.size()) == ssize_t(text.size()) && ::fsync(fd) == 0;
+  const int error = errno;
+  ::close(fd);
+  if (!written) {
+    if (S_ISREG(st.st_mode)) ::unlinkat(folder.fd, kDoneMarker, 0);  // it would say nothing
+    return ErrorReason(error);
+  }
+  ::fsync(folder.fd);  // the marker's name on the disk with its bytes
+  return "";
 }
 
 void RemoveTemporaries(int folder, time_t since) {

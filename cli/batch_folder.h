@@ -39,7 +39,8 @@ ModelFolder OpenModelFolder(int outDir, const std::string& relative, std::string
 // folder that was made.
 void CloseModelFolder(ModelFolder& folder);
 
-// Whether the open folder holds the marker as a regular file.
+// Whether the open folder holds the marker as a regular file with its text: an empty one is a
+// marker whose batch was killed before it was written, and says nothing.
 bool HasDoneMarker(int folder);
 
 // Removes the marker from the open folder, when it is there.

@@ -174,7 +174,8 @@ TEST(Batch, SkipDoneRendersOnlyWhatIsMissingAndShardsShareTheList) {
   std::map<std::string, int> missing;
   for (int i = 5; i < 60; i += 6) {
     missing["m/" + std::to_string(i) + ".obj"] = 1;
-    fs::remove(dir.Path("out/m/" + std::to_string(i) + ".obj/.quarvel-done"));
+    const std::string marker = dir.Path("out/m/" + std::to_string(i) + ".obj/.quarvel-done");
+    i % 12 == 5 ? void(fs::remove(marker)) : fs::resize_file(marker, 0);  // or cut short by a kill
   }
   EXPECT_EQ(Batch(options, dir.Path("calls")).code, 0);
   EXPECT_EQ(Calls(dir.Path("calls")), missing);
