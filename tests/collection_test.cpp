@@ -78,7 +78,7 @@ TEST(QuarvelRenderCollections, BrokenModelsAreRowsRerunsResumeAndShardsMakeOneRu
             0);
   size_t done = 0;
   for (const auto& [name, bytes] : Outputs(dir.Path("half")))
-    done += name.ends_with("/.quarvel-done");
+    done += name.ends_with("/.quarvel-done") && !bytes.empty();  // an empty one: killed writing it
   const size_t before = Rows(dir.Path("half")).size();
   EXPECT_GE(done, 300u);
   EXPECT_LT(done, 980u);
