@@ -99,9 +99,8 @@ int RunModel(Batch& batch, const std::string& model, const FolderName& name) {
 void PrintSummary(const Tally& tally, int stop, long share) {
   std::string stopped;
   if (stop != 0) {
-    const char* name = ::sigabbrev_np(stop);
-    stopped = "stopped by " + (name ? "SIG" + std::string(name) : std::to_string(stop)) +
-              " after " + std::to_string(tally.rendered + tally.skipped + tally.failed) + " of " +
+    stopped = "stopped by " + SignalName(stop) + " after " +
+              std::to_string(tally.rendered + tally.skipped + tally.failed) + " of " +
               std::to_string(share) + " models: ";
   }
   std::fprintf(stderr, "quarvel-render: %s%ld rendered, %ld skipped as done, %ld failed\n",

@@ -154,11 +154,6 @@ std::string LastLine(const std::string& text) {
   return "";
 }
 
-std::string SignalName(int signal) {
-  const char* name = ::sigabbrev_np(signal);
-  return name ? std::string("SIG") + name : "signal " + std::to_string(signal);
-}
-
 // The line without the "quarvel-render: MODEL: " that the program's errors start with, which
 // the row and the batch's own error line already say.
 std::string WithoutPrefix(std::string line, const std::string& model) {

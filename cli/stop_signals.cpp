@@ -1,6 +1,7 @@
 #include "stop_signals.h"
 
 #include <csignal>
+#include <cstring>
 
 #include "base/feedback.h"
 
@@ -38,6 +39,11 @@ void CatchStopSignals() {
 
 int StopSignal() {
   return stopSignal;
+}
+
+std::string SignalName(int signal) {
+  const char* name = ::sigabbrev_np(signal);
+  return name ? std::string("SIG") + name : "signal " + std::to_string(signal);
 }
 
 }  // namespace quarvel

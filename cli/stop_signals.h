@@ -3,6 +3,8 @@
 // left as it was), instead of the program being cut off where it stood.
 #pragma once
 
+#include <string>
+
 namespace quarvel {
 
 // Catches SIGINT, SIGTERM and SIGHUP: the handler notes the signal and sets AbortRequested, which
@@ -14,5 +16,8 @@ void CatchStopSignals();
 
 // The signal that asked the program to stop, 0 while none has.
 int StopSignal();
+
+// A signal's name, such as "SIGTERM" ("signal 99" for one without a name).
+std::string SignalName(int signal);
 
 }  // namespace quarvel

@@ -33,9 +33,9 @@ constexpr size_t npos = std::string::npos;
 RenderModel Fake(const std::string& calls) {
   return [calls](const std::string& model, const OutFolder& folder) -> ModelOutcome {
     std::ofstream(calls, std::ios::app) << model + "\n" << std::flush;
-    if (model.find("fail") != std::string::npos) return {3, 0, "cannot read\tit"};
-    if (model.find("crash") != std::string::npos) std::abort();
-    if (model.find("slow") != std::string::npos) {  // ends when asked to, as the renderer does
+    if (model.find("fail") != npos) return {3, 0, "cannot read\tit"};
+    if (model.find("crash") != npos) std::abort();
+    if (model.find("slow") != npos) {  // ends when asked to, as the renderer does
       static volatile std::sig_atomic_t asked = 0;
       std::signal(SIGTERM, [](int) { asked = 1; });
       for (int i = 0; i < 3000 && asked == 0; ++i)
@@ -43,18 +43,17 @@ RenderModel Fake(const std::string& calls) {
       std::ofstream(folder.path + "/asked.txt") << asked;
       return {143, 0, ""};
     }
-    if (model.find("stop") != std::string::npos) {  // a user's signal to the batch meanwhile
-      ::kill(::getppid(), model.find("int") != std::string::npos ? SIGINT : SIGTERM);
+    if (model.find("stop") != npos) {  // a user's signal to the batch meanwhile
+      ::kill(::getppid(), model.find("int") != npos ? SIGINT : SIGTERM);
       ::sleep(5);  // until the batch asks it to stop
       return {143, 0, ""};
     }
-    if (model.find("stuck") !=
-        std::string::npos) {  // killed while writing; only "term" ends on SIGTERM
+    if (model.find("stuck") != npos) {  // killed while writing; only "term" ends on SIGTERM
       std::signal(SIGTERM, model.find("term") == npos ? SIG_IGN : SIG_DFL);
       MakeFolder(folder, folder.path + "/depth");
       for (const char* name : {"/mask.bmp", "/depth/0000.pfm"})
         CreateTempBeside(folder.path + name, TempMode::New, folder);
-      if (model.find("keep") != std::string::npos)  // not a temporary's name
+      if (model.find("keep") != npos)  // not a temporary's name
         ReplaceFile(folder, folder.path + "/mask.bmp.tmp-1", {});
       rlimit cpu{};
       ::getrlimit(RLIMIT_CPU, &cpu);
@@ -62,20 +61,19 @@ RenderModel Fake(const std::string& calls) {
       for (int i = 0; i < 3000; ++i)
         ::usleep(10000);
     }
-    if (model.find("swap") != std::string::npos) {  // its folder's name becomes a link
-      const std::string away = model.find("rmdir") != std::string::npos ? "" : folder.path + ".old";
+    if (model.find("swap") != npos) {  // its folder's name becomes a link
+      const std::string away = model.find("rmdir") != npos ? "" : folder.path + ".old";
       away.empty() ? ::rmdir(folder.path.c_str()) : ::rename(folder.path.c_str(), away.c_str());
       ::symlink((calls + ".elsewhere").c_str(), folder.path.c_str());
       const uint8_t bytes[] = {'B', 'M'};
       return {0, ReplaceFile(folder, folder.path + "/mask.bmp", {bytes}).error == 0 ? 1u : 0u, ""};
     }
-    if (model.find("quiet") != std::string::npos) {
+    if (model.find("quiet") != npos) {
       std::fprintf(stderr, "quarvel-render: %s: last words\n\n", model.c_str());
       return {4, 0, ""};
     }
-    if (model.find("big") != std::string::npos &&
-        ::mmap(nullptr, size_t(1) << 30, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) ==
-            MAP_FAILED)
+    if (model.find("big") != npos && ::mmap(nullptr, size_t(1) << 30, PROT_READ,
+                                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) == MAP_FAILED)
       return {5, 0, "out of memory"};
     std::ofstream(folder.path + "/out.txt") << model;
     return {0, 12, ""};
@@ -114,10 +112,8 @@ TEST(Batch, BadModelsAreRowsAndTheRestIsRendered) {
   const Outcome run = Batch(
       {dir.Path("list"), dir.Path("out"), "", 0, 1, false, 0.5, 256 << 20, ""}, dir.Path("calls"));
   EXPECT_EQ(run.code, 1);
-  EXPECT_NE(run.err.find("quarvel-render: /set/crash7.obj: crashed (SIGABRT)\n"),
-            std::string::npos);
-  EXPECT_NE(run.err.find("quarvel-render: 191 rendered, 0 skipped as done, 9 failed\n"),
-            std::string::npos);
+  EXPECT_NE(run.err.find("quarvel-render: /set/crash7.obj: crashed (SIGABRT)\n"), npos);
+  EXPECT_NE(run.err.find("quarvel-render: 191 rendered, 0 skipped as done, 9 failed\n"), npos);
   const std::vector<std::string> rows = Lines(dir.Path("out/results.tsv"));
   ASSERT_EQ(rows.size(), 201u);
   EXPECT_EQ(rows[0], "model\texit_code\tseconds\tfaces\tmessage");
@@ -369,7 +365,7 @@ bool Ended(pid_t pid) {
   std::string text;
   std::getline(stat, text);
   const size_t paren = text.rfind(')');
-  return paren == std::string::npos || paren + 2 >= text.size() || text[paren + 2] == 'Z';
+  return paren == npos || paren + 2 >= text.size() || text[paren + 2] == 'Z';
 }
 
 // The files and folders below `path`, relative to it.
@@ -419,11 +415,11 @@ TEST(Batch, ChildrenEndWithTheBatchLeavingNoTemporariesOrEmptyFolders) {
       ::_exit(RunBatch(options, Fake(dir.Path("calls"))));
     }
     std::string child;
-    for (int i = 0; i < 1000 && child.find('\n') == std::string::npos; ++i, ::usleep(10000)) {
+    for (int i = 0; i < 1000 && child.find('\n') == npos; ++i, ::usleep(10000)) {
       const auto bytes = test::ReadFile(pidFile);
       child.assign(bytes.begin(), bytes.end());
     }
-    ASSERT_NE(child.find('\n'), std::string::npos);
+    ASSERT_NE(child.find('\n'), npos);
     if (c.signal != 0) ::kill(batch, c.signal);
     int status = 0;
     ASSERT_EQ(::waitpid(batch, &status, 0), batch);
